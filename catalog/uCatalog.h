@@ -1,0 +1,91 @@
+#pragma once
+// The catalogue: items of the three categories, their cache paths and server
+// addresses, their installed state, and the loading of the catalogue document.
+#include "install/uFolders.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+class TWinHttp;
+
+enum TDownState : std::uint8_t { dsNone = 0, dsDownloading = 1, dsDone = 2, dsFailed = 3 };
+
+// The record kept with every row of the catalogue lists.
+struct TCatalogItem {
+    std::string Name; // trimmed, at most 255 bytes in code page 936
+    bool IsZip = false;
+    TDownState State = dsNone;
+    std::int32_t Progress = 0;
+    bool Installed = false;
+};
+
+// Category numbers: the Tag of each catalogue list.
+constexpr int tagTheme = 0;
+constexpr int tagCursor = 2;
+constexpr int tagScreenSave = 3;
+
+// "theme", "cursor" or "screensave"; empty for any other tag.
+std::string CategoryFolder(int tag);
+// Indexed by IsZip.
+extern const char* const PackageExt[2];
+
+// Creates ExePath/cache/<word> with every missing parent.
+void EnsureCacheFolder(const TFolderFields& folders, int tag);
+
+std::filesystem::path CacheFolder(const TFolderFields& folders, int tag);
+std::filesystem::path PackageFile(const TFolderFields& folders, int tag, const TCatalogItem& item);
+std::filesystem::path PreviewFile(const TFolderFields& folders, int tag, const TCatalogItem& item);
+std::string PackageUrl(const std::string& base, int tag, const TCatalogItem& item);
+std::string PreviewUrl(const std::string& base, int tag, const TCatalogItem& item);
+
+// Whether the item is installed where the installers put it.
+bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item);
+
+// A name that can safely be a file and folder name: not "." or "..", no
+// characters Windows forbids in names, no reserved device name.
+bool IsSafeItemName(std::string_view name);
+
+// Removes leading and trailing characters up to and including the space.
+std::string TrimName(std::string_view text);
+
+// What the catalogue fills: the three lists of the main window.
+using TCatalogRow = std::int64_t;
+constexpr TCatalogRow NoRow = -1;
+
+class ICatalogSink {
+public:
+    virtual ~ICatalogSink() = default;
+    // Adds a row at the end of the list of `tag`, under `parent` (or at the
+    // top level) and returns its handle.
+    virtual TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) = 0;
+    // The first column header of the theme list.
+    virtual void SetThemeHeader(const std::string& text) = 0;
+};
+
+enum class TLoadResult {
+    Loaded,     // the lists are filled
+    ParseError, // "读取配置出错，程序无法正常运行" was shown; the lists stay empty
+    NoCatalog,  // "无法获取配置文件，程序将退出" was shown; the program must end
+};
+
+extern const char* const MsgNoCatalog;
+extern const char* const MsgCatalogError;
+extern const char* const ThemeHeaderFormat;
+
+// Adds one item row with its cached and installed state.
+TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
+                           TCatalogRow parent, bool isZip, std::string_view name);
+
+// Fetches base + "/softdata/win7/config.txt" (or reads ExePath/config.txt when
+// the server sends nothing) and fills the sink.
+TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
+                        ICatalogSink& sink);
+
+// The part of LoadCatalog after the text has arrived: decode, parse, fill.
+TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink);
+
+} // namespace velmora

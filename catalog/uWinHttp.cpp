@@ -1,0 +1,192 @@
+#include "catalog/uWinHttp.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+namespace velmora {
+namespace {
+
+constexpr std::size_t kBlockSize = 4096;
+constexpr long kMaxRedirects = 5;
+// Used when Timeout is 0: a dead server must not hold a request forever.
+constexpr long kDefaultTimeoutMs = 60000;
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    std::size_t n = std::char_traits<char>::length(prefix);
+    if (s.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+// The system's proxy settings, except that loopback never goes through a proxy.
+std::string NoProxyList() {
+    std::string list = "127.0.0.1,localhost,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        if (const char* v = std::getenv(name); v && *v) {
+            list += ",";
+            list += v;
+            break;
+        }
+    }
+    return list;
+}
+
+struct RequestContext {
+    TWinHttp* Self;
+    const std::string* Url;
+    TStream* Stream;
+    CURL* Handle;
+    std::exception_ptr Error;
+};
+
+std::int64_t ContentLength(CURL* h) {
+    curl_off_t len = -1;
+    if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len) != CURLE_OK || len < 0)
+        return 0;
+    return static_cast<std::int64_t>(len);
+}
+
+std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
+    auto* ctx = static_cast<RequestContext*>(user);
+    long status = 0;
+    curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200)
+        return CURL_WRITEFUNC_ERROR; // nothing but a final 200 reaches the stream
+    try {
+        std::int64_t total = ContentLength(ctx->Handle);
+        for (std::size_t done = 0; done < size;) {
+            std::size_t n = std::min(kBlockSize, size - done);
+            ctx->Stream->Write(data + done, n);
+            done += n;
+            if (ctx->Self->OnProgress)
+                ctx->Self->OnProgress(*ctx->Self, *ctx->Url,
+                                      static_cast<std::int64_t>(ctx->Stream->Size()), total);
+        }
+    } catch (...) {
+        // Exceptions must not cross libcurl; rethrown once the request is closed.
+        ctx->Error = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return size;
+}
+
+} // namespace
+
+TSplitUrl SplitUrl(const std::string& url) {
+    TSplitUrl r;
+    std::string rest = url;
+    if (StartsWithNoCase(rest, "http://")) {
+        rest.erase(0, 7);
+    } else if (StartsWithNoCase(rest, "https://")) {
+        rest.erase(0, 8);
+        r.Secure = true;
+        r.Port = 443;
+    }
+    std::size_t slash = rest.find('/');
+    std::string hostPart = rest.substr(0, slash);
+    if (slash != std::string::npos)
+        r.ObjectPath = rest.substr(slash);
+    // A bracketed IPv6 literal keeps its colons.
+    std::size_t from = 0;
+    if (!hostPart.empty() && hostPart[0] == '[') {
+        std::size_t close = hostPart.find(']');
+        if (close != std::string::npos)
+            from = close;
+    }
+    std::size_t colon = hostPart.find(':', from);
+    if (colon != std::string::npos) {
+        std::string port = hostPart.substr(colon + 1);
+        if (!port.empty()) {
+            char* end = nullptr;
+            long v = std::strtol(port.c_str(), &end, 10);
+            if (end != port.c_str())
+                r.Port = static_cast<std::uint16_t>(v);
+        }
+        hostPart.resize(colon);
+    }
+    r.Host = hostPart;
+    return r;
+}
+
+TWinHttp::TWinHttp() {
+    GlobalInit();
+}
+
+std::string TWinHttp::GetString(const std::string& url) {
+    TMemoryStream stream;
+    GetStream(url, stream);
+    return stream.Take();
+}
+
+void TWinHttp::GetStream(const std::string& url, TStream& stream) {
+    FUrl = SplitUrl(url);
+    if (FUrl.Host.empty())
+        return;
+
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
+    if (!handle)
+        return;
+    CURL* h = handle.get();
+
+    std::string target = (FUrl.Secure ? "https://" : "http://") + FUrl.Host + ":" +
+                         std::to_string(FUrl.Port) + (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath);
+
+    curl_slist* rawHeaders = nullptr;
+    rawHeaders = curl_slist_append(rawHeaders, ("Accept: " + FAccept).c_str());
+    rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
+
+    RequestContext ctx{this, &url, &stream, h, nullptr};
+    const std::string noProxy = NoProxyList();
+    const long timeoutMs = Timeout != 0 ? Timeout : kDefaultTimeoutMs;
+
+    curl_easy_setopt(h, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    if (!FReferer.empty())
+        curl_easy_setopt(h, CURLOPT_REFERER, FReferer.c_str());
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    // A receive that waits longer than the time-out for any data fails.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, (timeoutMs + 999) / 1000));
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
+
+    CURLcode rc = curl_easy_perform(h);
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    const std::int64_t total = ContentLength(h);
+    headers.reset();
+    handle.reset();
+
+    if (ctx.Error)
+        std::rethrow_exception(ctx.Error);
+    // The read that returns no more data reports once more, size unchanged.
+    if (rc == CURLE_OK && status == 200 && OnProgress)
+        OnProgress(*this, url, static_cast<std::int64_t>(stream.Size()), total);
+}
+
+} // namespace velmora

@@ -1,0 +1,17 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# velmora_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [GUI])
+# One GoogleTest executable per area; every case becomes a CTest test.
+# GUI tests run on the offscreen platform. Label "threads" marks the tests
+# that the ThreadSanitizer build runs.
+function(velmora_add_test)
+  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velmora_testsupport GTest::gtest GTest::gtest_main)
+  set(props LABELS "${T_LABELS}")
+  if(T_GUI)
+    list(APPEND props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,15 @@
+#pragma once
+// The folder fields of the main window, set once at start and used by the
+// catalogue and the installers.
+#include <filesystem>
+
+namespace velmora {
+
+struct TFolderFields {
+    std::filesystem::path ExePath;       // folder of the program file
+    std::filesystem::path WinDir;        // the Windows folder
+    std::filesystem::path SysDir;        // the system folder
+    std::filesystem::path UserThemesDir; // local app data + Microsoft/Windows/Themes
+};
+
+} // namespace velmora

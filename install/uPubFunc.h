@@ -1,0 +1,65 @@
+#pragma once
+// Shared helpers of the program: message boxes, text extraction and URL
+// escaping. Strings are UTF-8 unless a parameter says otherwise.
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+enum TMessageKind { mkInformation = 0, mkQuestion = 1, mkWarning = 2, mkError = 3 };
+
+// Buttons as the system reports them.
+constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Default title and Windows message-box style of each kind.
+extern const char* const MessageKindTitles[4];
+extern const unsigned MessageKindStyles[4];
+
+struct TMessageRequest {
+    std::string Text;
+    std::string Title; // the caption, or the kind's default title
+    TMessageKind Kind = mkInformation;
+    unsigned Style = 0;
+};
+
+// Where message boxes go. The user interface installs one that shows a modal
+// box; tests install one that records and answers in advance.
+class IMessageSink {
+public:
+    virtual ~IMessageSink() = default;
+    virtual int Show(const TMessageRequest& request) = 0;
+};
+
+// Installs the sink (nullptr restores the default, which writes the message to
+// stderr and answers OK, or No to a question). Returns the previous sink.
+IMessageSink* SetMessageSink(IMessageSink* sink);
+
+// Shows a modal message; blocks until answered. Returns IDOK, IDYES or IDNO.
+int ShowMessageBox(const std::string& text, const std::string& caption, TMessageKind kind);
+
+// The text between two markers. startPos counts characters from 1 (0 and 1
+// both mean the beginning). With ignoreCase only the markers are found without
+// regard to ASCII case; the result keeps the source's case.
+std::string ExtractBetween(std::string_view source, std::string_view startMarker,
+                           std::string_view endMarker, unsigned startPos = 0,
+                           bool ignoreCase = true, bool allowMissingEnd = true);
+
+// Percent-escapes everything except ASCII letters, digits, "." and "_".
+// Characters outside ASCII are written as their UTF-8 bytes (utf8Mode) or their
+// code page 936 bytes; a character code page 936 lacks becomes "?" first.
+std::string UrlEncode(std::string_view text, bool utf8Mode);
+
+// The conversion error of UrlDecode.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Undoes %XX escapes and turns "+" into a space. Throws EConvertError
+// "Invalid hex digit in URL" on a bad escape. The result is a byte string.
+std::string UrlDecode(std::string_view text);
+
+} // namespace velmora

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Builds Velmora and runs the whole test suite: the normal build, the
+# ThreadSanitizer build of the thread-touching tests, and the Win32 backend
+# under Wine. Installs what is missing first.
+set -eu
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+JOBS=$(nproc)
+
+echo "== build (RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$JOBS"
+echo "== tests"
+(cd build && ctest --output-on-failure -j "$JOBS" --timeout 300)
+
+echo "== ThreadSanitizer build (tests labelled 'threads')"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=thread \
+      -DVELMORA_BUILD_GUI=OFF -DVELMORA_BUILD_BENCH=OFF
+cmake --build build-tsan -j "$JOBS"
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+     ctest --output-on-failure -j "$JOBS" --timeout 600 -L threads)
+
+if [ -x scripts/test-win32.sh ]; then
+    echo "== Win32 backend under Wine"
+    ./scripts/test-win32.sh
+fi

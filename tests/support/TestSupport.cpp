@@ -1,0 +1,72 @@
+#include "tests/support/TestSupport.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace velmora::test {
+namespace fs = std::filesystem;
+
+TTempDir::TTempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path p = fs::temp_directory_path() / ("velmora-test-" + std::to_string(rd()));
+        if (fs::create_directory(p)) {
+            FPath = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TTempDir::~TTempDir() {
+    std::error_code ec;
+    // Tests make folders read-only now and then; give the owner rights back.
+    for (auto it = fs::recursive_directory_iterator(FPath, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (!it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(FPath, ec);
+}
+
+TRecordingMessages::TRecordingMessages() : FPrevious(SetMessageSink(this)) {}
+
+TRecordingMessages::~TRecordingMessages() {
+    SetMessageSink(FPrevious);
+}
+
+int TRecordingMessages::Show(const TMessageRequest& request) {
+    Shown.push_back(request);
+    if (!FAnswers.empty()) {
+        int a = FAnswers.front();
+        FAnswers.pop_front();
+        return a;
+    }
+    return request.Kind == mkQuestion ? IDNO : IDOK;
+}
+
+std::vector<std::string> TRecordingMessages::Texts() const {
+    std::vector<std::string> r;
+    for (const auto& m : Shown)
+        r.push_back(m.Text);
+    return r;
+}
+
+void WriteFile(const fs::path& path, std::string_view bytes) {
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace velmora::test

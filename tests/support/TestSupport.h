@@ -1,0 +1,49 @@
+#pragma once
+// Helpers shared by the tests of every area.
+#include "install/uPubFunc.h"
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::test {
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return FPath; }
+    std::filesystem::path operator/(const std::string& rel) const { return FPath / rel; }
+
+private:
+    std::filesystem::path FPath;
+};
+
+// Installed for the lifetime of the object: records every message and answers
+// from a queue (IDOK, or IDNO for questions, when the queue is empty).
+class TRecordingMessages : public IMessageSink {
+public:
+    TRecordingMessages();
+    ~TRecordingMessages() override;
+
+    int Show(const TMessageRequest& request) override;
+    void AnswerNext(int button) { FAnswers.push_back(button); }
+
+    std::vector<TMessageRequest> Shown;
+    std::vector<std::string> Texts() const;
+
+private:
+    std::deque<int> FAnswers;
+    IMessageSink* FPrevious;
+};
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+} // namespace velmora::test

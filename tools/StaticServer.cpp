@@ -1,0 +1,192 @@
+#include "tools/StaticServer.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <fstream>
+
+namespace velmora {
+namespace fs = std::filesystem;
+
+fs::path ResolveServedFile(const fs::path& root, const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
+        return {};
+    fs::path rel;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (part == ".." || part.find('\\') != std::string::npos)
+            return {};
+        if (!part.empty() && part != ".")
+            rel /= part;
+        start = end + 1;
+    }
+    if (rel.empty())
+        return {};
+    std::error_code ec;
+    fs::path canonRoot = fs::canonical(root, ec);
+    if (ec)
+        return {};
+    fs::path file = fs::canonical(canonRoot / rel, ec);
+    if (ec || !fs::is_regular_file(file, ec))
+        return {};
+    // A link inside the folder must not lead outside it.
+    auto [r, f] = std::mismatch(canonRoot.begin(), canonRoot.end(), file.begin(), file.end());
+    if (r != canonRoot.end())
+        return {};
+    return file;
+}
+
+TStaticServer::TStaticServer(fs::path root)
+    : FRoot(std::move(root)), FServer(std::make_unique<httplib::Server>()) {
+    Setup();
+}
+
+TStaticServer::~TStaticServer() {
+    Stop();
+}
+
+std::string TStaticServer::BaseUrl() const {
+    return "http://" + FBind + ":" + std::to_string(FPort);
+}
+
+void TStaticServer::SetFaults(const TServerFaults& faults) {
+    std::lock_guard lock(FLock);
+    FFaults = faults;
+}
+
+void TStaticServer::AddRedirect(const std::string& from, const std::string& to, int status) {
+    std::lock_guard lock(FLock);
+    FRedirects[from] = {to, status};
+}
+
+void TStaticServer::AddStatus(const std::string& path, int status, const std::string& body) {
+    std::lock_guard lock(FLock);
+    FStatuses[path] = {status, body};
+}
+
+std::vector<TLoggedRequest> TStaticServer::Requests() const {
+    std::lock_guard lock(FLock);
+    return FRequests;
+}
+
+std::size_t TStaticServer::RequestCount(const std::string& path) const {
+    std::lock_guard lock(FLock);
+    return static_cast<std::size_t>(std::count_if(FRequests.begin(), FRequests.end(),
+                                                  [&](const auto& r) { return r.Path == path; }));
+}
+
+void TStaticServer::ClearRequests() {
+    std::lock_guard lock(FLock);
+    FRequests.clear();
+}
+
+void TStaticServer::Setup() {
+    FServer->set_keep_alive_max_count(1);
+    FServer->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        TServerFaults faults;
+        {
+            std::lock_guard lock(FLock);
+            TLoggedRequest logged{req.path, req.target, req.version, {}};
+            for (const auto& [k, v] : req.headers) {
+                std::string key = k;
+                std::transform(key.begin(), key.end(), key.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                logged.Headers[key] = v;
+            }
+            FRequests.push_back(std::move(logged));
+            faults = FFaults;
+            if (auto it = FRedirects.find(req.path); it != FRedirects.end()) {
+                res.set_redirect(it->second.first, it->second.second);
+                return;
+            }
+            if (auto it = FStatuses.find(req.path); it != FStatuses.end()) {
+                res.status = it->second.first;
+                res.set_content(it->second.second, "text/html");
+                return;
+            }
+        }
+        fs::path file = ResolveServedFile(FRoot, req.path);
+        if (file.empty()) {
+            res.status = 404;
+            res.set_content("Not Found", "text/plain");
+            return;
+        }
+        std::error_code ec;
+        const std::uint64_t size = fs::file_size(file, ec);
+        if (ec) {
+            res.status = 404;
+            res.set_content("Not Found", "text/plain");
+            return;
+        }
+        auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
+        const std::uint64_t limit =
+            faults.CutAfter >= 0 ? std::min<std::uint64_t>(size, static_cast<std::uint64_t>(faults.CutAfter))
+                                 : size;
+        auto provide = [in, limit, faults](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= limit)
+                return false; // cut short: the connection closes before the announced end
+            std::size_t chunk = faults.SlowDelayMs > 0 ? faults.SlowChunk : 64 * 1024;
+            chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, limit - offset));
+            std::string buf(chunk, '\0');
+            in->seekg(static_cast<std::streamoff>(offset));
+            in->read(buf.data(), static_cast<std::streamsize>(chunk));
+            if (in->gcount() <= 0)
+                return false;
+            if (!sink.write(buf.data(), static_cast<std::size_t>(in->gcount())))
+                return false;
+            if (faults.SlowDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(faults.SlowDelayMs));
+            return true;
+        };
+        const char* type = "application/octet-stream";
+        if (faults.NoContentLength) {
+            res.set_content_provider(type, [provide, limit](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= limit) {
+                    sink.done();
+                    return true;
+                }
+                return provide(offset, sink);
+            });
+        } else {
+            res.set_content_provider(static_cast<std::size_t>(size), type,
+                                     [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                         return provide(offset, sink);
+                                     });
+        }
+    });
+}
+
+bool TStaticServer::Start(const std::string& bindAddress, int port) {
+    FBind = bindAddress;
+    FPort = port == 0 ? FServer->bind_to_any_port(bindAddress) : (FServer->bind_to_port(bindAddress, port) ? port : -1);
+    if (FPort <= 0)
+        return false;
+    FThread = std::thread([this] { FServer->listen_after_bind(); });
+    // stop() only takes effect once the accept loop runs.
+    while (!FServer->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+bool TStaticServer::Run(const std::string& bindAddress, int port) {
+    FBind = bindAddress;
+    FPort = port;
+    if (!FServer->bind_to_port(bindAddress, port))
+        return false;
+    return FServer->listen_after_bind();
+}
+
+void TStaticServer::Stop() {
+    if (FServer)
+        FServer->stop();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+} // namespace velmora

@@ -1,0 +1,82 @@
+#pragma once
+// A static file server for a catalogue folder, on cpp-httplib. It serves the
+// demo catalogue for `velmora-tool serve` and is the HTTP fixture of the tests,
+// with fault modes that real servers show now and then.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace velmora {
+
+struct TServerFaults {
+    bool NoContentLength = false; // end the body by closing the connection
+    std::int64_t CutAfter = -1;   // announce the full length, send this many bytes, close
+    int SlowDelayMs = 0;          // pause after every SlowChunk bytes
+    std::size_t SlowChunk = 1024;
+};
+
+struct TLoggedRequest {
+    std::string Path;    // decoded path as the server saw it
+    std::string Target;  // raw request target, query included
+    std::string Version; // "HTTP/1.0" …
+    std::map<std::string, std::string> Headers; // names lower-case
+};
+
+class TStaticServer {
+public:
+    explicit TStaticServer(std::filesystem::path root);
+    ~TStaticServer();
+    TStaticServer(const TStaticServer&) = delete;
+    TStaticServer& operator=(const TStaticServer&) = delete;
+
+    // Binds (port 0 picks a free one) and serves on a thread of its own.
+    // Returns false when the address cannot be bound.
+    bool Start(const std::string& bindAddress = "127.0.0.1", int port = 0);
+    // Binds and serves on the calling thread until Stop().
+    bool Run(const std::string& bindAddress, int port);
+    void Stop();
+
+    int Port() const { return FPort; }
+    std::string BaseUrl() const; // "http://127.0.0.1:PORT"
+
+    void SetFaults(const TServerFaults& faults);
+    // Answers requests for `from` (decoded path) with a redirect to `to`.
+    void AddRedirect(const std::string& from, const std::string& to, int status = 302);
+    // Answers requests for `path` with this status and body instead of a file.
+    void AddStatus(const std::string& path, int status, const std::string& body = {});
+
+    std::vector<TLoggedRequest> Requests() const;
+    std::size_t RequestCount(const std::string& path) const;
+    void ClearRequests();
+
+private:
+    void Setup();
+
+    std::filesystem::path FRoot;
+    std::unique_ptr<httplib::Server> FServer;
+    std::thread FThread;
+    int FPort = 0;
+    std::string FBind = "127.0.0.1";
+
+    mutable std::mutex FLock;
+    TServerFaults FFaults;
+    std::map<std::string, std::pair<std::string, int>> FRedirects;
+    std::map<std::string, std::pair<int, std::string>> FStatuses;
+    std::vector<TLoggedRequest> FRequests;
+};
+
+// Maps a decoded request path to a file below root, or an empty path when the
+// request would leave the folder or names no regular file.
+std::filesystem::path ResolveServedFile(const std::filesystem::path& root, const std::string& path);
+
+} // namespace velmora

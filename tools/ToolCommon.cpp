@@ -1,0 +1,53 @@
+#include "tools/ToolCommon.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace velmora::tool {
+
+std::optional<std::string> TParsedArgs::Get(const std::string& name) const {
+    auto it = Options.find(name);
+    if (it == Options.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::string TParsedArgs::Get(const std::string& name, const std::string& fallback) const {
+    return Get(name).value_or(fallback);
+}
+
+std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
+                                     const std::vector<std::string>& known) {
+    TParsedArgs r;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) != 0 || a.size() == 2) {
+            r.Positional.push_back(a);
+            continue;
+        }
+        std::string name = a.substr(2);
+        bool ok = false;
+        for (const auto& k : known)
+            ok = ok || k == name;
+        if (!ok || i + 1 >= args.size()) {
+            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a << '\n';
+            return std::nullopt;
+        }
+        r.Options[name] = args[++i];
+    }
+    return r;
+}
+
+std::filesystem::path DefaultSystemRoot() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return std::filesystem::path(xdg) / "velmora" / "windows";
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home ? home : ".") / ".local" / "share" / "velmora" / "windows";
+}
+
+int UsageError(const std::string& message) {
+    std::cerr << "velmora-tool: " << message << '\n';
+    return 2;
+}
+
+} // namespace velmora::tool

@@ -1,0 +1,31 @@
+#pragma once
+// Argument handling shared by the verbs of velmora-tool.
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::tool {
+
+// Positional arguments and "--name value" options. Options not in `known`
+// make Parse fail with a message on stderr.
+struct TParsedArgs {
+    std::vector<std::string> Positional;
+    std::map<std::string, std::string> Options;
+
+    std::optional<std::string> Get(const std::string& name) const;
+    std::string Get(const std::string& name, const std::string& fallback) const;
+};
+
+std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
+                                     const std::vector<std::string>& known);
+
+// The default root of the simulated Windows: $XDG_DATA_HOME/velmora/windows,
+// or ~/.local/share/velmora/windows.
+std::filesystem::path DefaultSystemRoot();
+
+// Prints "velmora-tool: <message>" on stderr and returns 2.
+int UsageError(const std::string& message);
+
+} // namespace velmora::tool

@@ -1,0 +1,18 @@
+#pragma once
+// The verbs of velmora-tool. Each takes the arguments after its name and
+// returns the exit code.
+#include <string>
+#include <vector>
+
+namespace velmora::tool {
+
+using TArgs = std::vector<std::string>;
+
+int VerbCatalog(const TArgs& args);
+int VerbServe(const TArgs& args);
+int VerbGet(const TArgs& args);
+int VerbPackage(const TArgs& args);
+int VerbSearch(const TArgs& args);
+int VerbMd5Name(const TArgs& args);
+
+} // namespace velmora::tool

@@ -1,0 +1,49 @@
+// velmora-tool: the command-line companion of Velmora, for catalogue
+// publishers, maintainers and tests. Built on the core only.
+#include "tools/Verbs.h"
+
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+namespace {
+
+struct TVerb {
+    const char* Name;
+    int (*Run)(const velmora::tool::TArgs&);
+    const char* Usage;
+};
+
+const TVerb kVerbs[] = {
+    {"catalog", velmora::tool::VerbCatalog, "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
+    {"serve", velmora::tool::VerbServe, "serve DIR [--port P] [--bind ADDR]"},
+    {"get", velmora::tool::VerbGet, "get URL OUT"},
+    {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
+    {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
+    {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
+};
+
+int Usage() {
+    std::cerr << "usage: velmora-tool VERB ...\n";
+    for (const auto& v : kVerbs)
+        std::cerr << "  velmora-tool " << v.Usage << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return Usage();
+    for (const auto& v : kVerbs) {
+        if (std::strcmp(argv[1], v.Name) == 0) {
+            try {
+                return v.Run(velmora::tool::TArgs(argv + 2, argv + argc));
+            } catch (const std::exception& e) {
+                std::cerr << "velmora-tool: " << e.what() << '\n';
+                return 2;
+            }
+        }
+    }
+    return Usage();
+}

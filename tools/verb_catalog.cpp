@@ -1,0 +1,99 @@
+// velmora-tool catalog: reads a catalogue document as the program does and
+// prints the items it would list, with their paths, addresses and states.
+#include "catalog/uCatalog.h"
+#include "install/uPubFunc.h"
+#include "tools/ToolCommon.h"
+#include "tools/Verbs.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+namespace velmora::tool {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Messages of the loader go to stderr as their bare text.
+class TStderrTextSink : public IMessageSink {
+public:
+    int Show(const TMessageRequest& r) override {
+        std::cerr << r.Text << '\n';
+        return r.Kind == mkQuestion ? IDNO : IDOK;
+    }
+};
+
+class TJsonCatalogSink : public ICatalogSink {
+public:
+    TJsonCatalogSink(const TFolderFields& folders, std::string base) : FFolders(folders), FBase(std::move(base)) {}
+
+    TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override {
+        if (tag == tagTheme && parent == NoRow) {
+            Doc["themes"].push_back({{"group", item.Name}, {"items", json::array()}});
+            return static_cast<TCatalogRow>(Doc["themes"].size() - 1);
+        }
+        json j = {{"name", item.Name},
+                  {"iszip", item.IsZip},
+                  {"package_url", PackageUrl(FBase, tag, item)},
+                  {"preview_url", PreviewUrl(FBase, tag, item)},
+                  {"package_file", PackageFile(FFolders, tag, item).string()},
+                  {"preview_file", PreviewFile(FFolders, tag, item).string()},
+                  {"state", static_cast<int>(item.State)},
+                  {"installed", item.Installed}};
+        if (tag == tagTheme)
+            Doc["themes"][static_cast<std::size_t>(parent)]["items"].push_back(std::move(j));
+        else
+            Doc[tag == tagCursor ? "cursors" : "screensave"].push_back(std::move(j));
+        return NoRow;
+    }
+    void SetThemeHeader(const std::string&) override {}
+
+    json Doc = {{"theme_count", 0}, {"themes", json::array()}, {"cursors", json::array()}, {"screensave", json::array()}};
+
+private:
+    const TFolderFields& FFolders;
+    std::string FBase;
+};
+
+} // namespace
+
+int VerbCatalog(const TArgs& args) {
+    auto parsed = ParseArgs(args, {"base", "exe-dir", "system"});
+    if (!parsed || parsed->Positional.size() != 1)
+        return UsageError("usage: catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]");
+
+    TStderrTextSink messages;
+    IMessageSink* previous = SetMessageSink(&messages);
+
+    std::ifstream in(parsed->Positional[0], std::ios::binary);
+    if (!in) {
+        ShowMessageBox(MsgNoCatalog, "", mkWarning);
+        SetMessageSink(previous);
+        return 2;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    std::filesystem::path root = parsed->Get("system", DefaultSystemRoot().string());
+    TFolderFields folders;
+    folders.ExePath = parsed->Get("exe-dir", ".");
+    folders.WinDir = root / "Windows";
+    folders.SysDir = folders.WinDir / "System32";
+    folders.UserThemesDir = root / "AppData" / "Local" / "Microsoft" / "Windows" / "Themes";
+
+    TJsonCatalogSink sink(folders, parsed->Get("base", VELMORA_SERVER_BASE));
+    TLoadResult result = LoadCatalogText(text, folders, sink);
+    SetMessageSink(previous);
+    if (result != TLoadResult::Loaded)
+        return 2;
+
+    int count = 0;
+    for (const auto& group : sink.Doc["themes"])
+        count += static_cast<int>(group["items"].size());
+    sink.Doc["theme_count"] = count;
+    std::cout << sink.Doc.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    return 0;
+}
+
+} // namespace velmora::tool

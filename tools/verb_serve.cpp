@@ -1,0 +1,42 @@
+// velmora-tool serve: serves a catalogue folder over HTTP.
+#include "tools/StaticServer.h"
+#include "tools/ToolCommon.h"
+#include "tools/Verbs.h"
+
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+namespace velmora::tool {
+
+int VerbServe(const TArgs& args) {
+    auto parsed = ParseArgs(args, {"port", "bind"});
+    if (!parsed || parsed->Positional.size() != 1)
+        return UsageError("usage: serve DIR [--port P] [--bind ADDR]");
+    std::filesystem::path dir = parsed->Positional[0];
+    if (!std::filesystem::is_directory(dir))
+        return UsageError("serve: not a folder: " + dir.string());
+    int port = std::stoi(parsed->Get("port", "18080"));
+    std::string bind = parsed->Get("bind", "127.0.0.1");
+
+    // SIGINT and SIGTERM end the server from a waiting thread, not from a
+    // signal handler, so that stopping needs nothing async-signal-safe.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    TStaticServer server(dir);
+    std::thread([&server, stopSignals] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.Stop();
+    }).detach();
+    std::cerr << "velmora-tool: serving " << dir.string() << " on http://" << bind << ":" << port << '\n';
+    if (!server.Run(bind, port))
+        return UsageError("serve: cannot listen on " + bind + ":" + std::to_string(port));
+    return 0;
+}
+
+} // namespace velmora::tool
