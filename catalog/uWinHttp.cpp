@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -51,7 +52,23 @@ struct RequestContext {
     TStream* Stream;
     CURL* Handle;
     std::exception_ptr Error;
+    long TimeoutMs;
+    curl_off_t LastReceived = 0;
+    std::chrono::steady_clock::time_point LastActivity = std::chrono::steady_clock::now();
 };
+
+// A wait for data longer than the time-out ends the request, as a receive
+// time-out does; libcurl's own low-speed check averages over seconds instead.
+int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
+    auto* ctx = static_cast<RequestContext*>(user);
+    auto now = std::chrono::steady_clock::now();
+    if (dlnow != ctx->LastReceived) {
+        ctx->LastReceived = dlnow;
+        ctx->LastActivity = now;
+        return 0;
+    }
+    return now - ctx->LastActivity > std::chrono::milliseconds(ctx->TimeoutMs) ? 1 : 0;
+}
 
 std::int64_t ContentLength(CURL* h) {
     curl_off_t len = -1;
@@ -150,9 +167,9 @@ void TWinHttp::GetStream(const std::string& url, TStream& stream) {
     rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
-    RequestContext ctx{this, &url, &stream, h, nullptr};
+    const long timeoutMs = Timeout > 0 ? Timeout : kDefaultTimeoutMs;
+    RequestContext ctx{this, &url, &stream, h, nullptr, timeoutMs};
     const std::string noProxy = NoProxyList();
-    const long timeoutMs = Timeout != 0 ? Timeout : kDefaultTimeoutMs;
 
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
@@ -168,9 +185,9 @@ void TWinHttp::GetStream(const std::string& url, TStream& stream) {
     if (!FReferer.empty())
         curl_easy_setopt(h, CURLOPT_REFERER, FReferer.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-    // A receive that waits longer than the time-out for any data fails.
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, (timeoutMs + 999) / 1000));
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
