@@ -5,11 +5,17 @@
 
 namespace velmora {
 
+class ISystem;
+
 struct TFolderFields {
     std::filesystem::path ExePath;       // folder of the program file
     std::filesystem::path WinDir;        // the Windows folder
     std::filesystem::path SysDir;        // the system folder
     std::filesystem::path UserThemesDir; // local app data + Microsoft/Windows/Themes
 };
+
+// The fields as the program reads them at start: the system's Windows and
+// system folders, and the user theme folder below its local application data.
+TFolderFields MakeFolderFields(ISystem& system, const std::filesystem::path& exePath);
 
 } // namespace velmora
