@@ -1,0 +1,244 @@
+#include "catalog/uCatalog.h"
+#include "catalog/uWinHttp.h"
+#include "install/CodePage.h"
+#include "tests/support/TestSupport.h"
+#include "tools/StaticServer.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+
+struct TRow {
+    int Tag;
+    TCatalogRow Parent;
+    TCatalogItem Item;
+};
+
+class TRecordingCatalog : public ICatalogSink {
+public:
+    TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override {
+        Rows.push_back({tag, parent, item});
+        return static_cast<TCatalogRow>(Rows.size() - 1);
+    }
+    void SetThemeHeader(const std::string& text) override { Header = text; }
+
+    std::vector<std::string> Names(int tag) const {
+        std::vector<std::string> r;
+        for (const auto& row : Rows)
+            if (row.Tag == tag)
+                r.push_back(row.Item.Name);
+        return r;
+    }
+    const TCatalogItem& Item(const std::string& name) const {
+        for (const auto& row : Rows)
+            if (row.Item.Name == name)
+                return row.Item;
+        throw std::out_of_range(name);
+    }
+
+    std::vector<TRow> Rows;
+    std::string Header = "design-time header";
+};
+
+class CatalogTest : public ::testing::Test {
+protected:
+    CatalogTest() {
+        folders.ExePath = dir / "app";
+        folders.WinDir = dir / "Windows";
+        folders.SysDir = dir / "Windows/System32";
+        folders.UserThemesDir = dir / "AppData/Local/Microsoft/Windows/Themes";
+    }
+    TLoadResult Load(const std::string& text) { return LoadCatalogText(Utf8ToCp936(text), folders, sink); }
+
+    test::TTempDir dir;
+    TFolderFields folders;
+    TRecordingCatalog sink;
+    test::TRecordingMessages messages;
+};
+
+TEST_F(CatalogTest, FillsGroupsItemsCursorsAndScreenSaversInDocumentOrder) {
+    ASSERT_EQ(Load(R"({"themes":[
+        {"name":"  风景  ","list":[{"name":" b 主题 ","iszip":true},{"name":"a","iszip":false},{"name":"  "},{"name":"a"}]},
+        {"name":" ","list":[{"name":"hidden","iszip":true}]},
+        {"list":[{"name":"nameless group","iszip":true}]},
+        {"name":"空组"},
+        {"name":"G3","list":"not an array"}
+      ],
+      "cursors":[" 指针 ", "", "c2", 7],
+      "screensave":["s1"],
+      "other":42})"),
+              TLoadResult::Loaded);
+
+    EXPECT_EQ(sink.Names(tagTheme), (std::vector<std::string>{"风景", "b 主题", "a", "a", "空组", "G3"}));
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"指针", "c2", "7"}));
+    EXPECT_EQ(sink.Names(tagScreenSave), (std::vector<std::string>{"s1"}));
+    EXPECT_EQ(sink.Header, "主题名称 (共:3个主题)");
+    EXPECT_TRUE(messages.Shown.empty());
+
+    // Group rows sit at the top level with zero fields; items hang under them.
+    EXPECT_EQ(sink.Rows[0].Parent, NoRow);
+    EXPECT_FALSE(sink.Rows[0].Item.IsZip);
+    EXPECT_EQ(sink.Rows[1].Parent, 0);
+    EXPECT_EQ(sink.Rows[3].Parent, 0);
+    EXPECT_TRUE(sink.Item("b 主题").IsZip);
+    EXPECT_TRUE(sink.Item("指针").IsZip);
+    EXPECT_TRUE(sink.Item("s1").IsZip);
+}
+
+TEST_F(CatalogTest, ZipFlagOfEveryJsonType) {
+    ASSERT_EQ(Load(R"({"themes":[{"name":"g","list":[
+        {"name":"t","iszip":true}, {"name":"f","iszip":false}, {"name":"null","iszip":null},
+        {"name":"n0","iszip":0}, {"name":"n1","iszip":2}, {"name":"nf","iszip":0.5},
+        {"name":"s0","iszip":""}, {"name":"s1","iszip":"no"},
+        {"name":"o","iszip":{}}, {"name":"a","iszip":[]}, {"name":"missing"}]}]})"),
+              TLoadResult::Loaded);
+    std::map<std::string, bool> expected = {{"t", true},   {"f", false},  {"null", false}, {"n0", false},
+                                            {"n1", true},  {"nf", true},  {"s0", false},   {"s1", true},
+                                            {"o", true},   {"a", true},   {"missing", false}};
+    for (const auto& [name, zip] : expected)
+        EXPECT_EQ(sink.Item(name).IsZip, zip) << name;
+}
+
+TEST_F(CatalogTest, UnsafeNamesAreSkippedLikeEmptyOnes) {
+    ASSERT_EQ(Load(R"({"themes":[{"name":"..","list":[
+        {"name":".."}, {"name":"."}, {"name":"a/b"}, {"name":"a\\b"}, {"name":"c:d"}, {"name":"x?"},
+        {"name":"CON"}, {"name":"nul.txt"}, {"name":"com1"}, {"name":"LPT9.theme"}, {"name":"a\u0001b"},
+        {"name":"pipe|"}, {"name":"star*"}, {"name":"<x>"}, {"name":"q\"q"},
+        {"name":"COM10"}, {"name":"console"}, {"name":"ok. name"}]}],
+      "cursors":["..", "c/d", "AUX", "fine"], "screensave":["PRN.scr", "\\\\server\\x", "s"]})"),
+              TLoadResult::Loaded);
+    // Group titles are only shown, so ".." stays a title.
+    EXPECT_EQ(sink.Names(tagTheme), (std::vector<std::string>{"..", "COM10", "console", "ok. name"}));
+    EXPECT_EQ(sink.Header, "主题名称 (共:3个主题)");
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"fine"}));
+    EXPECT_EQ(sink.Names(tagScreenSave), (std::vector<std::string>{"s"}));
+}
+
+TEST_F(CatalogTest, BrokenDocumentsShowTheParseMessageAndFillNothing) {
+    for (const char* text : {"{}", "", "<html><body>Not found</body></html>", R"({"themes":{}})",
+                             R"({"themes":"x"})", "[1,2]", R"({"themes":[{"name":"g","list":[)"}) {
+        TRecordingCatalog fresh;
+        test::TRecordingMessages local;
+        EXPECT_EQ(LoadCatalogText(text, folders, fresh), TLoadResult::ParseError) << text;
+        EXPECT_TRUE(fresh.Rows.empty()) << text;
+        EXPECT_EQ(fresh.Header, "design-time header") << text;
+        ASSERT_EQ(local.Shown.size(), 1u) << text;
+        EXPECT_EQ(local.Shown[0].Text, "读取配置出错，程序无法正常运行");
+        EXPECT_EQ(local.Shown[0].Kind, mkInformation);
+    }
+}
+
+TEST_F(CatalogTest, EmptyThemesAndMissingListsAreFine) {
+    ASSERT_EQ(Load(R"({"themes":[]})"), TLoadResult::Loaded);
+    EXPECT_EQ(sink.Header, "主题名称 (共:0个主题)");
+    EXPECT_TRUE(sink.Rows.empty());
+    EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(CatalogTest, Utf8WithByteOrderMarkIsReadAsUtf8) {
+    ASSERT_EQ(LoadCatalogText("\xEF\xBB\xBF{\"themes\":[],\"cursors\":[\"光标\"]}", folders, sink),
+              TLoadResult::Loaded);
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"光标"}));
+}
+
+TEST_F(CatalogTest, LongNamesAreCutAt255CodePageBytes) {
+    std::string longName;
+    for (int i = 0; i < 200; ++i)
+        longName += "主";
+    ASSERT_EQ(Load(R"({"themes":[],"cursors":[")" + longName + R"("]})"), TLoadResult::Loaded);
+    const std::string name = sink.Names(tagCursor).at(0);
+    EXPECT_EQ(Utf8ToCp936(name).size(), 254u); // 127 characters; a 128th would split
+}
+
+TEST_F(CatalogTest, PathsAndAddresses) {
+    TCatalogItem item{"a b", true};
+    EXPECT_EQ(PackageFile(folders, tagTheme, item), folders.ExePath / "cache/theme/a b.zip");
+    EXPECT_EQ(PreviewFile(folders, tagTheme, item), folders.ExePath / "cache/theme/a b.jpg");
+    EXPECT_EQ(PackageUrl("http://h", tagTheme, item), "http://h/softdata/win7/res/theme/a%20b.zip");
+    EXPECT_EQ(PreviewUrl("http://h", tagTheme, item), "http://h/softdata/win7/res/theme/a%20b.jpg");
+    item = {"中-1", false};
+    EXPECT_EQ(PackageFile(folders, tagTheme, item), folders.ExePath / "cache/theme/中-1.themepack");
+    EXPECT_EQ(PackageUrl("http://h", tagTheme, item), "http://h/softdata/win7/res/theme/%E4%B8%AD%2D1.themepack");
+    EXPECT_EQ(PackageUrl("http://h", tagCursor, {"c", true}), "http://h/softdata/win7/res/cursor/c.zip");
+    EXPECT_EQ(PreviewFile(folders, tagScreenSave, {"s", true}), folders.ExePath / "cache/screensave/s.jpg");
+    EXPECT_EQ(CategoryFolder(1), "");
+
+    EnsureCacheFolder(folders, tagCursor);
+    EXPECT_TRUE(fs::is_directory(folders.ExePath / "cache/cursor"));
+    EnsureCacheFolder(folders, tagCursor); // exists already: fine
+}
+
+TEST_F(CatalogTest, CachedAndInstalledStatesComeFromTheDisk) {
+    test::WriteFile(folders.ExePath / "cache/theme/zipped.zip", "z");
+    test::WriteFile(folders.ExePath / "cache/theme/packed.zip", "wrong extension for a theme pack");
+    test::WriteFile(folders.WinDir / "Resources/Themes/zipped.theme", "[Theme]");
+    fs::create_directories(folders.UserThemesDir / "packed");
+    fs::create_directories(folders.WinDir / "Cursors/arrow");
+    test::WriteFile(folders.ExePath / "cache/cursor/plain.zip", "z");
+    test::WriteFile(folders.SysDir / "saver.scr", "MZ");
+    fs::create_directories(folders.SysDir / "dir.scr"); // a folder is no installed file
+
+    ASSERT_EQ(Load(R"({"themes":[{"name":"g","list":[{"name":"zipped","iszip":true},{"name":"packed","iszip":false}]}],
+                      "cursors":["arrow","plain"],"screensave":["saver","dir"]})"),
+              TLoadResult::Loaded);
+    auto check = [&](const char* name, TDownState state, bool installed) {
+        EXPECT_EQ(sink.Item(name).State, state) << name;
+        EXPECT_EQ(sink.Item(name).Installed, installed) << name;
+    };
+    check("zipped", dsDone, true);
+    check("packed", dsNone, true);
+    check("arrow", dsNone, true);
+    check("plain", dsDone, false);
+    check("saver", dsNone, true);
+    check("dir", dsNone, false);
+}
+
+class LoadCatalogTest : public CatalogTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Start()); }
+    test::TTempDir serverDir;
+    TStaticServer server{serverDir.Path()};
+    TWinHttp http;
+};
+
+TEST_F(LoadCatalogTest, FetchesTheDocumentFromTheServer) {
+    test::WriteFile(serverDir / "softdata/win7/config.txt", Utf8ToCp936(R"({"themes":[],"cursors":["服务器"]})"));
+    test::WriteFile(folders.ExePath / "config.txt", R"({"themes":[],"cursors":["local"]})");
+    ASSERT_EQ(LoadCatalog(http, server.BaseUrl(), folders, sink), TLoadResult::Loaded);
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"服务器"}));
+    EXPECT_EQ(server.RequestCount("/softdata/win7/config.txt"), 1u);
+    EXPECT_FALSE(fs::exists(folders.ExePath / "cache")); // the fetched document is not stored
+}
+
+TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
+    test::WriteFile(folders.ExePath / "config.txt", Utf8ToCp936(R"({"themes":[],"cursors":["本地"]})"));
+    for (bool emptyBody : {false, true}) {
+        TRecordingCatalog fresh;
+        if (emptyBody)
+            test::WriteFile(serverDir / "softdata/win7/config.txt", "");
+        ASSERT_EQ(LoadCatalog(http, server.BaseUrl(), folders, fresh), TLoadResult::Loaded);
+        EXPECT_EQ(fresh.Names(tagCursor), (std::vector<std::string>{"本地"}));
+    }
+    EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(LoadCatalogTest, AnHtmlAnswerIsAParseErrorAndTheLocalCopyIsNotTried) {
+    server.AddStatus("/softdata/win7/config.txt", 200, "<html>maintenance</html>");
+    test::WriteFile(folders.ExePath / "config.txt", R"({"themes":[]})");
+    EXPECT_EQ(LoadCatalog(http, server.BaseUrl(), folders, sink), TLoadResult::ParseError);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"读取配置出错，程序无法正常运行"}));
+}
+
+TEST_F(LoadCatalogTest, NothingAnywhereEndsTheProgramWithAWarning) {
+    EXPECT_EQ(LoadCatalog(http, server.BaseUrl(), folders, sink), TLoadResult::NoCatalog);
+    ASSERT_EQ(messages.Shown.size(), 1u);
+    EXPECT_EQ(messages.Shown[0].Text, "无法获取配置文件，程序将退出");
+    EXPECT_EQ(messages.Shown[0].Kind, mkWarning);
+    EXPECT_EQ(messages.Shown[0].Title, "警告");
+    EXPECT_TRUE(sink.Rows.empty());
+}
+
+} // namespace
+} // namespace velmora
