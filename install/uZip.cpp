@@ -1,0 +1,424 @@
+#include "install/uZip.h"
+
+#include "install/CodePage.h"
+
+#include <zip.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <set>
+
+namespace velmora {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t ChunkSize = 256 * 1024;
+// The smallest ZIP archive is its end-of-directory record.
+constexpr std::uintmax_t MinArchiveSize = 22;
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+std::vector<std::string_view> Components(std::string_view name) {
+    std::vector<std::string_view> parts;
+    std::size_t i = 0;
+    while (i <= name.size()) {
+        std::size_t j = i;
+        while (j < name.size() && !IsSeparator(name[j]))
+            ++j;
+        parts.push_back(name.substr(i, j - i));
+        i = j + 1;
+    }
+    return parts;
+}
+
+// Windows drops trailing dots and spaces from a name, so ". ." and "..  "
+// may mean the parent folder there.
+bool OnlyDotsAndSpaces(std::string_view part) {
+    return !part.empty() && part.find_first_not_of(". ") == std::string_view::npos;
+}
+
+std::string Quoted(const fs::path& p) {
+    return "\"" + p.string() + "\"";
+}
+
+std::string ZipReason(zip_error_t* error) {
+    switch (zip_error_code_zip(error)) {
+    case ZIP_ER_NOZIP:
+        return "it is not a ZIP archive";
+    case ZIP_ER_INCONS:
+    case ZIP_ER_CRC:
+    case ZIP_ER_COMPRESSED_DATA:
+    case ZIP_ER_EOF:
+    case ZIP_ER_ZLIB:
+        return std::string("the archive is damaged (") + zip_error_strerror(error) + ")";
+    default:
+        return zip_error_strerror(error);
+    }
+}
+
+std::string SystemReason(int err) {
+    return std::strerror(err);
+}
+
+// An open entry of the archive, closed with the object.
+class TEntryReader {
+public:
+    TEntryReader(zip_t* za, std::size_t index, const fs::path& archive, const std::string& name)
+        : FArchive(archive), FName(name) {
+        FFile = zip_fopen_index(za, index, 0);
+        if (!FFile)
+            Fail(zip_get_error(za));
+    }
+    ~TEntryReader() {
+        if (FFile)
+            zip_fclose(FFile);
+    }
+    TEntryReader(const TEntryReader&) = delete;
+    TEntryReader& operator=(const TEntryReader&) = delete;
+
+    // Bytes read into buf; 0 at the end of the entry.
+    std::size_t Read(char* buf, std::size_t size) {
+        zip_int64_t n = zip_fread(FFile, buf, size);
+        if (n < 0)
+            Fail(zip_file_get_error(FFile));
+        return static_cast<std::size_t>(n);
+    }
+
+private:
+    [[noreturn]] void Fail(zip_error_t* error) {
+        throw EZipError("Cannot read entry \"" + FName + "\" of the ZIP archive " +
+                        Quoted(FArchive) + ": " + ZipReason(error));
+    }
+
+    zip_file_t* FFile = nullptr;
+    const fs::path& FArchive;
+    const std::string& FName;
+};
+
+// Counts what an extraction writes and refuses it once a bound is passed.
+class TByteBudget {
+public:
+    TByteBudget(const TZipLimits& limits, std::uintmax_t archiveSize, const fs::path& archive)
+        : FLimits(limits), FArchiveSize(archiveSize), FArchive(archive) {}
+
+    void Add(std::uint64_t n) {
+        FTotal += n;
+        if (FTotal > FLimits.MaxTotalBytes)
+            Refuse("its entries expand beyond " + std::to_string(FLimits.MaxTotalBytes) + " bytes");
+        if (FTotal > FLimits.RatioFreeBytes && FTotal / FLimits.MaxRatio > FArchiveSize)
+            Refuse("its entries expand more than " + std::to_string(FLimits.MaxRatio) +
+                   " times the archive's size");
+    }
+
+    [[noreturn]] void Refuse(const std::string& why) const {
+        throw EZipError("The ZIP archive " + Quoted(FArchive) + " was refused: " + why);
+    }
+
+private:
+    const TZipLimits& FLimits;
+    std::uintmax_t FArchiveSize;
+    const fs::path& FArchive;
+    std::uint64_t FTotal = 0;
+};
+
+// A file descriptor closed with the object.
+class TFd {
+public:
+    explicit TFd(int fd) : FFd(fd) {}
+    ~TFd() { Close(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+    int Close() {
+        int r = 0;
+        if (FFd >= 0)
+            r = ::close(FFd);
+        FFd = -1;
+        return r;
+    }
+
+private:
+    int FFd;
+};
+
+// What an extraction has put on disk so far, undone unless committed.
+class TStaging {
+public:
+    ~TStaging() {
+        if (!FCommitted)
+            Rollback();
+    }
+
+    // Creates dir and its missing parents, remembering each one made.
+    void EnsureFolder(const fs::path& dir) {
+        std::error_code ec;
+        if (fs::is_directory(dir, ec))
+            return;
+        if (dir.has_parent_path() && dir.parent_path() != dir)
+            EnsureFolder(dir.parent_path());
+        if (fs::create_directory(dir, ec)) {
+            FFolders.push_back(dir);
+            return;
+        }
+        if (fs::is_directory(dir))
+            return;
+        throw EZipError("Cannot create the folder " + Quoted(dir) + ": " +
+                        (ec ? ec.message() : std::string("a file of that name exists")));
+    }
+
+    // A new, empty temporary file in folder; its descriptor is returned.
+    int CreateTemp(const fs::path& folder, fs::path& temp) {
+        static thread_local std::mt19937 rng{std::random_device{}()};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            temp = folder / (".vz" + std::to_string(rng()) + ".part");
+            int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                FTemps.push_back(temp);
+                return fd;
+            }
+            if (errno != EEXIST)
+                throw EZipError("Cannot create a file in " + Quoted(folder) + ": " +
+                                SystemReason(errno));
+        }
+        throw EZipError("Cannot create a file in " + Quoted(folder));
+    }
+
+    void Stage(const fs::path& temp, const fs::path& final) { FMoves.emplace_back(temp, final); }
+
+    // Moves every staged file to its name, in archive order, so a later entry
+    // of the same name wins.
+    void Commit() {
+        for (auto& [temp, final] : FMoves) {
+            std::error_code ec;
+            fs::rename(temp, final, ec);
+            if (ec)
+                throw EZipError("Cannot write " + Quoted(final) + ": " + ec.message());
+        }
+        FCommitted = true;
+    }
+
+private:
+    void Rollback() {
+        std::error_code ec;
+        for (const auto& t : FTemps)
+            fs::remove(t, ec);
+        // Only folders this extraction made, and only while they are empty.
+        for (auto it = FFolders.rbegin(); it != FFolders.rend(); ++it)
+            fs::remove(*it, ec);
+    }
+
+    std::vector<fs::path> FFolders;
+    std::vector<fs::path> FTemps;
+    std::vector<std::pair<fs::path, fs::path>> FMoves;
+    bool FCommitted = false;
+};
+
+void WriteAll(int fd, const char* data, std::size_t size, const fs::path& final) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EZipError("Cannot write " + Quoted(final) + ": " + SystemReason(errno));
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+std::string UnsafeEntryReason(const TZipEntry& entry) {
+    const std::string& name = entry.Name;
+    if (entry.IsSymlink)
+        return "a symbolic link";
+    if (name.empty())
+        return "an empty name";
+    if (IsSeparator(name.front()))
+        return "an absolute path";
+    if (name.find(':') != std::string::npos)
+        return "a drive letter or stream name";
+    auto parts = Components(name);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        std::string_view part = parts[i];
+        if (part == ".")
+            continue;
+        if (OnlyDotsAndSpaces(part))
+            return "a parent-folder component";
+        if (i + 1 == parts.size() && !entry.IsFolder && part.empty())
+            return "no file name";
+    }
+    if (!entry.IsFolder && entry.FileName == ".")
+        return "no file name";
+    return {};
+}
+
+struct TZipFile::TImpl {
+    zip_t* Zip = nullptr;
+    std::uintmax_t FileSize = 0;
+    ~TImpl() {
+        if (Zip)
+            zip_discard(Zip);
+    }
+};
+
+TZipFile::TZipFile(const fs::path& file) : FFile(file), FImpl(std::make_unique<TImpl>()) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        throw EZipError("Cannot open the ZIP archive " + Quoted(file) + ": " +
+                        (fs::exists(file, ec) ? "it is not a file" : "no such file"));
+    FImpl->FileSize = fs::file_size(file, ec);
+    // libzip treats an empty file as a new, empty archive.
+    if (ec || FImpl->FileSize < MinArchiveSize)
+        throw EZipError("Cannot open the ZIP archive " + Quoted(file) +
+                        ": it is not a ZIP archive");
+
+    // No consistency check on open: it refuses archives with two entries of
+    // one name, which other tools extract; damage shows when an entry is read.
+    int code = 0;
+    FImpl->Zip = zip_open(file.c_str(), ZIP_RDONLY, &code);
+    if (!FImpl->Zip) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        std::string reason = ZipReason(&error);
+        zip_error_fini(&error);
+        throw EZipError("Cannot open the ZIP archive " + Quoted(file) + ": " + reason);
+    }
+
+    zip_int64_t count = zip_get_num_entries(FImpl->Zip, 0);
+    FEntries.reserve(static_cast<std::size_t>(count));
+    for (zip_int64_t i = 0; i < count; ++i) {
+        auto index = static_cast<zip_uint64_t>(i);
+        const char* raw = zip_get_name(FImpl->Zip, index, ZIP_FL_ENC_RAW);
+        if (!raw)
+            throw EZipError("Cannot read the ZIP archive " + Quoted(file) + ": " +
+                            ZipReason(zip_get_error(FImpl->Zip)));
+        TZipEntry e;
+        // Packages made on Chinese Windows store names in code page 936
+        // without saying so; names that are valid UTF-8 are taken as such.
+        e.Name = IsValidUtf8(raw) ? std::string(raw) : Cp936ToUtf8(raw);
+        std::size_t cut = e.Name.find_last_of("/\\");
+        e.FolderPart = cut == std::string::npos ? std::string() : e.Name.substr(0, cut + 1);
+        e.FileName = cut == std::string::npos ? e.Name : e.Name.substr(cut + 1);
+        e.IsFolder = !e.Name.empty() && e.FileName.empty();
+
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(FImpl->Zip, index, ZIP_FL_ENC_RAW, &st) == 0 &&
+            (st.valid & ZIP_STAT_SIZE))
+            e.DeclaredSize = st.size;
+
+        zip_uint8_t opsys = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_file_get_external_attributes(FImpl->Zip, index, 0, &opsys, &attributes) == 0 &&
+            opsys == ZIP_OPSYS_UNIX)
+            e.IsSymlink = ((attributes >> 16) & S_IFMT) == S_IFLNK;
+        FEntries.push_back(std::move(e));
+    }
+}
+
+TZipFile::~TZipFile() = default;
+
+std::vector<std::string> TZipFile::UnsafeEntries() const {
+    std::vector<std::string> names;
+    for (const auto& e : FEntries)
+        if (!UnsafeEntryReason(e).empty())
+            names.push_back(e.Name);
+    return names;
+}
+
+void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits) {
+    TByteBudget budget(limits, FImpl->FileSize, FFile);
+    for (const auto& e : FEntries) {
+        std::string why = UnsafeEntryReason(e);
+        if (!why.empty())
+            budget.Refuse("entry \"" + e.Name + "\" is " + why + ", which could write outside " +
+                          Quoted(dest));
+    }
+    if (FEntries.size() > limits.MaxEntries)
+        budget.Refuse("it holds more than " + std::to_string(limits.MaxEntries) + " entries");
+    std::uint64_t declared = 0;
+    for (const auto& e : FEntries)
+        declared += std::min<std::uint64_t>(e.DeclaredSize, limits.MaxTotalBytes + 1);
+    if (declared > limits.MaxTotalBytes)
+        budget.Refuse("its entries expand beyond " + std::to_string(limits.MaxTotalBytes) +
+                      " bytes");
+
+    TStaging staging;
+    staging.EnsureFolder(dest);
+    std::set<fs::path> staged; // final names taken earlier in this archive
+    std::vector<char> buf(ChunkSize);
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        const TZipEntry& e = FEntries[i];
+        fs::path target = dest;
+        for (std::string_view part : Components(e.Name))
+            if (!part.empty() && part != ".")
+                target /= fs::path(std::string(part));
+        if (e.IsFolder) {
+            staging.EnsureFolder(target);
+            continue;
+        }
+        fs::path folder = target.parent_path();
+        staging.EnsureFolder(folder);
+
+        std::error_code ec;
+        auto status = fs::symlink_status(target, ec);
+        bool exists = fs::exists(status) || staged.count(target) > 0;
+        if (mode == omNever && exists)
+            continue;
+        if (fs::is_directory(status))
+            throw EZipError("Cannot write " + Quoted(target) + ": a folder of that name exists");
+
+        fs::path temp;
+        TFd fd(staging.CreateTemp(folder, temp));
+        TEntryReader reader(FImpl->Zip, i, FFile, e.Name);
+        while (std::size_t n = reader.Read(buf.data(), buf.size())) {
+            budget.Add(n);
+            WriteAll(fd.Get(), buf.data(), n, target);
+        }
+        if (fd.Close() != 0)
+            throw EZipError("Cannot write " + Quoted(target) + ": " + SystemReason(errno));
+        staging.Stage(temp, target);
+        staged.insert(target);
+    }
+    staging.Commit();
+}
+
+void TZipFile::Verify(const TZipLimits& limits) {
+    TByteBudget budget(limits, FImpl->FileSize, FFile);
+    if (FEntries.size() > limits.MaxEntries)
+        budget.Refuse("it holds more than " + std::to_string(limits.MaxEntries) + " entries");
+    std::vector<char> buf(ChunkSize);
+    for (std::size_t i = 0; i < FEntries.size(); ++i) {
+        if (FEntries[i].IsFolder || FEntries[i].IsSymlink)
+            continue;
+        TEntryReader reader(FImpl->Zip, i, FFile, FEntries[i].Name);
+        while (std::size_t n = reader.Read(buf.data(), buf.size()))
+            budget.Add(n);
+    }
+}
+
+std::string TZipFile::ReadEntry(std::size_t index, std::size_t maxBytes) {
+    const TZipEntry& e = FEntries.at(index);
+    TEntryReader reader(FImpl->Zip, index, FFile, e.Name);
+    std::string out;
+    std::array<char, 64 * 1024> buf;
+    while (std::size_t n = reader.Read(buf.data(), buf.size())) {
+        if (out.size() + n > maxBytes)
+            throw EZipError("Entry \"" + e.Name + "\" of the ZIP archive " + Quoted(FFile) +
+                            " is larger than " + std::to_string(maxBytes) + " bytes");
+        out.append(buf.data(), n);
+    }
+    return out;
+}
+
+} // namespace velmora

@@ -1,0 +1,93 @@
+#pragma once
+// The ZIP facility of the installers: lists a package's entries in archive
+// order and extracts them below a folder. Entries stream to disk; a package is
+// never held whole in memory.
+//
+// Extraction is all or nothing: every entry is first written to a temporary
+// file beside its final name, and only when the whole archive has been read
+// are the files moved to their names. A damaged, unsafe or oversized archive
+// leaves the destination as it was.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// Raised for a file that is not a ZIP archive, a damaged archive, an archive
+// that is refused, and a destination that cannot be written. The text says
+// which and names the archive.
+class EZipError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum TOverwriteMode {
+    omNever,  // an existing file stays; the archive's copy is skipped
+    omAlways, // an existing file is replaced
+};
+
+struct TZipEntry {
+    std::string Name;       // as stored, decoded to UTF-8 (code page 936 when not UTF-8)
+    std::string FolderPart; // up to and including the last "/" or "\"; empty at the root
+    std::string FileName;   // after the last separator; empty for a folder entry
+    bool IsFolder = false;
+    bool IsSymlink = false;
+    std::uint64_t DeclaredSize = 0; // what the archive claims; never trusted
+};
+
+// Bounds no real package comes near. They count bytes actually written.
+struct TZipLimits {
+    std::uint64_t MaxEntries = 100000;
+    std::uint64_t MaxTotalBytes = std::uint64_t(4) << 30; // 4 GiB in all
+    // Beyond RatioFreeBytes written, the output may be at most MaxRatio times
+    // the archive file's size (deflate alone tops out near 1032:1).
+    std::uint64_t MaxRatio = 1000;
+    std::uint64_t RatioFreeBytes = std::uint64_t(64) << 20;
+};
+
+// Why an entry would write outside its destination: an absolute name, a drive
+// letter or other colon, a ".." component (either separator), an empty name,
+// a symbolic link. Empty when the entry is safe.
+std::string UnsafeEntryReason(const TZipEntry& entry);
+
+class TZipFile {
+public:
+    // Opens and reads the archive's directory; throws EZipError when the file
+    // is not a readable ZIP archive.
+    explicit TZipFile(const std::filesystem::path& file);
+    ~TZipFile();
+    TZipFile(const TZipFile&) = delete;
+    TZipFile& operator=(const TZipFile&) = delete;
+
+    const std::filesystem::path& File() const { return FFile; }
+    // In archive order.
+    const std::vector<TZipEntry>& Entries() const { return FEntries; }
+    // Names of the entries that UnsafeEntryReason refuses, in archive order.
+    std::vector<std::string> UnsafeEntries() const;
+
+    // Extracts every entry below dest (created as needed), recreating the
+    // archive's folders. Refuses an archive with an unsafe entry before
+    // anything is written. Throws EZipError; on any error nothing is left.
+    void ExtractAll(const std::filesystem::path& dest, TOverwriteMode mode,
+                    const TZipLimits& limits = {});
+
+    // Decompresses every entry without writing it, under the same limits:
+    // throws EZipError for damaged data or an oversized archive.
+    void Verify(const TZipLimits& limits = {});
+
+    // The bytes of one entry, read whole; throws EZipError when the entry is
+    // larger than maxBytes or damaged. For small files such as setup.inf.
+    std::string ReadEntry(std::size_t index, std::size_t maxBytes);
+
+private:
+    struct TImpl;
+    std::filesystem::path FFile;
+    std::vector<TZipEntry> FEntries;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+} // namespace velmora

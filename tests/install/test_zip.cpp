@@ -1,0 +1,249 @@
+// The ZIP facility: listing, extraction modes, all-or-nothing failures, and
+// the refusal of archives that could write outside their destination.
+#include "install/CodePage.h"
+#include "install/uZip.h"
+#include "tests/install/ZipFixture.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+using test::MakeZip;
+using test::ReadFile;
+using test::TreeOf;
+using test::TZipItem;
+using test::WriteFile;
+
+TEST(Zip, ListsEntriesInArchiveOrderWithFolderPartAndFileName) {
+    test::TTempDir tmp;
+    const std::string cp936Name = Utf8ToCp936("光标/箭头.cur");
+    MakeZip(tmp / "p.zip", {{"b.theme", "x"},
+                            {"b/", "", TZipItem::Folder},
+                            {"b/img/wall.jpg", "jpg"},
+                            {"a.txt", "a"},
+                            {"win\\style.msstyles", "s"},
+                            {cp936Name, "cur"}});
+    TZipFile zip(tmp / "p.zip");
+    const auto& e = zip.Entries();
+    ASSERT_EQ(e.size(), 6u);
+    std::vector<std::array<std::string, 3>> got;
+    for (const auto& x : e)
+        got.push_back({x.Name, x.FolderPart, x.FileName});
+    EXPECT_EQ(got, (std::vector<std::array<std::string, 3>>{
+                       {"b.theme", "", "b.theme"},
+                       {"b/", "b/", ""},
+                       {"b/img/wall.jpg", "b/img/", "wall.jpg"},
+                       {"a.txt", "", "a.txt"},
+                       {"win\\style.msstyles", "win\\", "style.msstyles"},
+                       {"光标/箭头.cur", "光标/", "箭头.cur"}}));
+    EXPECT_TRUE(e[1].IsFolder);
+    EXPECT_FALSE(e[2].IsFolder);
+    EXPECT_TRUE(zip.UnsafeEntries().empty());
+}
+
+TEST(Zip, ExtractsBelowTheDestinationRecreatingFolders) {
+    test::TTempDir tmp;
+    std::string big(3 * 256 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7919 % 251);
+    MakeZip(tmp / "p.zip", {{"empty/", "", TZipItem::Folder},
+                            {"t.theme", "theme"},
+                            {"t/deep/er/big.bin", big},
+                            {"win\\sub\\s.txt", "s", TZipItem::File, true},
+                            {"./dot.txt", "d"},
+                            {"zero.txt", ""}});
+    TZipFile(tmp / "p.zip").ExtractAll(tmp / "dest" / "x", omAlways);
+    EXPECT_EQ(TreeOf(tmp / "dest"),
+              (std::vector<std::string>{"x", "x/dot.txt", "x/empty", "x/t", "x/t.theme", "x/t/deep",
+                                        "x/t/deep/er", "x/t/deep/er/big.bin", "x/win", "x/win/sub",
+                                        "x/win/sub/s.txt", "x/zero.txt"}));
+    EXPECT_EQ(ReadFile(tmp / "dest/x/t/deep/er/big.bin"), big);
+    EXPECT_EQ(ReadFile(tmp / "dest/x/win/sub/s.txt"), "s");
+    EXPECT_EQ(ReadFile(tmp / "dest/x/zero.txt"), "");
+}
+
+TEST(Zip, OverwriteNeverKeepsExistingFilesAlwaysReplacesThem) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"keep.txt", "archive"}, {"sub/new.txt", "new"}});
+    for (auto mode : {omNever, omAlways}) {
+        fs::path dest = tmp / (mode == omNever ? "never" : "always");
+        WriteFile(dest / "keep.txt", "mine");
+        TZipFile(tmp / "p.zip").ExtractAll(dest, mode);
+        EXPECT_EQ(ReadFile(dest / "keep.txt"), mode == omNever ? "mine" : "archive");
+        EXPECT_EQ(ReadFile(dest / "sub/new.txt"), "new");
+        EXPECT_EQ(TreeOf(dest), (std::vector<std::string>{"keep.txt", "sub", "sub/new.txt"}));
+    }
+}
+
+TEST(Zip, DuplicateNamesFollowTheOverwriteMode) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"a.txt", "first"}, {"b.txt", "second"}});
+    test::PatchBytes(tmp / "p.zip", "b.txt", "a.txt");
+    TZipFile zip(tmp / "p.zip");
+    ASSERT_EQ(zip.Entries().size(), 2u);
+    zip.ExtractAll(tmp / "never", omNever);
+    zip.ExtractAll(tmp / "always", omAlways);
+    EXPECT_EQ(ReadFile(tmp / "never/a.txt"), "first");
+    EXPECT_EQ(ReadFile(tmp / "always/a.txt"), "second");
+    EXPECT_EQ(TreeOf(tmp / "always"), std::vector<std::string>{"a.txt"});
+}
+
+TEST(Zip, FilesThatAreNoReadableArchiveRaiseAClearError) {
+    test::TTempDir tmp;
+    WriteFile(tmp / "text.zip", "this is a catalogue page, not a package\n");
+    WriteFile(tmp / "empty.zip", "");
+    MakeZip(tmp / "good.zip", {{"a.txt", std::string(5000, 'a')}});
+    std::string good = ReadFile(tmp / "good.zip");
+    WriteFile(tmp / "cut.zip", good.substr(0, good.size() / 2));
+    fs::create_directory(tmp / "folder.zip");
+    for (const char* name : {"text.zip", "empty.zip", "cut.zip", "missing.zip", "folder.zip"}) {
+        SCOPED_TRACE(name);
+        try {
+            TZipFile zip(tmp / name);
+            FAIL() << "opened";
+        } catch (const EZipError& e) {
+            std::string text = e.what();
+            EXPECT_NE(text.find(name), std::string::npos) << text;
+            EXPECT_NE(text.find("ZIP archive"), std::string::npos) << text;
+        }
+    }
+}
+
+// Damaged data is found while extracting: the destination stays as it was,
+// with no temporary file and no folder left behind.
+TEST(Zip, DamagedDataLeavesTheDestinationAsItWas) {
+    test::TTempDir tmp;
+    std::string payload(100000, 'q');
+    MakeZip(tmp / "p.zip", {{"a/first.txt", "fine"},
+                            {"keep.txt", "archive"},
+                            {"b/c/broken.bin", payload, TZipItem::File, true}});
+    test::PatchBytes(tmp / "p.zip", std::string(16, 'q'), std::string(16, 'Z'));
+    fs::path dest = tmp / "dest";
+    WriteFile(dest / "keep.txt", "mine");
+    try {
+        TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
+        FAIL() << "extracted";
+    } catch (const EZipError& e) {
+        EXPECT_NE(std::string(e.what()).find("broken.bin"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(TreeOf(dest), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(ReadFile(dest / "keep.txt"), "mine");
+}
+
+struct TUnsafeCase {
+    const char* Label;
+    std::vector<TZipItem> Items; // a safe entry comes first in every archive
+};
+
+// Each archive holds one entry that could write outside the destination:
+// the extraction is refused before anything is written, inside or outside.
+TEST(Zip, UnsafeEntriesRefuseTheWholeArchive) {
+    test::TTempDir tmp;
+    const std::string abs = (tmp / "outside" / "abs.txt").string();
+    const std::vector<TUnsafeCase> cases = {
+        {"dot-dot slash", {{"../escape.txt", "x"}}},
+        {"dot-dot backslash", {{"..\\escape.txt", "x"}}},
+        {"absolute", {{abs, "x"}}},
+        {"absolute backslash", {{"\\outside\\abs.txt", "x"}}},
+        {"drive letter slash", {{"C:/escape.txt", "x"}}},
+        {"drive letter backslash", {{"C:\\escape.txt", "x"}}},
+        {"drive relative", {{"C:escape.txt", "x"}}},
+        {"traversal in the middle", {{"sub/../../escape.txt", "x"}}},
+        {"backslash traversal in the middle", {{"sub\\..\\..\\outside\\escape.txt", "x"}}},
+        {"mixed separators", {{"sub/..\\../escape.txt", "x"}}},
+        {"dots and spaces", {{".. /escape.txt", "x"}}},
+        {"folder entry", {{"../up/", "", TZipItem::Folder}}},
+        {"symbolic link", {{"link", "../outside", TZipItem::Symlink}, {"link/escape.txt", "x"}}},
+        {"absolute symbolic link", {{"link", abs, TZipItem::Symlink}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        fs::path work = tmp / "work";
+        fs::remove_all(work);
+        fs::remove_all(tmp / "outside");
+        fs::path dest = work / "a" / "b" / "dest";
+        std::vector<TZipItem> items{{"ok.txt", "fine"}, {"ok/", "", TZipItem::Folder}};
+        items.insert(items.end(), c.Items.begin(), c.Items.end());
+        fs::create_directories(work);
+        MakeZip(work / "p.zip", items);
+
+        TZipFile zip(work / "p.zip");
+        EXPECT_EQ(zip.UnsafeEntries().size(), c.Items.size() == 2 ? 1u : c.Items.size());
+        EXPECT_EQ(zip.UnsafeEntries().front(), c.Items.front().Name);
+        EXPECT_THROW(zip.ExtractAll(dest, omAlways), EZipError);
+        EXPECT_EQ(TreeOf(work), std::vector<std::string>{"p.zip"});
+        EXPECT_FALSE(fs::exists(tmp / "outside"));
+        EXPECT_FALSE(fs::exists(tmp / "escape.txt"));
+        EXPECT_FALSE(fs::exists(tmp / "up"));
+        EXPECT_FALSE(fs::exists("/escape.txt"));
+    }
+}
+
+TEST(Zip, RefusalNamesTheEntry) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"sub/../../x.txt", "x"}});
+    try {
+        TZipFile(tmp / "p.zip").ExtractAll(tmp / "d", omNever);
+        FAIL();
+    } catch (const EZipError& e) {
+        EXPECT_NE(std::string(e.what()).find("sub/../../x.txt"), std::string::npos) << e.what();
+    }
+}
+
+// Sizes are counted as written: an archive that lies about them is bounded all
+// the same, and what it wrote is taken back.
+TEST(Zip, ArchiveBombsAreBoundedByTheBytesWritten) {
+    test::TTempDir tmp;
+    const std::string zeros(2 << 20, '\0');
+    MakeZip(tmp / "honest.zip", {{"a.txt", "small"}, {"bomb/zeros.bin", zeros}});
+    MakeZip(tmp / "liar.zip", {{"bomb/zeros.bin", zeros}});
+    test::PatchDeclaredSizes(tmp / "liar.zip", 10);
+
+    TZipLimits total;
+    total.MaxTotalBytes = 1 << 20;
+    TZipLimits ratio;
+    ratio.MaxRatio = 100;
+    ratio.RatioFreeBytes = 64 * 1024;
+    struct {
+        const char* Label;
+        const char* Archive;
+        TZipLimits Limits;
+    } cases[] = {{"total", "honest.zip", total},
+                 {"total, sizes declared small", "liar.zip", total},
+                 {"ratio", "honest.zip", ratio},
+                 {"ratio, sizes declared small", "liar.zip", ratio}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        fs::path dest = tmp / "dest";
+        fs::remove_all(dest);
+        EXPECT_THROW(TZipFile(tmp / c.Archive).ExtractAll(dest / "x", omAlways, c.Limits),
+                     EZipError);
+        EXPECT_FALSE(fs::exists(dest));
+        EXPECT_THROW(TZipFile(tmp / c.Archive).Verify(c.Limits), EZipError);
+    }
+    // The default bounds let an ordinary package through.
+    TZipFile(tmp / "honest.zip").ExtractAll(tmp / "ok", omAlways);
+    EXPECT_EQ(fs::file_size(tmp / "ok/bomb/zeros.bin"), zeros.size());
+}
+
+TEST(Zip, TooManyEntriesAreRefused) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    TZipLimits limits;
+    limits.MaxEntries = 2;
+    EXPECT_THROW(TZipFile(tmp / "p.zip").ExtractAll(tmp / "d", omAlways, limits), EZipError);
+    EXPECT_FALSE(fs::exists(tmp / "d"));
+}
+
+TEST(Zip, ReadEntryIsBounded) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"setup.inf", "[Strings]\r\n"}, {"big", std::string(5000, 'b')}});
+    TZipFile zip(tmp / "p.zip");
+    EXPECT_EQ(zip.ReadEntry(0, 100), "[Strings]\r\n");
+    EXPECT_THROW(zip.ReadEntry(1, 100), EZipError);
+}
+
+} // namespace
+} // namespace velmora
