@@ -1,0 +1,88 @@
+#pragma once
+// TDownThread: downloads one catalogue item's package into the cache on a
+// thread of its own and reports progress and result to the item's row, always
+// on the main thread.
+#include "catalog/uCatalog.h"
+#include "catalog/uDispatcher.h"
+#include "catalog/uWinHttp.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+// A catalogue list as a download worker sees it. Used on the main thread only;
+// the worker keeps the row's handle, never a pointer into the list's storage.
+class ICatalogRows {
+public:
+    virtual ~ICatalogRows() = default;
+    // The record of the row, or nullptr for a handle the list does not know.
+    virtual TCatalogItem* Item(TCatalogRow row) = 0;
+    // Repaints the row at once.
+    virtual void RepaintRow(TCatalogRow row) = 0;
+};
+
+// Whole percent of sofar in total, rounded toward zero, 0 to 100 for any
+// 64-bit sizes; -1 when no percentage can be given (total 0 or less).
+std::int32_t DownloadPercent(std::int64_t sofar, std::int64_t total);
+
+// The window's side of a download request, on the main thread: a row that is
+// already downloading is refused (one worker per row); otherwise the row is
+// marked dsDownloading at 0 %, repainted, and a worker started for it.
+// Returns whether a worker was started.
+bool RequestDownload(ICatalogRows& list, TCatalogRow row, std::string url,
+                     std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
+
+class TDownThread {
+public:
+    // Starts a worker that fetches `url` into `localPath` and publishes to `row`
+    // of `list` through `dispatcher`. Main thread only. The caller has set the
+    // row's State to dsDownloading (that is what keeps a second worker off the
+    // row) and keeps no reference: the worker frees itself when done. `list`
+    // must stay alive until the dispatcher has shut down. Returns false when no
+    // thread could be started; the row is then marked dsFailed.
+    static bool Start(std::string url, TCatalogRow row, ICatalogRows& list,
+                      std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
+
+    // Workers that have not yet freed themselves.
+    static int Running() { return FRunning.load(); }
+
+private:
+    // Only Start creates workers.
+    struct TKey {
+        explicit TKey() = default;
+    };
+
+public:
+    TDownThread(TKey, std::string url, TCatalogRow row, ICatalogRows& list,
+                std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
+    ~TDownThread();
+    TDownThread(const TDownThread&) = delete;
+    TDownThread& operator=(const TDownThread&) = delete;
+
+private:
+    void Execute();
+    void OnProgress(TWinHttp& sender, const std::string& url, std::int64_t sofar,
+                    std::int64_t total);
+    // Hands UpdateNode to the main thread; false once the dispatcher refuses.
+    bool Publish();
+    void UpdateNode();
+    bool SavePackage(const std::string& data);
+
+    std::string FUrl;
+    std::filesystem::path FLocalPath;
+    ICatalogRows* FTree;
+    TCatalogRow FNode;
+    TWinHttp FHttp;
+    std::shared_ptr<IMainDispatcher> FDispatcher;
+    std::int32_t FPercent = 0;
+    std::int64_t FTotal = 0; // length the server announced, 0 when none
+    TDownState FState = dsDownloading;
+
+    static std::atomic<int> FRunning;
+};
+
+} // namespace velmora

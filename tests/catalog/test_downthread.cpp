@@ -1,0 +1,358 @@
+#include "catalog/uDispatcher.h"
+#include "catalog/uDownThread.h"
+#include "tests/support/TestSupport.h"
+#include "tools/StaticServer.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <random>
+#include <thread>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(DownloadPercent, Cases) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        std::int64_t sofar, total;
+        std::int32_t percent;
+    } cases[] = {
+        {0, 1000, 0},
+        {999, 1000, 99},
+        {1000, 1000, 100},
+        {1001, 1000, 100}, // more than announced never shows more than 100
+        {5, 0, -1},
+        {5, -1, -1},
+        {std::int64_t(3) << 30, std::int64_t(6) << 30, 50}, // beyond 32 bits
+        {kMax - 1, kMax, 99},
+        {kMax / 2, kMax, 49},
+        {kMax / 100, kMax, 0},
+        {kMax / 100 + 1, kMax, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DownloadPercent(c.sofar, c.total), c.percent) << c.sofar << " / " << c.total;
+
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        std::int64_t total = static_cast<std::int64_t>(random() >> (1 + random() % 63)) + 1;
+        std::int64_t sofar = static_cast<std::int64_t>(random() % std::uint64_t(total));
+        auto expected = static_cast<std::int32_t>(static_cast<unsigned __int128>(sofar) * 100 /
+                                                  static_cast<unsigned __int128>(total));
+        ASSERT_EQ(DownloadPercent(sofar, total), expected) << sofar << " / " << total;
+    }
+}
+
+TEST(LoopDispatcher, RunsWorkerStepsOnTheMainThreadAndRefusesAfterShutdown) {
+    TLoopDispatcher dispatcher;
+    const auto mainId = std::this_thread::get_id();
+
+    std::thread::id ranOn;
+    std::atomic<bool> result{false};
+    std::thread worker(
+        [&] { result = dispatcher.RunOnMain([&] { ranOn = std::this_thread::get_id(); }); });
+    ASSERT_TRUE(dispatcher.RunUntil([&] { return ranOn == mainId; }, 10s));
+    worker.join();
+    EXPECT_TRUE(result);
+
+    // From the main thread a step runs at once instead of waiting for itself.
+    bool direct = false;
+    EXPECT_TRUE(dispatcher.RunOnMain([&] { direct = true; }));
+    EXPECT_TRUE(direct);
+
+    // A worker already waiting is released by the shutdown, its step never runs.
+    std::atomic<bool> waiting{false}, released{false}, stepRan{false};
+    std::thread blocked([&] {
+        waiting = true;
+        result = dispatcher.RunOnMain([&] { stepRan = true; });
+        released = true;
+    });
+    while (!waiting)
+        std::this_thread::sleep_for(1ms);
+    dispatcher.Shutdown();
+    blocked.join();
+    EXPECT_TRUE(released);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(stepRan);
+
+    // Later steps are refused without blocking, from any thread.
+    std::thread late([&] { result = dispatcher.RunOnMain([&] { stepRan = true; }); });
+    late.join();
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(dispatcher.RunOnMain([&] { stepRan = true; }));
+    EXPECT_FALSE(stepRan);
+    EXPECT_EQ(dispatcher.RunPending(), 0u);
+}
+
+struct TUpdate {
+    TCatalogRow Row;
+    TDownState State;
+    std::int32_t Progress;
+    bool operator==(const TUpdate&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TUpdate& u) {
+    return os << "{row " << u.Row << ": " << int(u.State) << " " << u.Progress << "}";
+}
+
+// The rows of one catalogue list. It checks that it is used on the main thread
+// only, and records every repaint with what the row then holds.
+class TTestRows : public ICatalogRows {
+public:
+    TCatalogItem* Item(TCatalogRow row) override {
+        Touch();
+        auto it = Items.find(row);
+        return it == Items.end() ? nullptr : &it->second;
+    }
+    void RepaintRow(TCatalogRow row) override {
+        Touch();
+        Updates.push_back({row, Items[row].State, Items[row].Progress});
+    }
+    std::vector<TUpdate> UpdatesOf(TCatalogRow row) const {
+        std::vector<TUpdate> out;
+        for (const auto& u : Updates)
+            if (u.Row == row)
+                out.push_back(u);
+        return out;
+    }
+
+    std::map<TCatalogRow, TCatalogItem> Items;
+    std::vector<TUpdate> Updates;
+    int OffMainThread = 0;
+    bool Closed = false; // the window is gone: nothing may touch the list any more
+    int TouchedAfterClose = 0;
+
+private:
+    void Touch() {
+        if (std::this_thread::get_id() != FMain)
+            ++OffMainThread;
+        if (Closed)
+            ++TouchedAfterClose;
+    }
+    std::thread::id FMain = std::this_thread::get_id();
+};
+
+bool Finished(const TCatalogItem& item) {
+    return item.State == dsDone || item.State == dsFailed;
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        out.push_back(e.path().filename());
+    return out;
+}
+
+class DownThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(cache);
+        ASSERT_TRUE(server.Start());
+    }
+    void TearDown() override {
+        dispatcher->Shutdown();
+        // Workers free themselves; none may outlive the case.
+        for (int i = 0; i < 3000 && TDownThread::Running() > 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(TDownThread::Running(), 0);
+        EXPECT_EQ(rows.OffMainThread, 0);
+    }
+
+    std::string Url(const std::string& name) const { return server.BaseUrl() + "/" + name; }
+    void Serve(const std::string& name, const std::string& bytes) {
+        test::WriteFile(dir / ("srv/" + name), bytes);
+    }
+    // Starts a download of `name` into the cache for `row` and runs the main
+    // loop until the row reaches its final state.
+    bool Download(TCatalogRow row, const std::string& name, fs::path target = {}) {
+        if (target.empty())
+            target = cache / name;
+        rows.Items.try_emplace(row);
+        if (!RequestDownload(rows, row, Url(name), target, dispatcher))
+            return false;
+        return dispatcher->RunUntil([&] { return Finished(rows.Items[row]); }, 120s);
+    }
+
+    test::TTempDir dir;
+    fs::path cache = dir / "cache";
+    TStaticServer server{dir / "srv"};
+    std::shared_ptr<TLoopDispatcher> dispatcher = std::make_shared<TLoopDispatcher>();
+    TTestRows rows;
+};
+
+TEST_F(DownThreadTest, OneBlockGivesThreeUpdatesAndSavesThePackage) {
+    const std::string body(1000, 'p');
+    Serve("a.zip", body);
+    ASSERT_TRUE(Download(1, "a.zip"));
+    // The first entry is the caller marking the row before the worker starts.
+    std::vector<TUpdate> expected{
+        {1, dsDownloading, 0}, {1, dsDownloading, 0}, {1, dsDownloading, 100}, {1, dsDone, 100}};
+    EXPECT_EQ(rows.Updates, expected);
+    EXPECT_EQ(test::ReadFile(cache / "a.zip"), body);
+    EXPECT_EQ(FilesIn(cache), std::vector<fs::path>{"a.zip"}); // no temporary file left
+}
+
+TEST_F(DownThreadTest, WithoutLengthStaysAtZeroUntilDone) {
+    const std::string body(300000, 'n');
+    Serve("n.zip", body);
+    server.SetFaults({.NoContentLength = true});
+    ASSERT_TRUE(Download(1, "n.zip"));
+    std::vector<TUpdate> expected{{1, dsDownloading, 0}, {1, dsDownloading, 0}, {1, dsDone, 0}};
+    EXPECT_EQ(rows.Updates, expected);
+    EXPECT_EQ(test::ReadFile(cache / "n.zip"), body);
+}
+
+TEST_F(DownThreadTest, NotFoundWritesNothingAndCanBeTriedAgain) {
+    ASSERT_TRUE(Download(1, "later.zip"));
+    std::vector<TUpdate> expected{{1, dsDownloading, 0}, {1, dsDownloading, 0}, {1, dsFailed, 0}};
+    EXPECT_EQ(rows.Updates, expected);
+    EXPECT_TRUE(FilesIn(cache).empty());
+
+    // A failed row takes a new request; this time the server has the file.
+    Serve("later.zip", "PK");
+    ASSERT_TRUE(Download(1, "later.zip"));
+    EXPECT_EQ(rows.Items[1].State, dsDone);
+    EXPECT_EQ(test::ReadFile(cache / "later.zip"), "PK");
+}
+
+TEST_F(DownThreadTest, BodyCutBeforeTheAnnouncedLengthFails) {
+    Serve("cut.zip", std::string(200000, 'c'));
+    server.SetFaults({.CutAfter = 100000});
+    ASSERT_TRUE(Download(1, "cut.zip"));
+    EXPECT_EQ(rows.Items[1].State, dsFailed);
+    EXPECT_TRUE(FilesIn(cache).empty());
+}
+
+TEST_F(DownThreadTest, LargePackageGrowsMonotonicallyToHundred) {
+    std::string body(50'000'000, '\0');
+    for (std::size_t i = 0; i < body.size(); i += 4093)
+        body[i] = static_cast<char>(i * 31);
+    Serve("big.zip", body);
+    ASSERT_TRUE(Download(1, "big.zip"));
+    ASSERT_GE(rows.Updates.size(), 3u);
+    EXPECT_LE(rows.Updates.size(), 103u); // the caller's mark, 0 %, once per percent, the end
+    for (std::size_t i = 2; i + 1 < rows.Updates.size(); ++i) {
+        EXPECT_EQ(rows.Updates[i].State, dsDownloading);
+        EXPECT_GT(rows.Updates[i].Progress, rows.Updates[i - 1].Progress) << i;
+    }
+    EXPECT_EQ(rows.Updates.back(), (TUpdate{1, dsDone, 100}));
+    EXPECT_EQ(rows.Updates[rows.Updates.size() - 2].Progress, 100);
+    EXPECT_TRUE(test::ReadFile(cache / "big.zip") == body);
+}
+
+TEST_F(DownThreadTest, UnwritableTargetFailsAndLeavesNothing) {
+    Serve("p.zip", std::string(5000, 'p'));
+    test::WriteFile(dir / "a-file", "x");
+    fs::create_directories(cache / "taken.zip/inside");
+    struct Case {
+        const char* what;
+        fs::path target;
+        fs::path folder; // must hold nothing new afterwards
+    } cases[] = {
+        {"cache folder is a file", dir / "a-file/p.zip", dir / "a-file"},
+        {"cache folder missing", dir / "missing/p.zip", dir / "missing"},
+        {"target is a folder", cache / "taken.zip", cache},
+    };
+    TCatalogRow row = 1;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Download(row, "p.zip", c.target)) << c.what;
+        EXPECT_EQ(rows.Items[row].State, dsFailed) << c.what;
+        EXPECT_FALSE(fs::is_regular_file(c.target)) << c.what;
+        ++row;
+    }
+    EXPECT_EQ(FilesIn(cache), std::vector<fs::path>{"taken.zip"});
+    EXPECT_TRUE(fs::is_directory(cache / "taken.zip/inside"));
+    EXPECT_TRUE(fs::is_regular_file(dir / "a-file"));
+}
+
+TEST_F(DownThreadTest, FullDiskFailsWithoutPartialOrTemporaryFile) {
+    Serve("full.zip", std::string(200000, 'f'));
+    // A file size limit makes the write fail part-way, as a full disk does.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 65536;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool finished = Download(1, "full.zip");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(rows.Items[1].State, dsFailed);
+    EXPECT_TRUE(FilesIn(cache).empty());
+}
+
+TEST_F(DownThreadTest, TwoRowsDownloadAtOnceAndIndependently) {
+    const std::string a(400000, 'a'), b(300000, 'b');
+    Serve("a.zip", a);
+    Serve("b.zip", b);
+    server.SetFaults({.SlowDelayMs = 1, .SlowChunk = 1024});
+    rows.Items[1].Name = "a";
+    rows.Items[2].Name = "b";
+    ASSERT_TRUE(RequestDownload(rows, 1, Url("a.zip"), cache / "a.zip", dispatcher));
+    ASSERT_TRUE(RequestDownload(rows, 2, Url("b.zip"), cache / "b.zip", dispatcher));
+    ASSERT_TRUE(dispatcher->RunUntil(
+        [&] { return Finished(rows.Items[1]) && Finished(rows.Items[2]); }, 120s));
+
+    EXPECT_EQ(test::ReadFile(cache / "a.zip"), a);
+    EXPECT_EQ(test::ReadFile(cache / "b.zip"), b);
+    for (TCatalogRow row : {1, 2}) {
+        auto updates = rows.UpdatesOf(row);
+        ASSERT_GE(updates.size(), 4u);
+        for (std::size_t i = 2; i + 1 < updates.size(); ++i)
+            EXPECT_GT(updates[i].Progress, updates[i - 1].Progress) << row;
+        EXPECT_EQ(updates.back(), (TUpdate{row, dsDone, 100}));
+    }
+    // Both ran at the same time: row 2 reported before row 1 had finished.
+    auto firstOf2 = std::find_if(rows.Updates.begin() + 2, rows.Updates.end(),
+                                 [](const TUpdate& u) { return u.Row == 2; });
+    auto lastOf1 = std::find_if(rows.Updates.rbegin(), rows.Updates.rend(),
+                                [](const TUpdate& u) { return u.Row == 1; });
+    EXPECT_LT(firstOf2 - rows.Updates.begin(), rows.Updates.rend() - lastOf1 - 1);
+}
+
+TEST_F(DownThreadTest, SecondRequestForADownloadingRowStartsNothing) {
+    Serve("one.zip", std::string(100000, 'o'));
+    server.SetFaults({.SlowDelayMs = 1, .SlowChunk = 4096});
+    rows.Items[1].Name = "one";
+    EXPECT_TRUE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher));
+    EXPECT_FALSE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher));
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 120s));
+    EXPECT_FALSE(RequestDownload(rows, 7, Url("one.zip"), cache / "x.zip", dispatcher)); // no row 7
+    EXPECT_EQ(server.RequestCount("/one.zip"), 1u);
+    EXPECT_EQ(rows.Items[1].State, dsDone);
+    EXPECT_EQ(rows.Items.count(7), 0u);
+}
+
+TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile) {
+    // About 20 seconds for the whole body; a percent arrives every 0.2 s.
+    Serve("slow.zip", std::string(1 << 20, 's'));
+    server.SetFaults({.SlowDelayMs = 20, .SlowChunk = 1024});
+    rows.Items[1].Name = "slow";
+    ASSERT_TRUE(RequestDownload(rows, 1, Url("slow.zip"), cache / "slow.zip", dispatcher));
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.Updates.size() >= 3; }, 60s));
+
+    // The window closes: no more steps, the list is gone, nobody waits.
+    dispatcher->Shutdown();
+    rows.Closed = true;
+    for (int i = 0; i < 1500 && TDownThread::Running() > 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(TDownThread::Running(), 0) << "the worker should end at its next update";
+    EXPECT_EQ(rows.TouchedAfterClose, 0);
+    EXPECT_EQ(rows.Items[1].State, dsDownloading); // its result is discarded
+    EXPECT_TRUE(FilesIn(cache).empty());
+}
+
+} // namespace
+} // namespace velmora
