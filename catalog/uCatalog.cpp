@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <unordered_map>
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -81,11 +83,8 @@ const json* ArrayMember(const json& obj, const char* key) {
     return it != obj.end() && it->is_array() ? &*it : nullptr;
 }
 
-// The document is code page 936 unless it says it is UTF-8 with a mark.
-std::string DecodeCatalogText(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        return std::string(text.substr(3));
-    return Cp936ToUtf8(text);
+bool HasUtf8Mark(std::string_view text) {
+    return text.substr(0, 3) == "\xEF\xBB\xBF";
 }
 
 } // namespace
@@ -127,27 +126,121 @@ std::string PreviewUrl(const std::string& base, int tag, const TCatalogItem& ite
     return ItemUrl(base, tag, item.Name, ".jpg");
 }
 
-bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item) {
-    std::error_code ec;
+namespace {
+
+// The folders an item's package and installed files are looked for in,
+// worked out once per load rather than once per item.
+struct TItemFolders {
+    explicit TItemFolders(const TFolderFields& f)
+        : Cache{CacheFolder(f, 0).native(), {}, CacheFolder(f, 2).native(), CacheFolder(f, 3).native()},
+          Themes((f.WinDir / "Resources" / "Themes").native()), UserThemes(f.UserThemesDir.native()),
+          Cursors((f.WinDir / "Cursors").native()), System(f.SysDir.native()) {}
+    std::string Cache[4];
+    std::string Themes, UserThemes, Cursors, System;
+};
+
+// A name in a folder, and whether it must be a folder itself.
+struct TProbe {
+    const std::string* Folder;
+    std::string Name;
+    bool IsFolder;
+};
+
+TProbe PackageProbe(const TItemFolders& folders, int tag, const TCatalogItem& item) {
+    return {&folders.Cache[tag], item.Name + PackageExt[item.IsZip ? 1 : 0], false};
+}
+
+std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag, const TCatalogItem& item) {
     switch (tag) {
     case tagTheme:
         if (item.IsZip)
-            return fs::is_regular_file(folders.WinDir / "Resources" / "Themes" / (item.Name + ".theme"), ec);
-        return fs::is_directory(folders.UserThemesDir / item.Name, ec);
+            return TProbe{&folders.Themes, item.Name + ".theme", false};
+        return TProbe{&folders.UserThemes, item.Name, true};
     case tagCursor:
-        return fs::is_directory(folders.WinDir / "Cursors" / item.Name, ec);
+        return TProbe{&folders.Cursors, item.Name, true};
     case tagScreenSave:
-        return fs::is_regular_file(folders.SysDir / (item.Name + ".scr"), ec);
+        return TProbe{&folders.System, item.Name + ".scr", false};
     default:
-        return false;
+        return std::nullopt;
     }
+}
+
+// Answers probes by asking the file system each time.
+class TDirectDisk {
+public:
+    bool Exists(const TProbe& p) {
+        std::error_code ec;
+        fs::path path = fs::path(*p.Folder) / p.Name;
+        return p.IsFolder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec);
+    }
+};
+
+// Answers probes from one listing per folder: a large catalogue asks about
+// tens of thousands of names in the same handful of folders.
+class TListedDisk {
+public:
+    bool Exists(const TProbe& p) {
+        auto [it, added] = FListings.try_emplace(*p.Folder);
+        if (added)
+            List(*p.Folder, it->second);
+        auto entry = it->second.find(p.Name);
+        return entry != it->second.end() && entry->second == p.IsFolder;
+    }
+
+private:
+    // name -> is a folder; names of other kinds are left out.
+    using TListing = std::unordered_map<std::string, bool>;
+
+    static void List(const fs::path& folder, TListing& listing) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code kindError;
+            if (it->is_directory(kindError))
+                listing.emplace(it->path().filename().native(), true);
+            else if (it->is_regular_file(kindError))
+                listing.emplace(it->path().filename().native(), false);
+        }
+    }
+
+    std::unordered_map<std::string, TListing> FListings;
+};
+
+template <typename TDisk>
+TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
+                    bool isZip, std::string_view name) {
+    TCatalogItem item;
+    item.Name = CutToCp936Bytes(name, kMaxNameBytes);
+    item.IsZip = isZip;
+    if (disk.Exists(PackageProbe(folders, tag, item)))
+        item.State = dsDone;
+    auto installed = InstalledProbe(folders, tag, item);
+    item.Installed = installed && disk.Exists(*installed);
+    return sink.AddRow(tag, parent, item);
+}
+
+} // namespace
+
+bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item) {
+    if (CategoryFolder(tag).empty())
+        return false;
+    const TItemFolders itemFolders(folders);
+    auto probe = InstalledProbe(itemFolders, tag, item);
+    return probe && TDirectDisk().Exists(*probe);
 }
 
 bool IsSafeItemName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
         return false;
+    static const auto forbidden = [] {
+        std::array<bool, 256> t{};
+        for (int c = 0; c < 32; ++c)
+            t[c] = true;
+        for (unsigned char c : std::string_view("<>:\"/\\|?*"))
+            t[c] = true;
+        return t;
+    }();
     for (unsigned char c : name)
-        if (c < 32 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
+        if (forbidden[c])
             return false;
     // Device names stay devices with any extension: "con.txt" is CON.
     std::string_view stem = name.substr(0, name.find('.'));
@@ -178,35 +271,34 @@ std::string TrimName(std::string_view text) {
 
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag, TCatalogRow parent,
                            bool isZip, std::string_view name) {
-    TCatalogItem item;
-    item.Name = CutToCp936Bytes(name, kMaxNameBytes);
-    item.IsZip = isZip;
-    std::error_code ec;
-    if (fs::is_regular_file(PackageFile(folders, tag, item), ec))
-        item.State = dsDone;
-    item.Installed = IsInstalled(folders, tag, item);
-    return sink.AddRow(tag, parent, item);
+    TDirectDisk disk;
+    return AddItem(disk, sink, TItemFolders(folders), tag, parent, isZip, name);
 }
 
 namespace {
 
 // The trimmed name in the ANSI code page, or empty when it is no usable name.
-// A character the code page lacks turns into "?", which no file name may hold.
-std::string UsableName(const std::string& raw) {
-    std::string name = TrimName(Cp936ToUtf8(Utf8ToCp936(raw)));
+// A character the code page lacks turns into "?", which no file name may hold;
+// a document decoded from the code page holds no such character.
+std::string UsableName(const std::string& raw, bool decodedFromCp936) {
+    std::string name = TrimName(decodedFromCp936 ? raw : Cp936ToUtf8(Utf8ToCp936(raw)));
     return IsSafeItemName(name) ? name : std::string();
 }
 
 } // namespace
 
 TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink) {
-    json doc = json::parse(DecodeCatalogText(text), nullptr, false, true);
+    // The document is code page 936 unless it says it is UTF-8 with a mark.
+    const bool utf8 = HasUtf8Mark(text);
+    json doc = json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
     const json* themes = doc.is_discarded() ? nullptr : ArrayMember(doc, "themes");
     if (!themes) {
         ShowMessageBox(MsgCatalogError, "", mkInformation);
         return TLoadResult::ParseError;
     }
 
+    TListedDisk disk;
+    const TItemFolders itemFolders(folders);
     int count = 0;
     for (const json& group : *themes) {
         std::string title = TrimName(MemberText(group, "name"));
@@ -217,10 +309,10 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
         TCatalogRow groupRow = sink.AddRow(tagTheme, NoRow, groupItem);
         if (const json* list = ArrayMember(group, "list")) {
             for (const json& entry : *list) {
-                std::string name = UsableName(MemberText(entry, "name"));
+                std::string name = UsableName(MemberText(entry, "name"), !utf8);
                 if (name.empty())
                     continue;
-                AddCatalogItem(sink, folders, tagTheme, groupRow, AsZipFlag(entry), name);
+                AddItem(disk, sink, itemFolders, tagTheme, groupRow, AsZipFlag(entry), name);
                 ++count;
             }
         }
@@ -232,9 +324,9 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
     for (auto [key, tag] : {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
         if (const json* list = ArrayMember(doc, key)) {
             for (const json& entry : *list) {
-                std::string name = UsableName(AsText(entry));
+                std::string name = UsableName(AsText(entry), !utf8);
                 if (!name.empty())
-                    AddCatalogItem(sink, folders, tag, NoRow, true, name);
+                    AddItem(disk, sink, itemFolders, tag, NoRow, true, name);
             }
         }
     }

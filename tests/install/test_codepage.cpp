@@ -17,6 +17,13 @@ TEST(CodePage, UnmappableAndBrokenInputBecomesQuestionMarks) {
     EXPECT_EQ(Utf8ToCp936("a\xFF" "b"), "a?b");              // not UTF-8
     EXPECT_EQ(Cp936ToUtf8("a\xFF" "b"), "a?b");               // no such byte
     EXPECT_EQ(Cp936ToUtf8("ab\xD6"), "ab?");                  // lead byte without its trail
+    EXPECT_EQ(Cp936ToUtf8("\x81\x20x"), "? x");               // a trail byte that cannot be one
+}
+
+TEST(CodePage, TrailBytesInTheAsciiRangeStayWithTheirLead) {
+    // 0x40 and 0x5C are "@" and "\" alone, but trail bytes after a lead byte.
+    EXPECT_EQ(Cp936ToUtf8("\x81\x40@\x95\x5C\\"), "丂@昞\\");
+    EXPECT_EQ(Utf8ToCp936("丂@昞\\"), "\x81\x40@\x95\x5C\\");
 }
 
 TEST(CodePage, CutsByCodePageBytesWithoutSplittingCharacters) {
