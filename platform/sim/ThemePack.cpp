@@ -1,0 +1,155 @@
+#include "platform/sim/ThemePack.h"
+
+#include <libgcab.h>
+
+#include <algorithm>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace velmora::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Theme packs hold a theme file and its pictures; anything this large is not one.
+constexpr std::uint64_t MaxUnpackedBytes = 512ull << 20;
+
+struct TGObjectFree {
+    void operator()(gpointer p) const { g_object_unref(p); }
+};
+template <class T> using TGPtr = std::unique_ptr<T, TGObjectFree>;
+
+struct TGErrorHolder {
+    GError* Error = nullptr;
+    ~TGErrorHolder() { g_clear_error(&Error); }
+    std::string Text() const { return Error ? Error->message : "unknown error"; }
+};
+
+// A cabinet name as a relative path inside the pack, or empty when it would
+// leave the folder (absolute, drive letters, "..", empty parts).
+std::string SafeRelativeName(const char* raw) {
+    if (!raw || !*raw)
+        return {};
+    std::string name(raw);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.front() == '/' || name.find(':') != std::string::npos)
+        return {};
+    std::string out;
+    std::size_t pos = 0;
+    while (pos <= name.size()) {
+        const std::size_t end = std::min(name.find('/', pos), name.size());
+        const std::string part = name.substr(pos, end - pos);
+        if (part.empty() || part == "." || part == "..")
+            return {};
+        if (!out.empty())
+            out += '/';
+        out += part;
+        pos = end + 1;
+    }
+    return out;
+}
+
+std::string NameOf(GCabFile* file) {
+    const char* name = gcab_file_get_name(file);
+    return name ? name : "";
+}
+
+struct TUnpackCheck {
+    bool Bad = false;
+    std::string Why;
+};
+
+gboolean RenameForExtraction(GCabFile* file, gpointer data) {
+    auto* check = static_cast<TUnpackCheck*>(data);
+    const std::string safe = SafeRelativeName(gcab_file_get_name(file));
+    if (safe.empty()) {
+        check->Bad = true;
+        check->Why = std::string("unsafe name in pack: ") + NameOf(file);
+        return FALSE;
+    }
+    gcab_file_set_extract_name(file, safe.c_str());
+    return TRUE;
+}
+
+} // namespace
+
+bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& why) {
+    std::error_code ec;
+    TGPtr<GFile> packFile(g_file_new_for_path(pack.c_str()));
+    TGErrorHolder err;
+    TGPtr<GFileInputStream> in(g_file_read(packFile.get(), nullptr, &err.Error));
+    if (!in) {
+        why = err.Text();
+        return false;
+    }
+    TGPtr<GCabCabinet> cab(gcab_cabinet_new());
+    if (!gcab_cabinet_load(cab.get(), G_INPUT_STREAM(in.get()), nullptr, &err.Error)) {
+        why = "not a cabinet: " + err.Text();
+        return false;
+    }
+    // Check every name and the total size before anything is written.
+    std::uint64_t total = 0;
+    GPtrArray* folders = gcab_cabinet_get_folders(cab.get());
+    for (guint i = 0; folders && i < folders->len; ++i) {
+        GSList* files = gcab_folder_get_files(GCAB_FOLDER(g_ptr_array_index(folders, i)));
+        for (GSList* f = files; f; f = f->next) {
+            GCabFile* file = GCAB_FILE(f->data);
+            total += gcab_file_get_size(file);
+            if (SafeRelativeName(gcab_file_get_name(file)).empty()) {
+                why = std::string("unsafe name in pack: ") + NameOf(file);
+                g_slist_free(files);
+                return false;
+            }
+        }
+        g_slist_free(files);
+    }
+    if (total > MaxUnpackedBytes) {
+        why = "pack too large";
+        return false;
+    }
+
+    // Unpack beside the final folder, then move it into place whole.
+    fs::path temp = dest;
+    temp += ".unpacking-" + std::to_string(::getpid());
+    fs::remove_all(temp, ec);
+    fs::create_directories(temp, ec);
+    if (ec) {
+        why = ec.message();
+        return false;
+    }
+    TGPtr<GFile> tempDir(g_file_new_for_path(temp.c_str()));
+    TUnpackCheck check;
+    const bool ok = gcab_cabinet_extract_simple(cab.get(), tempDir.get(), RenameForExtraction,
+                                                &check, nullptr, &err.Error);
+    if (!ok || check.Bad) {
+        why = check.Bad ? check.Why : "cannot unpack: " + err.Text();
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    fs::remove_all(dest, ec);
+    fs::rename(temp, dest, ec);
+    if (ec) {
+        why = ec.message();
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+fs::path FindThemeFile(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string ext = it->path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (ext == ".theme" && it->is_regular_file(ec))
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? fs::path() : found.front();
+}
+
+} // namespace velmora::sim

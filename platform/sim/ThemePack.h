@@ -1,0 +1,18 @@
+#pragma once
+// Theme packs are cabinet files: unpacked with libgcab into a folder of the
+// user's theme folder, as Windows' theme handler does.
+#include <filesystem>
+#include <string>
+
+namespace velmora::sim {
+
+// Unpacks every file of the cabinet below dest (replacing an earlier copy of
+// the same pack). Names that would leave dest are refused. Nothing is left
+// under dest when it fails; why says what went wrong.
+bool UnpackThemePack(const std::filesystem::path& pack, const std::filesystem::path& dest,
+                     std::string& why);
+
+// The first ".theme" file (by name) directly in folder, or empty.
+std::filesystem::path FindThemeFile(const std::filesystem::path& folder);
+
+} // namespace velmora::sim
