@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the program: message boxes, text extraction and URL
 // escaping. Strings are UTF-8 unless a parameter says otherwise.
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -61,5 +62,38 @@ public:
 // Undoes %XX escapes and turns "+" into a space. Throws EConvertError
 // "Invalid hex digit in URL" on a bad escape. The result is a byte string.
 std::string UrlDecode(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Shell and desktop helpers (uPubFuncShell.cpp). They reach Windows only
+// through the system interface they are given.
+// ---------------------------------------------------------------------------
+
+class ISystem;
+
+// The folder that the folder picker preselects; set by its caller before.
+extern std::string BrowseInitialFolder;
+
+// Deletes the folder with everything in it, depth first. A file that cannot be
+// deleted (read-only, in use) is skipped silently and its folders stay. A
+// symbolic link or junction is removed itself, never followed. An empty path
+// deletes nothing.
+void DeleteFolderTree(ISystem& system, const std::filesystem::path& folder);
+
+// Makes file the current user's screen saver and starts it, or with cancel
+// empties the screen saver value. True when the registry was changed. A missing
+// file (not cancelling) shows "没有找到屏保文件" and returns false.
+bool SetScreenSaver(ISystem& system, const std::filesystem::path& file, bool cancel);
+
+// Makes the picture the desktop wallpaper. Throws ERegistryException "Failed to
+// set data for 'Wallpaper'" when the desktop key cannot be opened.
+void SetWallpaper(ISystem& system, const std::filesystem::path& file);
+
+// The special folder of a CSIDL number, without a trailing separator; empty
+// when it cannot be resolved.
+std::string GetSpecialFolder(ISystem& system, int csidl);
+
+// The shell helper library's export 633, called before the shell is told of a
+// folder's new icon. Silent when it is missing.
+void CallShlwapi633(ISystem& system);
 
 } // namespace velmora
