@@ -1,10 +1,57 @@
+// velmora-tool get: downloads one address through the download worker, as a
+// catalogue row would, and prints every update the worker publishes as
+// "STATE PROGRESS", so that a download can be watched from a shell.
+#include "catalog/uDispatcher.h"
+#include "catalog/uDownThread.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
-namespace velmora::tool {
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
 
-int VerbGet(const TArgs&) {
-    return UsageError("get: not available in this build");
+namespace velmora::tool {
+namespace {
+
+// The single row of this download; every repaint is one published update.
+class TPrintedRow : public ICatalogRows {
+public:
+    TCatalogItem* Item(TCatalogRow row) override { return row == 0 ? &FItem : nullptr; }
+    void RepaintRow(TCatalogRow) override {
+        std::printf("%d %d\n", static_cast<int>(FItem.State), static_cast<int>(FItem.Progress));
+        std::fflush(stdout);
+    }
+    TCatalogItem& Row() { return FItem; }
+
+private:
+    TCatalogItem FItem;
+};
+
+} // namespace
+
+int VerbGet(const TArgs& args) {
+    auto parsed = ParseArgs(args, {});
+    if (!parsed || parsed->Positional.size() != 2)
+        return UsageError("usage: get URL OUT");
+    const std::string& url = parsed->Positional[0];
+    const std::filesystem::path out = parsed->Positional[1];
+
+    auto dispatcher = std::make_shared<TLoopDispatcher>();
+    TPrintedRow row;
+    // Marked by the caller, as the main window does; not an update of the worker.
+    row.Row().State = dsDownloading;
+    if (!TDownThread::Start(url, 0, row, out, dispatcher))
+        return 1;
+    const auto finished = [&] { return row.Row().State == dsDone || row.Row().State == dsFailed; };
+    // The worker always ends: every wait for data has a time-out.
+    while (!dispatcher->RunUntil(finished, std::chrono::hours(1))) {
+    }
+    dispatcher->Shutdown();
+    // Let the worker free itself before the process ends.
+    for (int i = 0; i < 500 && TDownThread::Running() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return row.Row().State == dsDone ? 0 : 1;
 }
 
 } // namespace velmora::tool

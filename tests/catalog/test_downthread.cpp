@@ -356,3 +356,53 @@ TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile)
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+struct TRun {
+    std::string Output;
+    int ExitCode;
+};
+
+TRun RunTool(const std::string& arguments) {
+    TRun run{{}, -1};
+    std::string command = std::string(VELMORA_TOOL) + " " + arguments + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        run.Output.append(buffer, n);
+    int status = pclose(pipe);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
+    test::TTempDir dir;
+    test::WriteFile(dir / "srv/a.zip", std::string(1000, 'a'));
+    TStaticServer server(dir / "srv");
+    ASSERT_TRUE(server.Start());
+    fs::create_directories(dir / "out");
+    struct Case {
+        const char* path;
+        const char* output;
+        int exitCode;
+    } cases[] = {
+        {"/a.zip", "1 0\n1 100\n2 100\n", 0},
+        {"/missing.zip", "1 0\n3 0\n", 1},
+    };
+    for (const auto& c : cases) {
+        fs::path out = dir / (std::string("out") + c.path);
+        TRun run = RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'");
+        EXPECT_EQ(run.Output, c.output) << c.path;
+        EXPECT_EQ(run.ExitCode, c.exitCode) << c.path;
+        EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
+    EXPECT_EQ(RunTool("get only-one-argument").ExitCode, 2);
+}
+
+} // namespace
+} // namespace velmora
