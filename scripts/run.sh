@@ -10,7 +10,7 @@ cmake --build build
 
 DEMO=build/demo-catalog
 rm -rf "$DEMO"
-./tools/demo/make-demo-catalog.sh "$DEMO"
+build/tools/velmora-demo "$DEMO"
 
 BASE=$(sed -n 's/^VELMORA_SERVER_BASE:STRING=//p' build/CMakeCache.txt)
 PORT=$(echo "$BASE" | sed -n 's|^http://[^:/]*:\([0-9]*\).*|\1|p')
