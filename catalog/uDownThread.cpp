@@ -3,6 +3,7 @@
 #include "catalog/uStream.h"
 
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -26,6 +27,73 @@ std::filesystem::path TemporaryName(const std::filesystem::path& target) {
     name += std::string(".") + hex + ".tmp";
     return name;
 }
+
+// The package as it arrives, written to a temporary file beside its final name
+// and renamed into place once complete: the final name never holds a partial
+// package, and a package need not fit in memory. The file is created with the
+// first byte, so a request that brings nothing creates nothing.
+class TPackageFile : public TStream {
+public:
+    explicit TPackageFile(std::filesystem::path target)
+        : FTarget(std::move(target)), FTemporary(TemporaryName(FTarget)) {}
+    ~TPackageFile() override { Discard(); }
+    TPackageFile(const TPackageFile&) = delete;
+    TPackageFile& operator=(const TPackageFile&) = delete;
+
+    void Write(const char* data, std::size_t size) override {
+        if (!FFile)
+            FFile.emplace(FTemporary); // throws when the folder takes no file
+        FBuffer.append(data, size);
+        FSize += size;
+        if (FBuffer.size() >= kBufferSize)
+            Flush();
+    }
+    std::uint64_t Size() const override { return FSize; }
+
+    // Closes the file and renames it into place; false, with the temporary file
+    // removed, when that fails.
+    bool Commit() {
+        if (!FFile)
+            return false;
+        std::error_code ec;
+        try {
+            Flush();
+            FFile->Close();
+            std::filesystem::rename(FTemporary, FTarget, ec);
+        } catch (...) {
+            ec = std::make_error_code(std::errc::io_error);
+        }
+        if (ec) {
+            Discard();
+            return false;
+        }
+        FFile.reset();
+        return true;
+    }
+
+private:
+    // Blocks arrive in 4 KB pieces; writing them in larger runs keeps the
+    // number of system calls down.
+    static constexpr std::size_t kBufferSize = 256 * 1024;
+
+    void Flush() {
+        FFile->Write(FBuffer.data(), FBuffer.size());
+        FBuffer.clear();
+    }
+    void Discard() {
+        if (!FFile)
+            return;
+        FFile.reset();
+        std::error_code ignored;
+        std::filesystem::remove(FTemporary, ignored);
+    }
+
+    std::filesystem::path FTarget;
+    std::filesystem::path FTemporary;
+    std::optional<TFileStream> FFile;
+    std::string FBuffer;
+    std::uint64_t FSize = 0;
+};
 
 } // namespace
 
@@ -112,14 +180,14 @@ void TDownThread::Execute() {
         if (!Publish())
             return;
         {
-            TMemoryStream stream;
+            // Removed again on every path that does not end in dsDone.
+            TPackageFile package(FLocalPath);
             try {
-                FHttp.GetStream(FUrl, stream);
+                FHttp.GetStream(FUrl, package);
                 // A body that ended before the announced length is a broken
                 // package, not a finished one.
-                const bool complete = FTotal <= 0 || stream.Size() >= std::uint64_t(FTotal);
-                FState =
-                    stream.Size() > 0 && complete && SavePackage(stream.Data()) ? dsDone : dsFailed;
+                const bool complete = FTotal <= 0 || package.Size() >= std::uint64_t(FTotal);
+                FState = package.Size() > 0 && complete && package.Commit() ? dsDone : dsFailed;
             } catch (const TAbandoned&) {
                 return;
             } catch (...) {
@@ -154,27 +222,6 @@ void TDownThread::UpdateNode() {
     item->State = FState;
     item->Progress = FPercent;
     FTree->RepaintRow(FNode);
-}
-
-// Writes the package under a temporary name and renames it into place, so that
-// a failed write leaves neither a partial package nor the temporary file.
-bool TDownThread::SavePackage(const std::string& data) {
-    const std::filesystem::path temporary = TemporaryName(FLocalPath);
-    std::error_code ec;
-    try {
-        TFileStream file(temporary);
-        file.Write(data.data(), data.size());
-        file.Close();
-        std::filesystem::rename(temporary, FLocalPath, ec);
-    } catch (...) {
-        ec = std::make_error_code(std::errc::io_error);
-    }
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    return true;
 }
 
 } // namespace velmora

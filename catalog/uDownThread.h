@@ -70,7 +70,6 @@ private:
     // Hands UpdateNode to the main thread; false once the dispatcher refuses.
     bool Publish();
     void UpdateNode();
-    bool SavePackage(const std::string& data);
 
     std::string FUrl;
     std::filesystem::path FLocalPath;
