@@ -1,0 +1,104 @@
+#include "wallpaper/uPagePattern.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <stdexcept>
+
+namespace velmora {
+
+struct TPagePattern::TImpl {
+    pcre2_code* Code = nullptr;
+    ~TImpl() { pcre2_code_free(Code); }
+};
+
+namespace {
+
+// Match context and JIT stack of the calling thread; a JIT stack must not be
+// shared between threads that match at the same time.
+struct TMatchResources {
+    pcre2_match_context* Context = nullptr;
+    pcre2_jit_stack* Stack = nullptr;
+    std::size_t StackBytes = 0;
+    ~TMatchResources() {
+        pcre2_jit_stack_free(Stack);
+        pcre2_match_context_free(Context);
+    }
+};
+
+pcre2_match_context* ContextFor(const TPatternLimits& limits) {
+    thread_local TMatchResources res;
+    if (!res.Context)
+        res.Context = pcre2_match_context_create(nullptr);
+    if (res.StackBytes != limits.JitStackBytes) {
+        pcre2_jit_stack_free(res.Stack);
+        res.Stack = pcre2_jit_stack_create(32 * 1024, limits.JitStackBytes, nullptr);
+        res.StackBytes = limits.JitStackBytes;
+        pcre2_jit_stack_assign(res.Context, nullptr, res.Stack);
+    }
+    pcre2_set_match_limit(res.Context, limits.MatchLimit);
+    pcre2_set_depth_limit(res.Context, limits.DepthLimit);
+    return res.Context;
+}
+
+struct TMatchData {
+    pcre2_match_data* Data;
+    explicit TMatchData(const pcre2_code* code)
+        : Data(pcre2_match_data_create_from_pattern(code, nullptr)) {
+        if (!Data)
+            throw std::bad_alloc();
+    }
+    ~TMatchData() { pcre2_match_data_free(Data); }
+};
+
+} // namespace
+
+TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPatternLimits limits)
+    : FImpl(std::make_unique<TImpl>()), FLimits(limits) {
+    pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
+    pcre2_set_newline(cc, PCRE2_NEWLINE_ANY);
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    FImpl->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                caselessMultiline ? PCRE2_CASELESS | PCRE2_MULTILINE : 0, &error,
+                                &offset, cc);
+    pcre2_compile_context_free(cc);
+    if (!FImpl->Code) {
+        PCRE2_UCHAR message[256];
+        pcre2_get_error_message(error, message, sizeof message);
+        throw std::invalid_argument(std::string(reinterpret_cast<char*>(message)) + " at " +
+                                    std::to_string(offset));
+    }
+    // With JIT the match limit bounds the whole call; without it, each start
+    // position on its own.
+    FJit = pcre2_jit_compile(FImpl->Code, PCRE2_JIT_COMPLETE) == 0;
+}
+
+TPagePattern::~TPagePattern() = default;
+
+TPatternMatch TPagePattern::Match(std::string_view subject, std::size_t startOffset) const {
+    TPatternMatch m;
+    if (startOffset > subject.size())
+        return m;
+    TMatchData md(FImpl->Code);
+    int rc = pcre2_match(FImpl->Code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
+                         startOffset, PCRE2_NOTEMPTY, md.Data, ContextFor(FLimits));
+    if (rc < 0) {
+        m.HitLimit = rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+                     rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT ||
+                     rc == PCRE2_ERROR_NOMEMORY;
+        return m;
+    }
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md.Data);
+    const std::uint32_t pairs = pcre2_get_ovector_count(md.Data);
+    m.Matched = true;
+    m.Start = ov[0];
+    m.End = ov[1];
+    m.Groups.resize(pairs);
+    for (std::uint32_t i = 0; i < pairs; ++i)
+        if (ov[2 * i] != PCRE2_UNSET && ov[2 * i + 1] >= ov[2 * i])
+            m.Groups[i] = std::string(subject.substr(ov[2 * i], ov[2 * i + 1] - ov[2 * i]));
+    return m;
+}
+
+} // namespace velmora

@@ -1,0 +1,122 @@
+#include "wallpaper/uPicStore.h"
+
+#include "catalog/uWinHttp.h"
+#include "install/CodePage.h"
+#include "install/uPubFunc.h"
+#include "wallpaper/uMD5.h"
+
+#include <atomic>
+#include <fstream>
+#include <system_error>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+const char* const MsgCannotDownloadPicture = "无法下载指定地址\"%s\"的图片";
+const char* const MsgCannotLoadPicture = "无法加载指定地址\"%s\"的图片";
+
+namespace {
+
+std::string WithAddress(const char* format, const std::string& address) {
+    std::string text = format;
+    text.replace(text.find("%s"), 2, address);
+    return text;
+}
+
+bool IsBmpName(const fs::path& p) {
+    std::string ext = p.extension().string();
+    if (ext.size() != 4)
+        return false;
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".bmp";
+}
+
+} // namespace
+
+std::string PictureFileName(const std::string& address) {
+    return MD5String(Utf8ToCp936(address)) + ".bmp";
+}
+
+TPicStore::TPicStore(const fs::path& exePath)
+    : FTempDir(exePath / "temp"), FFavoritesDir(exePath / "favorites") {}
+
+fs::path TPicStore::FindLocalPicture(const std::string& address) const {
+    const std::string name = PictureFileName(address);
+    std::error_code ec;
+    for (const fs::path& dir : {FFavoritesDir, FTempDir}) {
+        fs::path p = dir / name;
+        if (fs::is_regular_file(p, ec))
+            return p;
+    }
+    return {};
+}
+
+fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
+                                     IPictureConverter& converter) const {
+    if (fs::path local = FindLocalPicture(address); !local.empty())
+        return local;
+    TMemoryStream stream;
+    bool failed = false;
+    try {
+        http.SetReferer(address);
+        http.GetStream(address, stream);
+    } catch (const std::exception&) {
+        failed = true;
+    }
+    if (failed || stream.Size() == 0) {
+        ShowMessageBox(WithAddress(MsgCannotDownloadPicture, address), "错误", mkError);
+        return {};
+    }
+    std::optional<std::string> bmp = converter.ToBmp(stream.Data());
+    if (!bmp) {
+        ShowMessageBox(WithAddress(MsgCannotLoadPicture, address), "错误", mkError);
+        return {};
+    }
+    return StorePicture(address, *bmp);
+}
+
+fs::path TPicStore::StorePicture(const std::string& address, const std::string& bmp) const {
+    fs::create_directories(FTempDir);
+    const fs::path target = FTempDir / PictureFileName(address);
+    static std::atomic<unsigned> counter{0};
+    const fs::path part =
+        FTempDir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                    std::to_string(counter++) + ".part");
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(part, ignored);
+            throw fs::filesystem_error("cannot write the picture", part,
+                                       std::make_error_code(std::errc::io_error));
+        }
+    }
+    std::error_code ec;
+    fs::rename(part, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(part, ignored);
+        throw fs::filesystem_error("cannot store the picture", target, ec);
+    }
+    return target;
+}
+
+void TPicStore::ClearTempPictures() const {
+    std::error_code ec;
+    fs::directory_iterator it(FTempDir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        if (it->is_directory(entryError) || !IsBmpName(it->path()))
+            continue;
+        fs::remove(it->path(), entryError);
+    }
+}
+
+} // namespace velmora

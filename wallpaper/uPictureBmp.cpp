@@ -1,0 +1,32 @@
+#include "wallpaper/uPictureBmp.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QPainter>
+
+namespace velmora {
+
+std::optional<std::string> TQtPictureConverter::ToBmp(const std::string& bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return std::nullopt;
+    QImage picture =
+        QImage::fromData(QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size())));
+    if (picture.isNull() || picture.width() == 0 || picture.height() == 0)
+        return std::nullopt;
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    flat.fill(Qt::black);
+    {
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, picture);
+    }
+    flat = flat.convertToFormat(QImage::Format_RGB888);
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    if (!flat.save(&buffer, "BMP"))
+        return std::nullopt;
+    return std::string(out.constData(), static_cast<std::size_t>(out.size()));
+}
+
+} // namespace velmora

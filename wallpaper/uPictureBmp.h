@@ -1,0 +1,14 @@
+#pragma once
+// Picture bytes (JPEG, PNG, GIF, BMP …) to a stored BMP file, on Qt's decoder.
+#include "wallpaper/uPicStore.h"
+
+namespace velmora {
+
+class TQtPictureConverter : public IPictureConverter {
+public:
+    // The picture at its own size on a black background (what shows through
+    // transparent pixels), as a 24-bit BMP; nothing when it does not decode.
+    std::optional<std::string> ToBmp(const std::string& bytes) override;
+};
+
+} // namespace velmora
