@@ -121,6 +121,7 @@ bool OpenWithXdg(const std::string& url) {
 struct TFileRecord {
     std::uint64_t Dev = 0;
     std::uint64_t Ino = 0;
+    std::uint64_t Born = 0;
     bool HasAttr = false;
     std::uint32_t Attr = 0;
     std::string Short;
@@ -151,6 +152,8 @@ public:
              {"Windows/System32", "Windows/Resources/Themes", "Windows/Cursors",
               "AppData/Local/Microsoft/Windows/Themes", "AppData/Roaming", "Desktop", "Documents"})
             fs::create_directories(FRoot / sub, ec);
+        if (!fs::exists(RegistryFile(), ec))
+            SeedRegistry();
     }
 
     // --- TSimulatedSystem ---
@@ -374,6 +377,16 @@ public:
     bool RemoveDirectory(const fs::path& path) override;
 
 private:
+    // The keys a fresh Windows profile already has.
+    void SeedRegistry() {
+        TRegFile reg;
+        TRegKeyData& desktop = reg.Create("Control Panel\\Desktop");
+        desktop.Values = {{"ScreenSaveActive", "1", false}, {"Wallpaper", "", false}};
+        reg.Create("Control Panel\\Cursors").Values = {{"", "Windows Default", false}};
+        reg.Create("Software\\Microsoft\\Windows\\CurrentVersion\\Themes");
+        reg.Save(RegistryFile());
+    }
+
     std::vector<std::string> DeniedKeys() const {
         std::vector<std::string> keys;
         std::string text;
@@ -457,20 +470,26 @@ private:
         std::error_code ec;
         return fs::absolute(p, ec).lexically_normal().string();
     }
-    static bool Identity(const fs::path& p, std::uint64_t& dev, std::uint64_t& ino) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0)
+    // Device, inode and birth time: an inode number alone is soon reused by
+    // the next file created.
+    static bool Identity(const fs::path& p, std::uint64_t& dev, std::uint64_t& ino,
+                         std::uint64_t& born) {
+        struct statx st {};
+        if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
             return false;
-        dev = st.st_dev;
-        ino = st.st_ino;
+        dev = (std::uint64_t(st.stx_dev_major) << 32) | st.stx_dev_minor;
+        ino = st.stx_ino;
+        born = (st.stx_mask & STATX_BTIME)
+                   ? std::uint64_t(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec
+                   : 0;
         return true;
     }
     // The record of an existing path when it still belongs to that file.
     static TFileRecord* Valid(std::map<std::string, TFileRecord>& files, const fs::path& p) {
         auto it = files.find(Key(p));
-        std::uint64_t dev = 0, ino = 0;
-        if (it == files.end() || !Identity(p, dev, ino) || it->second.Dev != dev ||
-            it->second.Ino != ino)
+        std::uint64_t dev = 0, ino = 0, born = 0;
+        if (it == files.end() || !Identity(p, dev, ino, born) || it->second.Dev != dev ||
+            it->second.Ino != ino || it->second.Born != born)
             return nullptr;
         return &it->second;
     }
@@ -479,7 +498,7 @@ private:
             return *r;
         TFileRecord& r = files[Key(p)];
         r = TFileRecord{};
-        Identity(p, r.Dev, r.Ino);
+        Identity(p, r.Dev, r.Ino, r.Born);
         return r;
     }
     std::string ShortComponent(std::map<std::string, TFileRecord>& files, const fs::path& folder,
@@ -562,6 +581,7 @@ std::map<std::string, TFileRecord> TSimSystem::LoadFiles() const {
         TFileRecord rec;
         rec.Dev = r.value("dev", std::uint64_t{0});
         rec.Ino = r.value("ino", std::uint64_t{0});
+        rec.Born = r.value("born", std::uint64_t{0});
         rec.HasAttr = r.contains("attr");
         rec.Attr = r.value("attr", std::uint32_t{0});
         rec.Short = r.value("short", std::string());
@@ -577,7 +597,7 @@ void TSimSystem::SaveFiles(const std::map<std::string, TFileRecord>& files) cons
     for (const auto& [path, r] : files) {
         if (!fs::exists(fs::symlink_status(fs::path(path), ec)))
             continue; // gone: its record would only mislead a later file
-        nlohmann::json j = {{"dev", r.Dev}, {"ino", r.Ino}};
+        nlohmann::json j = {{"dev", r.Dev}, {"ino", r.Ino}, {"born", r.Born}};
         if (r.HasAttr)
             j["attr"] = r.Attr;
         if (!r.Short.empty())

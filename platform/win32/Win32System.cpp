@@ -1,0 +1,243 @@
+// The Win32 backend of the system interface.
+#include "platform/win32/Win32System.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+// The interface names its members after the calls; the macros would rename them.
+#undef DeleteFile
+#undef RemoveDirectory
+#undef GetFileAttributes
+#undef SetFileAttributes
+#undef LoadCursorFromFile
+#undef SystemParametersInfo
+#undef PathMakeSystemFolder
+
+#include <vector>
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::wstring Wide(const std::string& s) {
+    if (s.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                        nullptr);
+    return s;
+}
+
+// Calls fn(buffer, size) until the buffer is large enough.
+template <class Fn> std::wstring GrowingBuffer(Fn&& fn) {
+    std::vector<wchar_t> buf(MAX_PATH + 1);
+    for (int round = 0; round < 4; ++round) {
+        const DWORD n = fn(buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return {};
+        if (n < buf.size())
+            return std::wstring(buf.data(), n);
+        buf.resize(n + 1);
+    }
+    return {};
+}
+
+std::wstring KeyPath(const std::string& subKey) {
+    std::string s = subKey;
+    while (!s.empty() && s.front() == '\\')
+        s.erase(0, 1);
+    while (!s.empty() && s.back() == '\\')
+        s.pop_back();
+    return Wide(s);
+}
+
+class TWin32RegKey final : public IRegKey {
+public:
+    explicit TWin32RegKey(HKEY key) : FKey(key) {}
+    ~TWin32RegKey() override { Close(); }
+
+    bool WriteString(const std::string& name, const std::string& value) override {
+        if (!FKey)
+            return false;
+        const std::wstring v = Wide(value);
+        return RegSetValueExW(
+                   FKey, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                   static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+
+    std::optional<std::string> ReadString(const std::string& name) const override {
+        if (!FKey)
+            return std::nullopt;
+        const std::wstring n = Wide(name);
+        DWORD type = 0, size = 0;
+        if (RegQueryValueExW(FKey, n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ))
+            return std::nullopt;
+        std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
+        size = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(FKey, n.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()),
+                             &size) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::wstring w(buf.data(), size / sizeof(wchar_t));
+        while (!w.empty() && w.back() == L'\0')
+            w.pop_back();
+        return Utf8(w);
+    }
+
+    bool DeleteValue(const std::string& name) override {
+        return FKey && RegDeleteValueW(FKey, Wide(name).c_str()) == ERROR_SUCCESS;
+    }
+
+    std::vector<std::string> ValueNames() const override {
+        std::vector<std::string> names;
+        for (DWORD i = 0; FKey; ++i) {
+            wchar_t buf[16384];
+            DWORD len = 16384;
+            if (RegEnumValueW(FKey, i, buf, &len, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            names.push_back(Utf8(std::wstring(buf, len)));
+        }
+        return names;
+    }
+
+    void Close() override {
+        if (FKey)
+            RegCloseKey(FKey);
+        FKey = nullptr;
+    }
+
+private:
+    HKEY FKey;
+};
+
+class TWin32System final : public ISystem {
+public:
+    fs::path WindowsDirectory() const override {
+        return fs::path(
+            GrowingBuffer([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); }));
+    }
+    fs::path SystemDirectory() const override {
+        return fs::path(
+            GrowingBuffer([](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); }));
+    }
+    fs::path SpecialFolder(int csidl) const override {
+        LPITEMIDLIST pidl = nullptr;
+        if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &pidl)) || !pidl)
+            return {};
+        wchar_t buf[MAX_PATH + 1] = {};
+        const BOOL ok = SHGetPathFromIDListW(pidl, buf);
+        CoTaskMemFree(pidl);
+        return ok ? fs::path(buf) : fs::path();
+    }
+
+    std::unique_ptr<IRegKey> OpenCurrentUserKey(const std::string& subKey, bool canCreate,
+                                                long* error = nullptr) override {
+        HKEY key = nullptr;
+        const std::wstring path = KeyPath(subKey);
+        const LONG rc =
+            canCreate
+                ? RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                : RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+        if (error)
+            *error = rc;
+        if (rc != ERROR_SUCCESS)
+            return nullptr;
+        return std::make_unique<TWin32RegKey>(key);
+    }
+
+    bool SystemParametersInfo(unsigned action, unsigned uiParam,
+                              const std::optional<std::string>& pvParam, unsigned winIni) override {
+        std::wstring text = pvParam ? Wide(*pvParam) : std::wstring();
+        return SystemParametersInfoW(action, uiParam, pvParam ? text.data() : nullptr, winIni) !=
+               FALSE;
+    }
+
+    TCursorHandle LoadCursorFromFile(const fs::path& file) override {
+        return reinterpret_cast<TCursorHandle>(LoadCursorFromFileW(file.wstring().c_str()));
+    }
+    bool SetSystemCursor(TCursorHandle cursor, unsigned id) override {
+        return cursor && ::SetSystemCursor(reinterpret_cast<HCURSOR>(cursor), id) != FALSE;
+    }
+    void DestroyCursor(TCursorHandle cursor) override {
+        if (cursor)
+            ::DestroyCursor(reinterpret_cast<HCURSOR>(cursor));
+    }
+    bool PostScreenSaveCommand() override {
+        return PostMessageW(GetDesktopWindow(), WM_SYSCOMMAND, SC_SCREENSAVE, 0) != FALSE;
+    }
+
+    long ShellOpen(const std::string& target, std::uintptr_t ownerWindow = 0) override {
+        const HINSTANCE rc = ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",
+                                           Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return static_cast<long>(reinterpret_cast<INT_PTR>(rc));
+    }
+    void ShChangeNotify(long eventId, const fs::path& item) override {
+        SHChangeNotify(eventId, SHCNF_PATHW, item.wstring().c_str(), nullptr);
+    }
+    bool PathMakeSystemFolder(const fs::path& folder) override {
+        return PathMakeSystemFolderW(folder.wstring().c_str()) != FALSE;
+    }
+    bool CallShlwapiOrdinal633(std::uint32_t arg) override {
+        HMODULE lib = LoadLibraryW(L"shlwapi.dll");
+        if (!lib)
+            return false;
+        using TOrdinal633 = BOOL(WINAPI*)(DWORD);
+        const auto fn = reinterpret_cast<TOrdinal633>(
+            reinterpret_cast<void*>(GetProcAddress(lib, MAKEINTRESOURCEA(633))));
+        if (fn)
+            fn(arg);
+        FreeLibrary(lib);
+        return fn != nullptr;
+    }
+
+    fs::path ShortPathName(const fs::path& path) override {
+        const std::wstring p = path.wstring();
+        return fs::path(
+            GrowingBuffer([&](wchar_t* b, DWORD n) { return GetShortPathNameW(p.c_str(), b, n); }));
+    }
+    fs::path LongPathName(const fs::path& path) override {
+        const std::wstring p = path.wstring();
+        return fs::path(
+            GrowingBuffer([&](wchar_t* b, DWORD n) { return GetLongPathNameW(p.c_str(), b, n); }));
+    }
+    std::uint32_t GetFileAttributes(const fs::path& path) override {
+        return GetFileAttributesW(path.wstring().c_str());
+    }
+    bool SetFileAttributes(const fs::path& path, std::uint32_t attributes) override {
+        attributes &= faReadOnly | faHidden | faSysFile | faArchive;
+        return SetFileAttributesW(path.wstring().c_str(), attributes ? attributes : faNormal) !=
+               FALSE;
+    }
+    bool DeleteFile(const fs::path& path) override {
+        return DeleteFileW(path.wstring().c_str()) != FALSE;
+    }
+    bool RemoveDirectory(const fs::path& path) override {
+        return RemoveDirectoryW(path.wstring().c_str()) != FALSE;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<ISystem> CreateWin32System() {
+    return std::make_unique<TWin32System>();
+}
+
+} // namespace velmora

@@ -1,0 +1,49 @@
+#pragma once
+// The backends the conformance table runs against, and small fixtures that
+// both the native and the Win32 test builds can use (no test support library).
+#include "platform/ISystem.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+struct TBackendCase {
+    std::string Name;
+    // Makes the backend; scratch is a fresh folder the case may use.
+    std::function<std::unique_ptr<ISystem>(const std::filesystem::path& scratch)> Make;
+};
+
+// Defined once per build: the simulated backend natively, the Win32 one on Windows.
+std::vector<TBackendCase> ConformanceBackends();
+
+// A fresh folder below the temporary folder, removed with the object.
+class TScratchDir {
+public:
+    TScratchDir();
+    ~TScratchDir();
+    TScratchDir(const TScratchDir&) = delete;
+    TScratchDir& operator=(const TScratchDir&) = delete;
+    const std::filesystem::path& Path() const { return FPath; }
+
+private:
+    std::filesystem::path FPath;
+};
+
+void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// A 32 x 32 monochrome cursor (.cur) with its hot spot at (hx, hy).
+std::string MakeCurBytes(int hx = 1, int hy = 1);
+// An animated cursor (.ani) of one frame, the cursor above.
+std::string MakeAniBytes();
+// A small 24-bit BMP picture.
+std::string MakeBmpBytes(int width = 4, int height = 3);
+
+// True when name has the 8.3 shape: 1-8 characters, optionally "." and 1-3
+// more, none of them spaces, lower-case letters or characters 8.3 cannot hold.
+bool IsShortShape(const std::string& name);
+
+} // namespace velmora::test

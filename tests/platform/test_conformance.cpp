@@ -1,0 +1,218 @@
+// One table of behaviours run against every backend of the build: the
+// simulated Windows natively, the Win32 backend under Wine. What holds on the
+// simulation must hold on the real calls.
+#include "tests/platform/Conformance.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Conformance : public ::testing::TestWithParam<TBackendCase> {
+protected:
+    void SetUp() override {
+        Sys = GetParam().Make(Scratch.Path());
+        ASSERT_NE(Sys, nullptr);
+        Files = Scratch.Path() / "files";
+        fs::create_directories(Files);
+    }
+    // A key of its own per test, so that cases never see each other's values.
+    std::string TestKey() const {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = info->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        return "Software\\VelmoraConformance\\" + name + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+
+    TScratchDir Scratch;
+    fs::path Files;
+    std::unique_ptr<ISystem> Sys;
+};
+
+TEST_P(Conformance, FoldersExistAndSpecialFolder28Resolves) {
+    const fs::path win = Sys->WindowsDirectory();
+    const fs::path sys = Sys->SystemDirectory();
+    EXPECT_TRUE(fs::is_directory(win)) << win;
+    EXPECT_TRUE(fs::is_directory(sys)) << sys;
+    EXPECT_TRUE(fs::equivalent(sys.parent_path(), win)) << sys;
+    const fs::path local = Sys->SpecialFolder(csidlLocalAppData);
+    EXPECT_TRUE(fs::is_directory(local)) << local;
+    EXPECT_TRUE(Sys->SpecialFolder(0x7E).empty()) << "an unknown number resolves to nothing";
+}
+
+TEST_P(Conformance, RegistryOpenCreateWriteReadDelete) {
+    const std::string key = TestKey();
+    long err = 0;
+    EXPECT_EQ(Sys->OpenCurrentUserKey(key, false, &err), nullptr);
+    EXPECT_EQ(err, errFileNotFound);
+
+    auto k = Sys->OpenCurrentUserKey(key + "\\Child", true, &err);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(err, errSuccess);
+    EXPECT_TRUE(k->WriteString("Wallpaper", "C:\\pictures\\a b.bmp"));
+    EXPECT_TRUE(k->WriteString("Name", "主题 ✓ \"quoted\" back\\slash"));
+    EXPECT_TRUE(k->WriteString("Empty", ""));
+    EXPECT_TRUE(k->WriteString("Lines", "one\r\ntwo"));
+    EXPECT_TRUE(k->WriteString("wallpaper", "replaced")); // names ignore case
+    k.reset();
+
+    // The parent was created on the way; the child reopens without creating.
+    EXPECT_NE(Sys->OpenCurrentUserKey(key, false), nullptr);
+    auto again = Sys->OpenCurrentUserKey(key + "\\child", false);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ReadString("WALLPAPER"), "replaced");
+    EXPECT_EQ(again->ReadString("Name"), "主题 ✓ \"quoted\" back\\slash");
+    EXPECT_EQ(again->ReadString("Empty"), "");
+    EXPECT_EQ(again->ReadString("Lines"), "one\r\ntwo");
+    EXPECT_EQ(again->ReadString("Missing"), std::nullopt);
+    auto names = again->ValueNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Empty", "Lines", "Name", "Wallpaper"}));
+
+    EXPECT_TRUE(again->DeleteValue("name"));
+    EXPECT_FALSE(again->DeleteValue("Name")) << "already gone";
+    EXPECT_EQ(again->ReadString("Name"), std::nullopt);
+    again->Close();
+    EXPECT_FALSE(again->WriteString("After", "close"));
+}
+
+TEST_P(Conformance, CursorFilesLoadOnlyWhenValid) {
+    struct {
+        const char* file;
+        std::string bytes;
+        bool loads;
+    } cases[] = {
+        {"arrow.cur", MakeCurBytes(), true},
+        {"busy.ani", MakeAniBytes(), true},
+        {"garbage.cur", "this is not a cursor at all, only some text", false},
+        {"truncated.cur", MakeCurBytes().substr(0, 100), false},
+        {"empty.cur", "", false},
+        {"bad-riff.ani", "RIFF\x04\0\0\0ACON", false},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(Files / c.file, c.bytes);
+        const TCursorHandle h = Sys->LoadCursorFromFile(Files / c.file);
+        EXPECT_EQ(h != 0, c.loads) << c.file;
+        Sys->DestroyCursor(h);
+    }
+    EXPECT_EQ(Sys->LoadCursorFromFile(Files / "missing.cur"), 0u);
+
+    const TCursorHandle arrow = Sys->LoadCursorFromFile(Files / "arrow.cur");
+    ASSERT_NE(arrow, 0u);
+    EXPECT_TRUE(Sys->SetSystemCursor(arrow, ocrNormal));
+}
+
+TEST_P(Conformance, ShortNamesHaveThe83ShapeAndResolveToTheSameFile) {
+    const fs::path folder = Files / "Long Folder Name";
+    const fs::path file = folder / "My Screen Saver.scr";
+    const fs::path twin = folder / "My Screen Saver two.scr";
+    WriteBytes(file, "MZ");
+    WriteBytes(twin, "MZ");
+
+    const fs::path shortFile = Sys->ShortPathName(file);
+    const fs::path shortTwin = Sys->ShortPathName(twin);
+    ASSERT_FALSE(shortFile.empty());
+    EXPECT_EQ(shortFile.string().find(' '), std::string::npos) << shortFile;
+    EXPECT_TRUE(IsShortShape(shortFile.filename().string())) << shortFile;
+    EXPECT_TRUE(IsShortShape(shortFile.parent_path().filename().string())) << shortFile;
+    EXPECT_NE(shortFile.filename(), shortTwin.filename()) << "names in one folder stay apart";
+    std::string ext = shortFile.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
+    EXPECT_EQ(ext, ".SCR");
+
+    const fs::path back = Sys->LongPathName(shortFile);
+    ASSERT_FALSE(back.empty());
+    EXPECT_TRUE(fs::equivalent(back, file));
+    EXPECT_EQ(back.filename(), file.filename());
+    EXPECT_EQ(back.parent_path().filename(), folder.filename());
+    EXPECT_EQ(Sys->ShortPathName(file), shortFile) << "stable between calls";
+    EXPECT_TRUE(Sys->ShortPathName(Files / "missing file.txt").empty());
+}
+
+TEST_P(Conformance, AttributesReadOnlyHiddenSystem) {
+    const fs::path file = Files / "desktop.ini";
+    WriteBytes(file, "[.ShellClassInfo]\r\n");
+    const std::uint32_t fresh = Sys->GetFileAttributes(file);
+    ASSERT_NE(fresh, faInvalid);
+    EXPECT_EQ(fresh & (faDirectory | faHidden | faSysFile | faReadOnly), 0u);
+    EXPECT_NE(Sys->GetFileAttributes(Files) & faDirectory, 0u);
+    EXPECT_EQ(Sys->GetFileAttributes(Files / "missing"), faInvalid);
+    EXPECT_FALSE(Sys->SetFileAttributes(Files / "missing", faHidden));
+
+    ASSERT_TRUE(Sys->SetFileAttributes(file, faHidden | faSysFile));
+    EXPECT_EQ(Sys->GetFileAttributes(file) & (faHidden | faSysFile | faReadOnly),
+              faHidden | faSysFile);
+    ASSERT_TRUE(Sys->SetFileAttributes(file, faHidden)); // replaces, not adds
+    EXPECT_EQ(Sys->GetFileAttributes(file) & (faHidden | faSysFile), faHidden);
+
+    ASSERT_TRUE(Sys->SetFileAttributes(file, faReadOnly));
+    EXPECT_NE(Sys->GetFileAttributes(file) & faReadOnly, 0u);
+    EXPECT_FALSE(Sys->DeleteFile(file)) << "a read-only file is refused";
+    EXPECT_TRUE(fs::exists(file));
+    ASSERT_TRUE(Sys->SetFileAttributes(file, faNormal));
+    EXPECT_TRUE(Sys->DeleteFile(file));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(Sys->DeleteFile(file));
+}
+
+TEST_P(Conformance, RemoveDirectoryOnlyWhenEmpty) {
+    const fs::path dir = Files / "dir";
+    WriteBytes(dir / "inner.txt", "x");
+    EXPECT_FALSE(Sys->RemoveDirectory(dir));
+    EXPECT_FALSE(Sys->DeleteFile(dir)) << "DeleteFile does not remove folders";
+    EXPECT_TRUE(Sys->DeleteFile(dir / "inner.txt"));
+    EXPECT_TRUE(Sys->RemoveDirectory(dir));
+    EXPECT_FALSE(fs::exists(dir));
+}
+
+TEST_P(Conformance, LinksAreRemovedNotFollowed) {
+    const fs::path outside = Files / "outside";
+    WriteBytes(outside / "keep.txt", "precious");
+    const fs::path link = Files / "folder" / "link";
+    fs::create_directories(link.parent_path());
+    std::error_code ec;
+    fs::create_directory_symlink(outside, link, ec);
+    if (ec)
+        GTEST_SKIP() << "symbolic links unavailable here: " << ec.message();
+    const std::uint32_t attr = Sys->GetFileAttributes(link);
+    ASSERT_NE(attr, faInvalid);
+    EXPECT_EQ(attr & (faReparsePoint | faDirectory), faReparsePoint | faDirectory);
+    EXPECT_TRUE(Sys->RemoveDirectory(link));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_TRUE(fs::exists(outside / "keep.txt"));
+}
+
+TEST_P(Conformance, SystemFolderMarking) {
+    const fs::path dir = Files / "icons here";
+    fs::create_directories(dir);
+    ASSERT_TRUE(Sys->PathMakeSystemFolder(dir));
+    // Windows marks it system or read-only depending on policy.
+    EXPECT_NE(Sys->GetFileAttributes(dir) & (faSysFile | faReadOnly), 0u);
+    EXPECT_FALSE(Sys->PathMakeSystemFolder(Files / "missing"));
+    Sys->ShChangeNotify(shcneUpdateImage, dir);
+    Sys->CallShlwapiOrdinal633(47); // present or not, it returns
+}
+
+TEST_P(Conformance, DesktopParametersAndShell) {
+    const fs::path bmp = Files / "wall paper.bmp";
+    WriteBytes(bmp, MakeBmpBytes());
+    EXPECT_TRUE(Sys->SystemParametersInfo(spiSetDeskWallpaper, 0, bmp.string(), spifUpdateIniFile));
+    EXPECT_TRUE(
+        Sys->SystemParametersInfo(spiSetScreenSaveActive, 1, std::nullopt, spifSendWinIniChange));
+    EXPECT_TRUE(Sys->SystemParametersInfo(spiSetCursors, 0, std::nullopt, 0));
+    EXPECT_LE(Sys->ShellOpen((Files / "no such file.theme").string()), 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Conformance, ::testing::ValuesIn(ConformanceBackends()),
+                         [](const auto& info) { return info.param.Name; });
+
+} // namespace
+} // namespace velmora::test
