@@ -1,0 +1,39 @@
+#pragma once
+// What the three installers share: the check on item names that become folder
+// and file names, and the uninstall command of the catalogue lists' menu.
+#include "install/uFolders.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+class ISystem;
+
+// Raised when an installer is given a name it cannot turn into a folder.
+class EInstallError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A name that stays one folder or file inside its parent: not empty, no
+// separator or colon, not made of dots and spaces only ("." and "..").
+bool IsPlainItemName(std::string_view name);
+
+// The item's name as the installers take it from the package path: the file
+// name without its last four characters (the ".zip").
+std::string PackageItemName(const std::filesystem::path& package);
+
+// The category the uninstall command works on for a page of the main window's
+// page control: 0 themes, 2 cursor schemes, 3 screen savers (the list tags);
+// -1 on any other page, where the command does nothing.
+int UninstallTagForPage(int pageIndex);
+
+// Runs the removal of the item's category (tag as above) on the row's fields.
+// No question, no message. Other tags do nothing.
+void UninstallItem(int tag, const std::string& name, bool isZip, bool& installed,
+                   const TFolderFields& folders, ISystem& system);
+
+} // namespace velmora

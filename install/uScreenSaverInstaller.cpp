@@ -1,0 +1,36 @@
+#include "install/uScreenSaverInstaller.h"
+
+#include "install/uInstallers.h"
+#include "install/uPubFunc.h"
+#include "install/uZip.h"
+#include "platform/ISystem.h"
+
+namespace velmora {
+namespace fs = std::filesystem;
+
+const char* const MsgScreenSaverCancelled = "取消屏保成功";
+
+bool InstallScreenSaver(const fs::path& package, const TFolderFields& folders, ISystem& system) {
+    TZipFile(package).ExtractAll(folders.SysDir, omAlways);
+    return SetScreenSaver(system, folders.SysDir / (PackageItemName(package) + ".scr"), false);
+}
+
+void CancelScreenSaver(ISystem& system) {
+    if (SetScreenSaver(system, fs::path(), true))
+        ShowMessageBox(MsgScreenSaverCancelled, "", mkInformation);
+}
+
+void RemoveScreenSaver(const std::string& name, bool& installed, const TFolderFields& folders,
+                       ISystem& system) {
+    // The name becomes a file name in the system folder; anything that could
+    // reach outside it is left alone.
+    if (!IsPlainItemName(name))
+        return;
+    const fs::path path = folders.SysDir / (name + ".scr");
+    if (!SetScreenSaver(system, path, true))
+        return;
+    system.DeleteFile(path);
+    installed = false;
+}
+
+} // namespace velmora

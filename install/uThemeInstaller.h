@@ -1,0 +1,44 @@
+#pragma once
+// Themes: a ZIP package unpacked into the Windows theme folder and its root
+// theme file handed to the shell, or a theme pack the shell installs itself.
+#include "install/uFolders.h"
+#include "install/uZip.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class ISystem;
+
+extern const char* const MsgApplyThemeFailed; // "应用主题失败"
+
+// FWinDir + "\Resources\Themes".
+std::filesystem::path SystemThemesFolder(const TFolderFields& folders);
+
+// The file the installer opens: the first entry at the archive root, in
+// archive order, whose extension is ".theme" or ".themepack" in any case.
+// Empty when there is none.
+std::string FindRootThemeFile(const std::vector<TZipEntry>& entries);
+
+// Unpacks the package into the system theme folder without overwriting and
+// opens the root theme file with the shell. False, after "应用主题失败", when
+// no theme file is there. ZIP errors propagate.
+bool InstallThemePackage(const std::filesystem::path& package, const TFolderFields& folders,
+                         ISystem& system, std::uintptr_t ownerWindow = 0);
+
+// Applies a downloaded theme row: a theme pack is opened with the shell
+// (success whatever the shell says), a ZIP package goes through
+// InstallThemePackage. Sets installed on success.
+void ApplyThemeRow(bool isZip, const std::filesystem::path& package, bool& installed,
+                   const TFolderFields& folders, ISystem& system, std::uintptr_t ownerWindow = 0);
+
+// Removes an installed theme: the folder Name and the file Name + ".theme" of
+// the system theme folder (ZIP), or the folder Name of the user theme folder
+// (theme pack). The theme in use stays. Sets installed to false.
+void RemoveTheme(const std::string& name, bool isZip, bool& installed, const TFolderFields& folders,
+                 ISystem& system);
+
+} // namespace velmora

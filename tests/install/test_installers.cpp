@@ -1,0 +1,494 @@
+// The three installers end to end against the simulated Windows: files,
+// registry values and journal lines; and the uninstall command's frame.
+#include "install/uCursorInstaller.h"
+#include "install/uInstallers.h"
+#include "install/uScreenSaverInstaller.h"
+#include "install/uThemeInstaller.h"
+#include "install/uZip.h"
+#include "platform/SimulatedSystem.h"
+#include "tests/install/ZipFixture.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <system_error>
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+using test::MakeZip;
+using test::ReadFile;
+using test::TreeOf;
+using test::TZipItem;
+using test::WriteFile;
+
+// A 32 x 32 monochrome cursor: icon directory of type 2 and one DIB image.
+std::string CursorBytes() {
+    auto u16 = [](std::string& s, unsigned v) {
+        s += static_cast<char>(v & 0xFF);
+        s += static_cast<char>((v >> 8) & 0xFF);
+    };
+    auto u32 = [&](std::string& s, unsigned v) {
+        u16(s, v & 0xFFFF);
+        u16(s, v >> 16);
+    };
+    std::string img;
+    u32(img, 40), u32(img, 32), u32(img, 64), u16(img, 1), u16(img, 1);
+    u32(img, 0), u32(img, 256), u32(img, 0), u32(img, 0), u32(img, 2), u32(img, 0);
+    img += std::string("\0\0\0\0\xFF\xFF\xFF\0", 8); // palette
+    img += std::string(128, '\0');                   // colour mask
+    img += std::string(128, '\xFF');                 // transparency mask
+    std::string cur;
+    u16(cur, 0), u16(cur, 2), u16(cur, 1);
+    cur += static_cast<char>(32), cur += static_cast<char>(32), cur += '\0', cur += '\0';
+    u16(cur, 0), u16(cur, 0), u32(cur, static_cast<unsigned>(img.size())), u32(cur, 22);
+    return cur + img;
+}
+
+// A simulated Windows of its own, with the main window's folder fields.
+class TInstallTest : public ::testing::Test {
+protected:
+    test::TTempDir Tmp;
+    std::unique_ptr<TSimulatedSystem> Sys = CreateSimulatedSystem(Tmp / "root");
+    TFolderFields Folders = MakeFolderFields(*Sys, Tmp / "exe");
+    test::TRecordingMessages Messages;
+
+    // Every Windows has the desktop key; a fresh simulated registry starts empty.
+    void SetUp() override { Sys->OpenCurrentUserKey("Control Panel\\Desktop", true); }
+
+    fs::path Package(const std::string& category, const std::string& file) {
+        fs::path p = Folders.ExePath / "cache" / category / file;
+        fs::create_directories(p.parent_path());
+        return p;
+    }
+    std::optional<std::string> Reg(const std::string& key, const std::string& name) {
+        auto k = Sys->OpenCurrentUserKey(key, false);
+        return k ? k->ReadString(name) : std::nullopt;
+    }
+    void SetReg(const std::string& key, const std::string& name, const std::string& value) {
+        Sys->OpenCurrentUserKey(key, true)->WriteString(name, value);
+    }
+    std::string RegistryText() {
+        std::error_code ec;
+        return fs::exists(Sys->RegistryFile(), ec) ? ReadFile(Sys->RegistryFile()) : std::string();
+    }
+    std::vector<std::string> JournalWith(const std::string& prefix) {
+        std::vector<std::string> out;
+        for (const auto& line : Sys->Journal())
+            if (line.rfind(prefix, 0) == 0)
+                out.push_back(line);
+        return out;
+    }
+};
+
+// --- Themes ---------------------------------------------------------------
+
+using ThemeInstaller = TInstallTest;
+
+TEST_F(ThemeInstaller, ZipPackageIsUnpackedAndItsRootThemeOpened) {
+    fs::path pkg = Package("theme", "Autumn.zip");
+    MakeZip(pkg, {{"Autumn/", "", TZipItem::Folder},
+                  {"Autumn/wall 1.jpg", "jpg"},
+                  {"Autumn.theme", "[Theme]\r\n"}});
+    bool installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    const fs::path themes = Folders.WinDir / "Resources" / "Themes";
+    EXPECT_TRUE(installed);
+    EXPECT_EQ(ReadFile(themes / "Autumn/wall 1.jpg"), "jpg");
+    EXPECT_EQ(JournalWith("ShellOpen"),
+              std::vector<std::string>{"ShellOpen " + (themes / "Autumn.theme").string()});
+    EXPECT_EQ(JournalWith("ThemeApplied").size(), 1u);
+    EXPECT_TRUE(Messages.Shown.empty());
+    EXPECT_TRUE(fs::exists(pkg)); // the cached package stays
+
+    // Applying again overwrites nothing and opens the theme once more.
+    WriteFile(themes / "Autumn/wall 1.jpg", "changed by the user");
+    installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    EXPECT_EQ(ReadFile(themes / "Autumn/wall 1.jpg"), "changed by the user");
+    EXPECT_EQ(JournalWith("ShellOpen").size(), 2u);
+
+    RemoveTheme("Autumn", true, installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(TreeOf(themes).empty());
+    EXPECT_TRUE(fs::exists(pkg));
+}
+
+TEST_F(ThemeInstaller, TheFirstRootThemeFileInArchiveOrderIsOpened) {
+    struct {
+        const char* Label;
+        std::vector<TZipItem> Items;
+        std::string Opened; // empty: none, "应用主题失败"
+    } cases[] = {
+        {"theme pack before theme",
+         {{"sub/a.theme", "x"}, {"B.themepack", "x"}, {"A.theme", "x"}},
+         "B.themepack"},
+        {"extension in capitals", {{"readme.txt", "x"}, {"Blue.THEME", "x"}}, "Blue.THEME"},
+        {"only in a folder", {{"Blue/", "", TZipItem::Folder}, {"Blue/Blue.theme", "x"}}, ""},
+        {"no theme at all", {{"a.txt", "x"}}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        fs::remove_all(Folders.WinDir / "Resources" / "Themes");
+        Messages.Shown.clear();
+        fs::path pkg = Package("theme", "t.zip");
+        MakeZip(pkg, c.Items);
+        EXPECT_EQ(FindRootThemeFile(TZipFile(pkg).Entries()), c.Opened);
+        bool installed = false;
+        ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+        EXPECT_EQ(installed, !c.Opened.empty());
+        EXPECT_EQ(Messages.Texts(), c.Opened.empty() ? std::vector<std::string>{"应用主题失败"}
+                                                     : std::vector<std::string>{});
+        // Every entry is extracted in any case.
+        for (const auto& item : c.Items)
+            EXPECT_TRUE(fs::exists(Folders.WinDir / "Resources" / "Themes" / item.Name))
+                << item.Name;
+    }
+}
+
+TEST_F(ThemeInstaller, ThemePackIsOpenedWithTheShellAndRemovedFromTheUserFolder) {
+    if (std::system("command -v gcab >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gcab is not installed";
+    fs::path src = Tmp / "src";
+    WriteFile(src / "Sea.theme", "[Theme]\r\nDisplayName=Sea\r\n");
+    fs::path pkg = Package("theme", "Sea.themepack");
+    std::string cmd = "cd '" + src.string() + "' && gcab -c '" + pkg.string() + "' Sea.theme";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+
+    bool installed = false;
+    ApplyThemeRow(false, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    EXPECT_EQ(JournalWith("ShellOpen"), std::vector<std::string>{"ShellOpen " + pkg.string()});
+    EXPECT_TRUE(fs::is_regular_file(Folders.UserThemesDir / "Sea" / "Sea.theme"));
+
+    WriteFile(Folders.UserThemesDir / "Other" / "Other.theme", "x");
+    RemoveTheme("Sea", false, installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.UserThemesDir / "Sea"));
+    EXPECT_TRUE(fs::exists(Folders.UserThemesDir / "Other" / "Other.theme"));
+    EXPECT_TRUE(fs::exists(pkg));
+
+    // Applied again at once from the cache.
+    ApplyThemeRow(false, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+}
+
+TEST_F(ThemeInstaller, VanishedThemePackOrBrokenZipPackageChangesNothing) {
+    bool installed = false;
+    ApplyThemeRow(false, Package("theme", "Gone.themepack"), installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(Messages.Texts(), std::vector<std::string>{"应用主题失败"});
+
+    fs::path pkg = Package("theme", "Bad.zip");
+    WriteFile(pkg, "<html>404</html>");
+    EXPECT_THROW(ApplyThemeRow(true, pkg, installed, Folders, *Sys), EZipError);
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(JournalWith("ShellOpen").empty());
+}
+
+TEST_F(ThemeInstaller, UnsafePackageWritesNothingAnywhere) {
+    fs::path pkg = Package("theme", "Evil.zip");
+    MakeZip(pkg, {{"Evil.theme", "x"}, {"..\\..\\System32\\evil.dll", "x"}});
+    bool installed = false;
+    EXPECT_THROW(ApplyThemeRow(true, pkg, installed, Folders, *Sys), EZipError);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "Evil.theme"));
+    EXPECT_FALSE(fs::exists(Folders.SysDir / "evil.dll"));
+    EXPECT_TRUE(JournalWith("ShellOpen").empty());
+}
+
+// --- Cursor schemes -------------------------------------------------------
+
+using CursorInstaller = TInstallTest;
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string s;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        s += (i ? "," : "") + parts[i];
+    return s;
+}
+
+TEST_F(CursorInstaller, AllFifteenRolesAreRegisteredAndSwitchedOn) {
+    std::string inf = "[Version]\r\nsignature=\"$CHICAGO$\"\r\n[Strings]\r\n";
+    std::vector<TZipItem> items;
+    for (const auto& role : CursorRoles) {
+        std::string file = std::string(role.ValueName) + ".cur";
+        for (char& ch : file)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        inf += std::string(role.Key) + " = \"" + file + "\"\r\n";
+        items.push_back({file, CursorBytes()});
+    }
+    items.push_back({"setup.inf", inf});
+    fs::path pkg = Package("cursor", "Neon Blue.zip");
+    MakeZip(pkg, items);
+
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    const std::string folder = (Folders.WinDir / "Cursors" / "Neon Blue").string() + "/";
+    std::vector<std::string> paths, cursors;
+    for (const auto& role : CursorRoles) {
+        std::string file = std::string(role.ValueName) + ".cur";
+        for (char& ch : file)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        paths.push_back(folder + file);
+        EXPECT_EQ(Reg(CursorsKey, role.ValueName), folder + file);
+        // Windows refuses the obsolete id of the "NWPen" role (its value is
+        // written all the same); the simulated system does too.
+        if (role.CursorId != 32641)
+            cursors.push_back("SetSystemCursor id=" + std::to_string(role.CursorId) +
+                              " file=" + folder + file);
+    }
+    EXPECT_EQ(Reg(CursorsKey, ""), "Neon Blue");
+    EXPECT_EQ(Reg(CursorSchemesKey, "Neon Blue"), Joined(paths));
+    EXPECT_EQ(JournalWith("SetSystemCursor"), cursors);
+    EXPECT_EQ(
+        JournalWith("SystemParametersInfo"),
+        std::vector<std::string>{"SystemParametersInfo action=87 uiParam=0 winIni=0 pvParam=null"});
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(CursorInstaller, MissingRolesAreWrittenEmptyAndBadCursorsChangeNothing) {
+    fs::path pkg = Package("cursor", "Two.zip");
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\nhelp=\"Help.cur\"\r\n"},
+                  {"arrow.cur", CursorBytes()},
+                  {"help.cur", "not a cursor"}});
+    SetReg(CursorsKey, "Wait", "old wait");
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    const std::string folder = (Folders.WinDir / "Cursors" / "Two").string() + "/";
+    EXPECT_EQ(Reg(CursorSchemesKey, "Two"),
+              folder + "arrow.cur," + folder + "help.cur" + std::string(13, ','));
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), folder + "arrow.cur");
+    EXPECT_EQ(Reg(CursorsKey, "Help"), folder + "help.cur");
+    EXPECT_EQ(Reg(CursorsKey, "Wait"), "");
+    EXPECT_EQ(Reg(CursorsKey, "UpArrow"), "");
+    EXPECT_EQ(JournalWith("SetSystemCursor"),
+              std::vector<std::string>{"SetSystemCursor id=32512 file=" + folder + "arrow.cur"});
+}
+
+TEST_F(CursorInstaller, NoStringsSectionWritesAnEmptySchemeAndSucceeds) {
+    fs::path pkg = Package("cursor", "Empty.zip");
+    MakeZip(pkg, {{"setup.inf", "[strings]   \r\npointer=\"arrow.cur\"\r\n"},
+                  {"arrow.cur", CursorBytes()}});
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    EXPECT_EQ(Reg(CursorSchemesKey, "Empty"), std::string(14, ','));
+    EXPECT_EQ(Reg(CursorsKey, ""), "Empty");
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), "");
+    EXPECT_TRUE(JournalWith("SetSystemCursor").empty());
+    EXPECT_EQ(JournalWith("SystemParametersInfo").size(), 1u);
+}
+
+TEST_F(CursorInstaller, FileNamesWithCapitalsAreRegisteredLowered) {
+    fs::path pkg = Package("cursor", "MyScheme.zip");
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\nPointer=\"Big Arrow.CUR\"\r\n"},
+                  {"Big Arrow.CUR", CursorBytes()}});
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"),
+              (Folders.WinDir / "Cursors" / "MyScheme").string() + "/big arrow.cur");
+}
+
+TEST_F(CursorInstaller, NoSetupInfFailsNamingTheFileAndKeepsTheFiles) {
+    const std::string registry = RegistryText();
+    fs::path pkg = Package("cursor", "NoInf.zip");
+    MakeZip(pkg, {{"arrow.cur", CursorBytes()}, {"sub/SETUP.INF", "[Strings]\r\n"}});
+    try {
+        InstallCursorScheme(pkg, Folders, *Sys);
+        FAIL() << "installed";
+    } catch (const std::system_error& e) {
+        EXPECT_NE(std::string(e.what()).find("setup.inf"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fs::exists(Folders.WinDir / "Cursors" / "NoInf" / "arrow.cur"));
+    EXPECT_EQ(RegistryText(), registry);
+    EXPECT_TRUE(Sys->Journal().empty());
+}
+
+TEST_F(CursorInstaller, DeniedCursorKeyReturnsFalseAndChangesNothing) {
+    fs::path pkg = Package("cursor", "Denied.zip");
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
+                  {"arrow.cur", CursorBytes()}});
+    Sys->SetKeyDenied(CursorsKey, true);
+    const std::string registry = RegistryText();
+    EXPECT_FALSE(InstallCursorScheme(pkg, Folders, *Sys));
+    EXPECT_EQ(RegistryText(), registry);
+    EXPECT_TRUE(Sys->Journal().empty());
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(CursorInstaller, ReinstallReplacesFilesAndBrokenPackagesWriteNothing) {
+    fs::path pkg = Package("cursor", "Re.zip");
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
+                  {"arrow.cur", CursorBytes()}});
+    fs::path arrow = Folders.WinDir / "Cursors" / "Re" / "arrow.cur";
+    WriteFile(arrow, "stale");
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    EXPECT_EQ(ReadFile(arrow), CursorBytes());
+
+    fs::path bad = Package("cursor", "Bad.zip");
+    WriteFile(bad, "PK but not really a package");
+    EXPECT_THROW(InstallCursorScheme(bad, Folders, *Sys), EZipError);
+    EXPECT_FALSE(Reg(CursorSchemesKey, "Bad").has_value());
+    EXPECT_FALSE(fs::exists(Folders.WinDir / "Cursors" / "Bad"));
+}
+
+TEST_F(CursorInstaller, NamesThatAreNoFolderAreRefused) {
+    // "...zip" would make the scheme folder the Windows folder itself.
+    for (const char* file : {"...zip", "..zip", ".zip"}) {
+        SCOPED_TRACE(file);
+        fs::path pkg = Package("cursor", file);
+        MakeZip(pkg, {{"setup.inf", "[Strings]\r\n"}});
+        EXPECT_THROW(InstallCursorScheme(pkg, Folders, *Sys), EInstallError);
+        EXPECT_FALSE(fs::exists(Folders.WinDir / "setup.inf"));
+        EXPECT_FALSE(fs::exists(Folders.WinDir / "Cursors" / "setup.inf"));
+    }
+}
+
+TEST_F(CursorInstaller, RemovalDeletesFolderAndSchemeButLeavesCursorValues) {
+    fs::path pkg = Package("cursor", "Gone.zip");
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
+                  {"arrow.cur", CursorBytes()},
+                  {"extra/readme.txt", "x"}});
+    ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    SetReg(CursorSchemesKey, "Other", "keep");
+    const auto before = Reg(CursorsKey, "Arrow");
+
+    bool installed = true;
+    RemoveCursorScheme("Gone", installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.WinDir / "Cursors" / "Gone"));
+    EXPECT_FALSE(Reg(CursorSchemesKey, "Gone").has_value());
+    EXPECT_EQ(Reg(CursorSchemesKey, "Other"), "keep");
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), before);
+    EXPECT_EQ(Reg(CursorsKey, ""), "Gone");
+    EXPECT_TRUE(fs::exists(pkg));
+
+    // Removing again: the missing value is ignored.
+    installed = true;
+    RemoveCursorScheme("Gone", installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+}
+
+// --- Screen savers --------------------------------------------------------
+
+using ScreenSaverInstaller = TInstallTest;
+
+TEST_F(ScreenSaverInstaller, InstallRegistersTheShortPathAndStartsIt) {
+    SetReg("Control Panel\\Desktop", "SCRNSAVE.EXE", "");
+    fs::path pkg = Package("screensave", "Starry Night Sky.zip");
+    MakeZip(pkg, {{"Starry Night Sky.scr", "MZ scr"}, {"starry/data.bin", "d"}});
+    EXPECT_TRUE(InstallScreenSaver(pkg, Folders, *Sys));
+    const fs::path scr = Folders.SysDir / "Starry Night Sky.scr";
+    EXPECT_EQ(ReadFile(scr), "MZ scr");
+    EXPECT_TRUE(fs::exists(Folders.SysDir / "starry" / "data.bin"));
+    const std::string shortPath = Sys->ShortPathName(scr).string();
+    EXPECT_NE(shortPath, scr.string());
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), shortPath);
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "ScreenSaverIsSecure"), "1");
+    EXPECT_EQ(JournalWith("ScreenSaverStarted"),
+              std::vector<std::string>{"ScreenSaverStarted file=" + shortPath});
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(ScreenSaverInstaller, PackageWithoutItsScrShowsTheMessageAndKeepsTheCurrentOne) {
+    SetReg("Control Panel\\Desktop", "SCRNSAVE.EXE", "C:\\old.scr");
+    fs::path pkg = Package("screensave", "Waves.zip");
+    MakeZip(pkg, {{"Other.scr", "x"}, {"sub/Waves.scr", "x"}});
+    EXPECT_FALSE(InstallScreenSaver(pkg, Folders, *Sys));
+    EXPECT_EQ(Messages.Texts(), std::vector<std::string>{"没有找到屏保文件"});
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), "C:\\old.scr");
+    EXPECT_TRUE(fs::exists(Folders.SysDir / "Other.scr")); // extracted files stay
+    EXPECT_TRUE(JournalWith("ScreenSaverStarted").empty());
+}
+
+TEST_F(ScreenSaverInstaller, CancelTwiceSaysSoBothTimes) {
+    SetReg("Control Panel\\Desktop", "SCRNSAVE.EXE", "C:\\old.scr");
+    SetReg("Control Panel\\Desktop", "ScreenSaverIsSecure", "1");
+    CancelScreenSaver(*Sys);
+    CancelScreenSaver(*Sys);
+    EXPECT_EQ(Messages.Texts(), (std::vector<std::string>{"取消屏保成功", "取消屏保成功"}));
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), "");
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "ScreenSaverIsSecure"), "1");
+    EXPECT_TRUE(JournalWith("ScreenSaverStarted").empty());
+
+    Messages.Shown.clear();
+    Sys->SetKeyDenied("Control Panel\\Desktop", true);
+    CancelScreenSaver(*Sys);
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(ScreenSaverInstaller, RemovalClearsTheCurrentSaverEvenWhenItIsAnother) {
+    fs::path pkg = Package("screensave", "Rain.zip");
+    MakeZip(pkg, {{"Rain.scr", "x"}, {"rain.dat", "d"}});
+    ASSERT_TRUE(InstallScreenSaver(pkg, Folders, *Sys));
+    SetReg("Control Panel\\Desktop", "SCRNSAVE.EXE", "C:\\other.scr");
+
+    bool installed = true;
+    RemoveScreenSaver("Rain", installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.SysDir / "Rain.scr"));
+    EXPECT_TRUE(fs::exists(Folders.SysDir / "rain.dat"));
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), "");
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(ScreenSaverInstaller, RemovalWithTheDesktopKeyDeniedChangesNothing) {
+    fs::path pkg = Package("screensave", "Rain.zip");
+    MakeZip(pkg, {{"Rain.scr", "x"}});
+    ASSERT_TRUE(InstallScreenSaver(pkg, Folders, *Sys));
+    Sys->SetKeyDenied("Control Panel\\Desktop", true);
+    bool installed = true;
+    RemoveScreenSaver("Rain", installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    EXPECT_TRUE(fs::exists(Folders.SysDir / "Rain.scr"));
+
+    // Installing with the key denied extracts but reports false, silently.
+    EXPECT_FALSE(InstallScreenSaver(pkg, Folders, *Sys));
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+// --- The uninstall command ------------------------------------------------
+
+using UninstallFrame = TInstallTest;
+
+TEST_F(UninstallFrame, PagesChooseTheirListAndOtherPagesDoNothing) {
+    EXPECT_EQ(UninstallTagForPage(0), 0);
+    EXPECT_EQ(UninstallTagForPage(1), -1);
+    EXPECT_EQ(UninstallTagForPage(2), 2);
+    EXPECT_EQ(UninstallTagForPage(3), 3);
+    EXPECT_EQ(UninstallTagForPage(4), -1);
+    EXPECT_EQ(UninstallTagForPage(-1), -1);
+
+    fs::path pkg = Package("theme", "Kept.zip");
+    MakeZip(pkg, {{"Kept.theme", "x"}, {"Kept/a.jpg", "x"}});
+    bool installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    ASSERT_TRUE(installed);
+    for (int page : {1, 4}) {
+        UninstallItem(UninstallTagForPage(page), "Kept", true, installed, Folders, *Sys);
+        EXPECT_TRUE(installed);
+        EXPECT_TRUE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "Kept.theme"));
+    }
+    UninstallItem(UninstallTagForPage(0), "Kept", true, installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "Kept.theme"));
+    EXPECT_FALSE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "Kept"));
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(UninstallFrame, NamesThatReachOutsideTheirFolderRemoveNothing) {
+    WriteFile(Folders.WinDir / "Resources" / "Themes" / "keep.txt", "x");
+    WriteFile(Folders.SysDir / "keep.scr", "x");
+    for (int tag : {0, 2, 3})
+        for (const char* name : {"", "..", ". .", "../System32", "a/../..", "C:\\Windows"}) {
+            bool installed = true;
+            UninstallItem(tag, name, true, installed, Folders, *Sys);
+            UninstallItem(tag, name, false, installed, Folders, *Sys);
+        }
+    EXPECT_TRUE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "keep.txt"));
+    EXPECT_TRUE(fs::exists(Folders.SysDir / "keep.scr"));
+    EXPECT_TRUE(fs::exists(Folders.WinDir / "Cursors"));
+}
+
+} // namespace
+} // namespace velmora
