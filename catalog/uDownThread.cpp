@@ -2,9 +2,9 @@
 
 #include "catalog/uStream.h"
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
-#include <random>
 #include <system_error>
 #include <thread>
 
@@ -17,10 +17,13 @@ namespace {
 // Thrown through the HTTP client to end a download nobody will see any more.
 struct TAbandoned {};
 
-// A name beside the package that no other download picks.
+// A name beside the package that no other download picks: unique within the
+// process by the counter, and across processes by the clock.
 std::filesystem::path TemporaryName(const std::filesystem::path& target) {
-    std::random_device random;
-    std::uint64_t tag = (std::uint64_t(random()) << 32) ^ random();
+    static std::atomic<std::uint32_t> counter{0};
+    const auto ticks = static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    const std::uint64_t tag = ticks ^ (std::uint64_t(counter.fetch_add(1)) << 40);
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(tag));
     std::filesystem::path name = target;
@@ -41,8 +44,10 @@ public:
     TPackageFile& operator=(const TPackageFile&) = delete;
 
     void Write(const char* data, std::size_t size) override {
-        if (!FFile)
+        if (!FFile) {
             FFile.emplace(FTemporary); // throws when the folder takes no file
+            FBuffer.reserve(kBufferSize + size);
+        }
         FBuffer.append(data, size);
         FSize += size;
         if (FBuffer.size() >= kBufferSize)
@@ -179,20 +184,18 @@ void TDownThread::Execute() {
         FState = dsDownloading;
         if (!Publish())
             return;
-        {
+        try {
             // Removed again on every path that does not end in dsDone.
             TPackageFile package(FLocalPath);
-            try {
-                FHttp.GetStream(FUrl, package);
-                // A body that ended before the announced length is a broken
-                // package, not a finished one.
-                const bool complete = FTotal <= 0 || package.Size() >= std::uint64_t(FTotal);
-                FState = package.Size() > 0 && complete && package.Commit() ? dsDone : dsFailed;
-            } catch (const TAbandoned&) {
-                return;
-            } catch (...) {
-                FState = dsFailed;
-            }
+            FHttp.GetStream(FUrl, package);
+            // A body that ended before the announced length is a broken
+            // package, not a finished one.
+            const bool complete = FTotal <= 0 || package.Size() >= std::uint64_t(FTotal);
+            FState = package.Size() > 0 && complete && package.Commit() ? dsDone : dsFailed;
+        } catch (const TAbandoned&) {
+            return;
+        } catch (...) {
+            FState = dsFailed;
         }
         Publish();
     } catch (...) {
@@ -216,12 +219,16 @@ bool TDownThread::Publish() {
 }
 
 void TDownThread::UpdateNode() {
-    TCatalogItem* item = FTree->Item(FNode);
-    if (!item)
-        return;
-    item->State = FState;
-    item->Progress = FPercent;
-    FTree->RepaintRow(FNode);
+    try {
+        TCatalogItem* item = FTree->Item(FNode);
+        if (!item)
+            return;
+        item->State = FState;
+        item->Progress = FPercent;
+        FTree->RepaintRow(FNode);
+    } catch (...) {
+        // A failed repaint is no reason to give up the download.
+    }
 }
 
 } // namespace velmora
