@@ -66,7 +66,7 @@ curl -s -o /dev/null "$URL"
 i=0
 while [ "$i" -lt "$RUNS" ]; do
     rm -f "$WORK/curl.zip" "$WORK/get.zip"
-    /usr/bin/time -f "%e %M" -o "$WORK/t" curl -s -o "$WORK/curl.zip" "$URL"
+    /usr/bin/time -f "%e %M" -o "$WORK/t" curl -s -o "$WORK/curl.zip" "$URL" || true
     cat "$WORK/t" >>"$WORK/curl.times"
     /usr/bin/time -f "%e %M" -o "$WORK/t" "$TOOL" get "$URL" "$WORK/get.zip" >"$WORK/updates" || true
     cat "$WORK/t" >>"$WORK/get.times"
