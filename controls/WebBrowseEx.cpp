@@ -1,0 +1,170 @@
+#include "controls/WebBrowseEx.h"
+
+#include <QContextMenuEvent>
+#include <QWebEngineContextMenuRequest>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+// Chromium refuses to start its sandbox for root. The program runs with
+// administrator rights, so the control turns the sandbox off itself; it must
+// happen before the web engine starts, hence at load time and again on
+// construction.
+void AllowRunningAsRoot() {
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+}
+
+[[maybe_unused]] const bool kSandboxChecked = (AllowRunningAsRoot(), true);
+
+constexpr std::uint32_t kFlags[] = {
+    0x1,       0x2,       0x4,       0x8,        0x10,       0x20,     0x40,     0x80,
+    0x100,     0x200,     0x400,     0x800,      0x1000,     0x2000,   0x4000,   0x10000,
+    0x20000,   0x40000,   0x80000,   0x100000,   0x200000,   0x400000, 0x800000, 0x1000000,
+    0x2000000, 0x4000000, 0x8000000, 0x10000000, 0x20000000,
+};
+
+constexpr std::uint32_t kDivMode = 0x100;
+constexpr std::uint32_t kNoScrollBars = 0x8;
+
+const QString kBase = QStringLiteral("http://pager.invalid/doc/");
+const QString kHostRoot = QStringLiteral("http://pager.invalid");
+
+class TBrowserPage : public QWebEnginePage {
+public:
+    TBrowserPage(TWebBrowseEx* view) : QWebEnginePage(view), FView(view) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        return FView->BeforeNavigate(url);
+    }
+
+private:
+    TWebBrowseEx* FView;
+};
+
+} // namespace
+
+std::uint32_t HostFlagOf(TUserInterfaceOption option) {
+    const auto i = std::size_t(option);
+    return i < std::size(kFlags) ? kFlags[i] : 0;
+}
+
+TWebBrowseEx::TWebBrowseEx(QWidget* parent) : QWebEngineView(parent) {
+    AllowRunningAsRoot();
+    setPage(new TBrowserPage(this));
+    ApplyHostFlags();
+}
+
+TWebBrowseEx::~TWebBrowseEx() = default;
+
+void TWebBrowseEx::SetUserInterfaceOptions(const TUserInterfaceOptions& options) {
+    FOptions = options;
+    FHostFlags = 0;
+    for (std::size_t i = 0; i < std::size(kFlags); ++i)
+        if (options.Contains(TUserInterfaceOption(i)))
+            FHostFlags |= kFlags[i];
+    ApplyHostFlags();
+}
+
+THostInfo TWebBrowseEx::GetHostInfo() const {
+    THostInfo info;
+    info.dwFlags = FHostFlags | (FEnterMode == emFlagDiv ? kDivMode : 0);
+    return info;
+}
+
+// The flags this view can honour: scroll bars. It has no border of its own.
+void TWebBrowseEx::ApplyHostFlags() {
+    page()->settings()->setAttribute(QWebEngineSettings::ShowScrollBars,
+                                     !(GetHostInfo().dwFlags & kNoScrollBars));
+}
+
+QUrl TWebBrowseEx::WrittenBase() {
+    return QUrl(kBase);
+}
+
+QString TWebBrowseEx::ReportedUrl(const QUrl& url) {
+    const QString text = url.toString();
+    if (text.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("about:blank");
+    // A relative href resolves under the base; one that starts with "/" only
+    // under the host root. Either way the handler gets the href back.
+    if (text.startsWith(kBase))
+        return QStringLiteral("about:") + text.mid(kBase.size());
+    if (text.startsWith(kHostRoot + "/") || text == kHostRoot)
+        return QStringLiteral("about:") + text.mid(kHostRoot.size());
+    return text;
+}
+
+bool TWebBrowseEx::BeforeNavigate(const QUrl& url) {
+    // The loads of written documents are the writing itself, not navigations.
+    if (FPendingWrites > 0 && (url.scheme() == QLatin1String("data") || url == WrittenBase())) {
+        --FPendingWrites;
+        return true;
+    }
+    bool cancel = false;
+    if (OnBeforeNavigate2) {
+        FInNavigation = true;
+        QPointer<TWebBrowseEx> self(this);
+        OnBeforeNavigate2(this, ReportedUrl(url), cancel);
+        if (!self)
+            return false;
+        FInNavigation = false;
+    }
+    return !cancel;
+}
+
+void TWebBrowseEx::Navigate(const QString& url) {
+    FHasDocument = true;
+    load(QUrl(url));
+}
+
+void TWebBrowseEx::ShowHtml(const QString& html) {
+    if (FInNavigation) {
+        // The browser is still deciding about a navigation; write once it has.
+        QMetaObject::invokeMethod(
+            this, [this, html] { ShowHtml(html); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!FHasDocument) {
+        bool cancel = false;
+        if (OnBeforeNavigate2) {
+            FInNavigation = true;
+            QPointer<TWebBrowseEx> self(this);
+            OnBeforeNavigate2(this, QStringLiteral("about:blank"), cancel);
+            if (!self)
+                return;
+            FInNavigation = false;
+        }
+        if (cancel)
+            return;
+        FHasDocument = true;
+    }
+    WriteHtml(html);
+}
+
+void TWebBrowseEx::WriteHtml(const QString& html) {
+    FWrittenHtml = html;
+    ++FPendingWrites;
+    setHtml(html, WrittenBase());
+}
+
+void TWebBrowseEx::contextMenuEvent(QContextMenuEvent* event) {
+    std::int32_t result = E_NOTIMPL_Result;
+    if (OnShowContextMenu)
+        OnShowContextMenu(this, 0, event->globalPos(), result);
+    if (result == S_OK_Result) {
+        event->accept();
+        return;
+    }
+    if (lastContextMenuRequest())
+        QWebEngineView::contextMenuEvent(event);
+}
+
+} // namespace velmora
