@@ -16,6 +16,8 @@
 #undef SystemParametersInfo
 #undef PathMakeSystemFolder
 
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 namespace velmora {
@@ -65,6 +67,62 @@ std::wstring KeyPath(const std::string& subKey) {
     while (!s.empty() && s.back() == '\\')
         s.pop_back();
     return Wide(s);
+}
+
+// The shlwapi export is undocumented: a fault inside it must not take the
+// program down. It runs on a thread of its own; a fault on that thread sends
+// the thread to its end instead of the process.
+std::atomic<DWORD> g_guardedThread{0};
+
+[[noreturn]] void EndFaultedThread() {
+    ExitThread(1);
+}
+
+LONG CALLBACK GuardFault(PEXCEPTION_POINTERS info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    const bool fatal = (code & 0xC0000000u) == 0xC0000000u; // error severity
+    if (!fatal || GetCurrentThreadId() != g_guardedThread.load())
+        return EXCEPTION_CONTINUE_SEARCH;
+    CONTEXT* c = info->ContextRecord;
+#if defined(_M_X64) || defined(__x86_64__)
+    c->Rsp = (c->Rsp & ~DWORD64(15)) - 8; // as if called
+    c->Rip = reinterpret_cast<DWORD64>(&EndFaultedThread);
+#else
+    c->Esp = (c->Esp & ~DWORD(15)) - 4;
+    c->Eip = reinterpret_cast<DWORD>(&EndFaultedThread);
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+struct TOrdinalCall {
+    FARPROC Fn;
+    DWORD Arg;
+};
+
+DWORD WINAPI RunOrdinalCall(void* param) {
+    auto* call = static_cast<TOrdinalCall*>(param);
+    using TOrdinal633 = BOOL(WINAPI*)(DWORD);
+    reinterpret_cast<TOrdinal633>(reinterpret_cast<void*>(call->Fn))(call->Arg);
+    return 0;
+}
+
+// Calls fn(arg) and returns once it returned or faulted (or after a while).
+void CallGuarded(FARPROC fn, DWORD arg) {
+    static std::mutex one; // one guarded call at a time
+    std::lock_guard lock(one);
+    TOrdinalCall call{fn, arg};
+    PVOID handler = AddVectoredExceptionHandler(1, GuardFault);
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, RunOrdinalCall, &call, CREATE_SUSPENDED, &id);
+    if (thread) {
+        g_guardedThread = id;
+        ResumeThread(thread);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        g_guardedThread = 0;
+    }
+    if (handler)
+        RemoveVectoredExceptionHandler(handler);
 }
 
 class TWin32RegKey final : public IRegKey {
@@ -199,11 +257,9 @@ public:
         HMODULE lib = LoadLibraryW(L"shlwapi.dll");
         if (!lib)
             return false;
-        using TOrdinal633 = BOOL(WINAPI*)(DWORD);
-        const auto fn = reinterpret_cast<TOrdinal633>(
-            reinterpret_cast<void*>(GetProcAddress(lib, MAKEINTRESOURCEA(633))));
+        const FARPROC fn = GetProcAddress(lib, MAKEINTRESOURCEA(633));
         if (fn)
-            fn(arg);
+            CallGuarded(fn, arg);
         FreeLibrary(lib);
         return fn != nullptr;
     }

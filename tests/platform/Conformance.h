@@ -35,6 +35,10 @@ private:
 
 void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 
+// Makes link a symbolic link to the folder target (on Windows a directory
+// symbolic link, else a junction). Empty on success, else why not.
+std::string MakeFolderLink(const std::filesystem::path& target, const std::filesystem::path& link);
+
 // A 32 x 32 monochrome cursor (.cur) with its hot spot at (hx, hy).
 std::string MakeCurBytes(int hx = 1, int hy = 1);
 // An animated cursor (.ani) of one frame, the cursor above.
