@@ -21,6 +21,9 @@ bool TLoopDispatcher::RunOnMain(const std::function<void()>& step) {
     TRequest request{&step};
     FQueue.push_back(&request);
     FWork.notify_one();
+    lock.unlock();
+    Wake();
+    lock.lock();
     FDone.wait(lock, [&] { return request.Finished; });
     return request.Ran;
 }

@@ -27,7 +27,8 @@ public:
 
 // A dispatcher with a loop of its own, for programs without an event loop (the
 // command-line tool) and for tests. The thread that creates it is its main
-// thread and runs the steps inside RunPending or RunUntil.
+// thread and runs the steps inside RunPending or RunUntil. A program with an
+// event loop can derive from it and let Wake post a call of RunPending.
 class TLoopDispatcher : public IMainDispatcher {
 public:
     TLoopDispatcher();
@@ -48,6 +49,10 @@ public:
     // main thread has called it no step runs any more.
     void Shutdown();
     bool IsShutDown() const;
+
+protected:
+    // Called on the worker's thread after it queued a step, before it waits.
+    virtual void Wake() {}
 
 private:
     struct TRequest {

@@ -96,6 +96,30 @@ TEST(LoopDispatcher, RunsWorkerStepsOnTheMainThreadAndRefusesAfterShutdown) {
     EXPECT_EQ(dispatcher.RunPending(), 0u);
 }
 
+TEST(LoopDispatcher, WakesADerivedEventLoopForEveryQueuedStep) {
+    // As an event loop would: every wake-up posts one run of the waiting steps.
+    class TPostingDispatcher : public TLoopDispatcher {
+    public:
+        std::atomic<int> Posted{0};
+
+    protected:
+        void Wake() override { ++Posted; }
+    } dispatcher;
+    int ran = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i)
+            dispatcher.RunOnMain([&] { ++ran; });
+    });
+    for (int handled = 0; handled < 3;) {
+        if (dispatcher.Posted > handled)
+            handled += static_cast<int>(dispatcher.RunPending());
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_EQ(ran, 3);
+    EXPECT_EQ(dispatcher.Posted, 3);
+}
+
 struct TUpdate {
     TCatalogRow Row;
     TDownState State;
