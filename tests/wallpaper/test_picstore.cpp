@@ -1,0 +1,59 @@
+// The picture store: where stored pictures are found, how they are written and
+// what clearing temp\ removes.
+#include "tests/support/TestSupport.h"
+#include "wallpaper/uPicStore.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+
+TEST(PicStore, FavoritesBeforeTemp) {
+    test::TTempDir app;
+    TPicStore store(app.Path());
+    const std::string a = "http://img.example/a.jpg", b = "http://img.example/b.jpg";
+    EXPECT_TRUE(store.FindLocalPicture(a).empty());
+    test::WriteFile(app / ("temp/" + PictureFileName(a)), "t");
+    EXPECT_EQ(store.FindLocalPicture(a), app / ("temp/" + PictureFileName(a)));
+    test::WriteFile(app / ("favorites/" + PictureFileName(a)), "f");
+    EXPECT_EQ(store.FindLocalPicture(a), app / ("favorites/" + PictureFileName(a)));
+    // A folder under the name is no stored picture.
+    fs::create_directories(app / ("temp/" + PictureFileName(b)));
+    EXPECT_TRUE(store.FindLocalPicture(b).empty());
+}
+
+TEST(PicStore, StorePictureCreatesTempAndLeavesNoPartialFile) {
+    test::TTempDir app;
+    TPicStore store(app.Path() / "deep" / "app");
+    const fs::path p = store.StorePicture("http://x/1.jpg", "BM-bytes");
+    EXPECT_EQ(p, app.Path() / "deep/app/temp" / PictureFileName("http://x/1.jpg"));
+    EXPECT_EQ(test::ReadFile(p), "BM-bytes");
+    EXPECT_EQ(std::distance(fs::directory_iterator(store.TempDir()), fs::directory_iterator()), 1);
+
+    // A temp\ that cannot be made: the error passes on, nothing is written.
+    test::WriteFile(app / "blocked/temp", "a file in the way");
+    TPicStore blocked(app.Path() / "blocked");
+    EXPECT_THROW(blocked.StorePicture("http://x/1.jpg", "BM"), fs::filesystem_error);
+}
+
+TEST(PicStore, ClearTempPicturesRemovesOnlyBmpFilesOfTemp) {
+    test::TTempDir app;
+    TPicStore store(app.Path());
+    for (const char* name : {"temp/a.bmp", "temp/B.BMP", "temp/keep.jpg", "temp/sub/c.bmp",
+                             "temp/bmp", "favorites/d.bmp"})
+        test::WriteFile(app / name, "x");
+    fs::create_directories(app / "temp/folder.bmp");
+    store.ClearTempPictures();
+    for (const char* gone : {"temp/a.bmp", "temp/B.BMP"})
+        EXPECT_FALSE(fs::exists(app / gone)) << gone;
+    for (const char* kept : {"temp/keep.jpg", "temp/sub/c.bmp", "temp/bmp", "favorites/d.bmp",
+                             "temp/folder.bmp"})
+        EXPECT_TRUE(fs::exists(app / kept)) << kept;
+    // No temp\ at all is nothing to clear.
+    test::TTempDir empty;
+    TPicStore(empty.Path()).ClearTempPictures();
+}
+
+} // namespace
+} // namespace velmora

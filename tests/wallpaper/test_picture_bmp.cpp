@@ -1,0 +1,111 @@
+// Full pictures fetched into the picture store: real pictures from a local
+// server, decoded by Qt and stored as BMP files.
+#include "catalog/uWinHttp.h"
+#include "tests/support/TestSupport.h"
+#include "tools/StaticServer.h"
+#include "wallpaper/uPictureBmp.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+namespace fs = std::filesystem;
+
+std::string Encode(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format)) << format;
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+class PictureStoreTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_wallpaper_picture";
+        static char* argv[] = {name, nullptr};
+        static QGuiApplication app(argc, argv);
+    }
+    void SetUp() override { ASSERT_TRUE(server.Start()); }
+
+    std::string Url(const std::string& file) const { return server.BaseUrl() + "/" + file; }
+    fs::path Fetch(const std::string& address) {
+        TWinHttp http;
+        http.Timeout = 4000;
+        return store.FetchFullPicture(http, address, converter);
+    }
+
+    test::TTempDir root, app;
+    TStaticServer server{root.Path()};
+    TPicStore store{app.Path()};
+    TQtPictureConverter converter;
+    test::TRecordingMessages messages;
+};
+
+TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
+    QImage picture(40, 30, QImage::Format_ARGB32);
+    picture.fill(QColor(200, 40, 40));
+    picture.setPixelColor(0, 0, QColor(0, 0, 255, 0)); // transparent: stored black
+    for (const char* format : {"PNG", "GIF", "JPG"}) {
+        const std::string file = std::string("pic.") + format;
+        test::WriteFile(root / file, Encode(picture, format));
+        const fs::path stored = Fetch(Url(file));
+        ASSERT_EQ(stored, app.Path() / "temp" / PictureFileName(Url(file))) << format;
+        const std::string bytes = test::ReadFile(stored);
+        ASSERT_EQ(bytes.substr(0, 2), "BM") << format;
+        QImage back;
+        ASSERT_TRUE(back.loadFromData(QByteArray::fromStdString(bytes), "BMP")) << format;
+        EXPECT_EQ(back.size(), QSize(40, 30)) << format;
+        const QColor mid = back.pixelColor(20, 15);
+        EXPECT_NEAR(mid.red(), 200, 12) << format;
+        EXPECT_NEAR(mid.green(), 40, 12) << format;
+        if (std::string(format) != "JPG")
+            EXPECT_EQ(back.pixelColor(0, 0), QColor(0, 0, 0)) << format;
+    }
+    EXPECT_TRUE(messages.Shown.empty());
+
+    // Found again without a request; ClearTempPictures then removes them.
+    server.ClearRequests();
+    EXPECT_FALSE(Fetch(Url("pic.PNG")).empty());
+    EXPECT_EQ(server.Requests().size(), 0u);
+    store.ClearTempPictures();
+    EXPECT_TRUE(fs::is_empty(app.Path() / "temp"));
+}
+
+TEST_F(PictureStoreTest, FavoritesAreUsedWithoutARequest) {
+    const std::string address = Url("fav.png");
+    test::WriteFile(app / ("favorites/" + PictureFileName(address)), "BM");
+    test::WriteFile(app / ("temp/" + PictureFileName(address)), "BM");
+    EXPECT_EQ(Fetch(address), app.Path() / "favorites" / PictureFileName(address));
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
+    test::WriteFile(root / "notes.txt", "not a picture at all");
+    test::WriteFile(root / "empty.png", "");
+    struct Case {
+        std::string address, text;
+    } cases[] = {
+        {Url("missing.jpg"), "无法下载指定地址\"" + Url("missing.jpg") + "\"的图片"},
+        {Url("empty.png"), "无法下载指定地址\"" + Url("empty.png") + "\"的图片"},
+        {"", "无法下载指定地址\"\"的图片"},
+        {Url("notes.txt"), "无法加载指定地址\"" + Url("notes.txt") + "\"的图片"},
+    };
+    for (const auto& c : cases) {
+        messages.Shown.clear();
+        EXPECT_TRUE(Fetch(c.address).empty()) << c.address;
+        ASSERT_EQ(messages.Shown.size(), 1u) << c.address;
+        EXPECT_EQ(messages.Shown[0].Text, c.text);
+        EXPECT_EQ(messages.Shown[0].Title, "错误");
+        EXPECT_EQ(messages.Shown[0].Style, 0x10u);
+    }
+    EXPECT_FALSE(fs::exists(app.Path() / "temp"));
+}
+
+} // namespace
+} // namespace velmora
