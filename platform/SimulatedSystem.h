@@ -28,6 +28,9 @@ std::filesystem::path DefaultSimulatedRoot();
 // A simulated system on its own root folder (created when missing).
 std::unique_ptr<TSimulatedSystem> CreateSimulatedSystem(const std::filesystem::path& root);
 
+// Keys it opens must not outlive it. Several instances (and processes) may
+// share one root: every registry and file-record change is a locked
+// read-modify-write of the files above.
 class TSimulatedSystem : public ISystem {
 public:
     virtual const std::filesystem::path& Root() const = 0;

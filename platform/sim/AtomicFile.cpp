@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace velmora::sim {
@@ -46,6 +47,18 @@ bool WriteFileAtomically(const fs::path& target, std::string_view bytes) {
         ::close(dir);
     }
     return true;
+}
+
+TFileLock::TFileLock(const fs::path& lockFile)
+    : FFd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    if (FFd >= 0)
+        while (::flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+}
+
+TFileLock::~TFileLock() {
+    if (FFd >= 0)
+        ::close(FFd); // closing releases the lock
 }
 
 bool ReadWholeFile(const fs::path& file, std::string& out) {

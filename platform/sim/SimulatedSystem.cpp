@@ -162,6 +162,7 @@ public:
     fs::path JournalFile() const override { return FRoot / "journal.log"; }
     fs::path DeniedFile() const { return FRoot / "HKCU.denied"; }
     fs::path FilesFile() const { return FRoot / "files.json"; }
+    fs::path LockFile() const { return FRoot / ".lock"; }
 
     std::vector<std::string> Journal() const override {
         std::string text;
@@ -179,6 +180,7 @@ public:
 
     void SetKeyDenied(const std::string& subKey, bool denied) override {
         std::lock_guard lock(FMutex);
+        sim::TFileLock fileLock(LockFile());
         std::vector<std::string> keys = DeniedKeys();
         const std::string key = TRegFile::NormalKey(subKey);
         std::erase_if(keys, [&](const std::string& k) { return TRegFile::SameName(k, key); });
@@ -225,6 +227,7 @@ public:
             return nullptr;
         }
         std::lock_guard lock(FMutex);
+        sim::TFileLock fileLock(LockFile());
         const std::string key = TRegFile::NormalKey(subKey);
         if (IsDenied(key)) {
             err = errAccessDenied;
@@ -252,6 +255,7 @@ public:
     // and asks for it. False when the key is gone or denied.
     template <class Fn> bool WithKey(const std::string& key, bool save, Fn&& fn) {
         std::lock_guard lock(FMutex);
+        sim::TFileLock fileLock(LockFile());
         if (IsDenied(key))
             return false;
         TRegFile reg = LoadRegistry();
@@ -622,6 +626,7 @@ std::uint32_t TSimSystem::GetFileAttributes(const fs::path& path) {
     if (dir)
         attr |= faDirectory;
     std::lock_guard lock(FMutex);
+    sim::TFileLock fileLock(LockFile());
     auto files = LoadFiles();
     if (const TFileRecord* r = Valid(files, path); r && r->HasAttr)
         attr |= r->Attr & (faHidden | faSysFile | faArchive | faReadOnly);
@@ -648,6 +653,7 @@ bool TSimSystem::SetFileAttributes(const fs::path& path, std::uint32_t attribute
             return false;
     }
     std::lock_guard lock(FMutex);
+    sim::TFileLock fileLock(LockFile());
     auto files = LoadFiles();
     TFileRecord& r = Record(files, path);
     r.HasAttr = true;
@@ -719,6 +725,7 @@ fs::path TSimSystem::ShortPathName(const fs::path& path) {
         return {};
     const fs::path full = fs::absolute(path, ec).lexically_normal();
     std::lock_guard lock(FMutex);
+    sim::TFileLock fileLock(LockFile());
     auto files = LoadFiles();
     bool changed = false;
     fs::path longSoFar = full.root_path();
@@ -741,6 +748,7 @@ fs::path TSimSystem::LongPathName(const fs::path& path) {
         return {};
     const fs::path full = fs::absolute(path, ec).lexically_normal();
     std::lock_guard lock(FMutex);
+    sim::TFileLock fileLock(LockFile());
     auto files = LoadFiles();
     fs::path out = full.root_path();
     for (const auto& part : full.relative_path()) {

@@ -210,6 +210,7 @@ TEST_P(Conformance, DesktopParametersAndShell) {
     // the program ignores the result, so only the call is checked.
     Sys->SystemParametersInfo(spiSetCursors, 0, std::nullopt, 0);
     EXPECT_LE(Sys->ShellOpen((Files / "no such file.theme").string()), 32);
+    EXPECT_TRUE(Sys->PostScreenSaveCommand());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Conformance, ::testing::ValuesIn(ConformanceBackends()),

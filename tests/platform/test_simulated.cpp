@@ -124,6 +124,33 @@ TEST_F(Simulated, InterruptedWritesLeaveOldOrNewContent) {
         EXPECT_EQ(e.path().filename().string().find("unreadable"), std::string::npos);
 }
 
+// Two processes on one root (the program and the tool) lose no update.
+TEST_F(Simulated, ConcurrentWritersLoseNoValue) {
+    std::vector<pid_t> children;
+    for (const char* name : {"First", "Second"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto sys = CreateSimulatedSystem(Root());
+            for (int i = 0; i < 40; ++i) {
+                auto k = sys->OpenCurrentUserKey("Software\\Shared", true);
+                if (!k || !k->WriteString(name + std::to_string(i), "v"))
+                    ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto k = Sys->OpenCurrentUserKey("Software\\Shared", false);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->ValueNames().size(), 80u);
+}
+
 TEST_F(Simulated, DeniedKeyFailsToOpenAndCreate) {
     Sys->SetKeyDenied("Control Panel\\Desktop", true);
     long err = 0;
