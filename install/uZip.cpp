@@ -22,6 +22,8 @@ namespace {
 constexpr std::size_t ChunkSize = 256 * 1024;
 // The smallest ZIP archive is its end-of-directory record.
 constexpr std::uintmax_t MinArchiveSize = 22;
+// The longest file name the file systems we write to accept, in bytes.
+constexpr std::size_t MaxNameBytes = 255;
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
@@ -153,27 +155,60 @@ private:
 // What an extraction has put on disk so far, undone unless committed.
 class TStaging {
 public:
+    explicit TStaging(const fs::path& dest) : FRoot(dest.lexically_normal()) {
+        if (!FRoot.has_filename() && FRoot.has_relative_path())
+            FRoot = FRoot.parent_path();
+    }
     ~TStaging() {
         if (!FCommitted)
             Rollback();
     }
 
-    // Creates dir and its missing parents, remembering each one made.
-    void EnsureFolder(const fs::path& dir) {
+    const fs::path& Root() const { return FRoot; }
+
+    // Creates the destination and its missing parents.
+    void EnsureRoot() {
         std::error_code ec;
-        if (fs::is_directory(dir, ec))
+        if (fs::is_directory(FRoot, ec))
             return;
-        if (dir.has_parent_path() && dir.parent_path() != dir)
-            EnsureFolder(dir.parent_path());
-        if (fs::create_directory(dir, ec)) {
-            FFolders.push_back(dir);
-            return;
+        for (fs::path dir = FRoot; !dir.empty(); dir = dir.parent_path()) {
+            if (fs::is_directory(dir, ec))
+                break;
+            FMissing.push_back(dir);
+            if (dir == dir.parent_path())
+                break;
         }
-        if (fs::is_directory(dir))
-            return;
-        throw EZipError("Cannot create the folder " + Quoted(dir) + ": " +
-                        (ec ? ec.message() : std::string("a file of that name exists")));
+        for (auto it = FMissing.rbegin(); it != FMissing.rend(); ++it)
+            MakeFolder(*it);
+        FMissing.clear();
     }
+
+    // Creates a folder below the destination with its missing parents. A link
+    // found there is refused: it could lead anywhere. So is a folder where a
+    // file of this archive will go.
+    void EnsureBelow(const fs::path& dir) {
+        if (dir == FRoot || FKnown.count(dir))
+            return;
+        if (!dir.has_relative_path() || dir.parent_path() == dir)
+            throw EZipError("Cannot write " + Quoted(dir) + ": it is outside " + Quoted(FRoot));
+        EnsureBelow(dir.parent_path());
+        if (FFiles.count(dir))
+            throw EZipError("Cannot create the folder " + Quoted(dir) +
+                            ": the archive also holds a file of that name");
+        std::error_code ec;
+        auto status = fs::symlink_status(dir, ec);
+        if (fs::is_symlink(status))
+            throw EZipError("Cannot write below " + Quoted(dir) +
+                            ": it is a link that may lead outside " + Quoted(FRoot));
+        if (!fs::exists(status))
+            MakeFolder(dir);
+        else if (!fs::is_directory(status))
+            throw EZipError("Cannot create the folder " + Quoted(dir) +
+                            ": a file of that name exists");
+        FKnown.insert(dir);
+    }
+
+    bool IsStaged(const fs::path& file) const { return FFiles.count(file) > 0; }
 
     // A new, empty temporary file in folder; its descriptor is returned.
     int CreateTemp(const fs::path& folder, fs::path& temp) {
@@ -192,7 +227,10 @@ public:
         throw EZipError("Cannot create a file in " + Quoted(folder));
     }
 
-    void Stage(const fs::path& temp, const fs::path& final) { FMoves.emplace_back(temp, final); }
+    void Stage(const fs::path& temp, const fs::path& final) {
+        FMoves.emplace_back(temp, final);
+        FFiles.insert(final);
+    }
 
     // Moves every staged file to its name, in archive order, so a later entry
     // of the same name wins.
@@ -207,6 +245,17 @@ public:
     }
 
 private:
+    void MakeFolder(const fs::path& dir) {
+        std::error_code ec;
+        if (fs::create_directory(dir, ec)) {
+            FFolders.push_back(dir);
+            return;
+        }
+        if (!fs::is_directory(dir, ec))
+            throw EZipError("Cannot create the folder " + Quoted(dir) + ": " +
+                            (ec ? ec.message() : std::string("a file of that name exists")));
+    }
+
     void Rollback() {
         std::error_code ec;
         for (const auto& t : FTemps)
@@ -216,7 +265,11 @@ private:
             fs::remove(*it, ec);
     }
 
-    std::vector<fs::path> FFolders;
+    fs::path FRoot;
+    std::vector<fs::path> FMissing;
+    std::set<fs::path> FKnown;      // folders below the root that are checked
+    std::set<fs::path> FFiles;      // final names taken by staged files
+    std::vector<fs::path> FFolders; // made by this extraction, in order
     std::vector<fs::path> FTemps;
     std::vector<std::pair<fs::path, fs::path>> FMoves;
     bool FCommitted = false;
@@ -353,30 +406,32 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
         budget.Refuse("its entries expand beyond " + std::to_string(limits.MaxTotalBytes) +
                       " bytes");
 
-    TStaging staging;
-    staging.EnsureFolder(dest);
-    std::set<fs::path> staged; // final names taken earlier in this archive
+    TStaging staging(dest);
+    staging.EnsureRoot();
     std::vector<char> buf(ChunkSize);
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
         const TZipEntry& e = FEntries[i];
-        fs::path target = dest;
+        fs::path target = staging.Root();
         for (std::string_view part : Components(e.Name))
             if (!part.empty() && part != ".")
                 target /= fs::path(std::string(part));
         if (e.IsFolder) {
-            staging.EnsureFolder(target);
+            staging.EnsureBelow(target);
             continue;
         }
         fs::path folder = target.parent_path();
-        staging.EnsureFolder(folder);
+        staging.EnsureBelow(folder);
 
         std::error_code ec;
         auto status = fs::symlink_status(target, ec);
-        bool exists = fs::exists(status) || staged.count(target) > 0;
-        if (mode == omNever && exists)
+        if (mode == omNever && (fs::exists(status) || staging.IsStaged(target)))
             continue;
         if (fs::is_directory(status))
             throw EZipError("Cannot write " + Quoted(target) + ": a folder of that name exists");
+        // Checked now: a name the system refuses would otherwise fail only
+        // when the files are moved into place.
+        if (target.filename().string().size() > MaxNameBytes)
+            throw EZipError("Cannot write " + Quoted(target) + ": the name is too long");
 
         fs::path temp;
         TFd fd(staging.CreateTemp(folder, temp));
@@ -388,7 +443,6 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
         if (fd.Close() != 0)
             throw EZipError("Cannot write " + Quoted(target) + ": " + SystemReason(errno));
         staging.Stage(temp, target);
-        staged.insert(target);
     }
     staging.Commit();
 }

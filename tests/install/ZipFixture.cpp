@@ -77,7 +77,7 @@ std::vector<std::string> TreeOf(const fs::path& root) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        out.push_back(fs::relative(it->path(), root).generic_string());
+        out.push_back(it->path().lexically_relative(root).generic_string());
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -132,6 +132,33 @@ TEST(Zip, DamagedDataLeavesTheDestinationAsItWas) {
     EXPECT_EQ(ReadFile(dest / "keep.txt"), "mine");
 }
 
+// Failures found while files are still staged: nothing reaches its name.
+TEST(Zip, ConflictsInTheDestinationFailBeforeAnythingIsMoved) {
+    test::TTempDir tmp;
+    struct {
+        const char* Label;
+        std::vector<TZipItem> Items;
+    } cases[] = {
+        {"file, then a folder of its name", {{"ok.txt", "x"}, {"a", "file"}, {"a/b.txt", "x"}}},
+        {"folder, then a file of its name", {{"ok.txt", "x"}, {"a/b.txt", "x"}, {"a", "file"}}},
+        {"name too long", {{"ok.txt", "x"}, {std::string(300, 'n') + ".txt", "x"}}},
+        {"through a link in the destination", {{"ok.txt", "x"}, {"link/escape.txt", "x"}}},
+    };
+    fs::create_directories(tmp / "outside");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        fs::path dest = tmp / "dest";
+        fs::remove_all(dest);
+        fs::create_directories(dest);
+        WriteFile(dest / "keep.txt", "mine");
+        fs::create_directory_symlink(tmp / "outside", dest / "link");
+        MakeZip(tmp / "p.zip", c.Items);
+        EXPECT_THROW(TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways), EZipError);
+        EXPECT_EQ(TreeOf(dest), (std::vector<std::string>{"keep.txt", "link"}));
+        EXPECT_TRUE(TreeOf(tmp / "outside").empty());
+    }
+}
+
 struct TUnsafeCase {
     const char* Label;
     std::vector<TZipItem> Items; // a safe entry comes first in every archive
