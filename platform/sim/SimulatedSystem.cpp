@@ -71,11 +71,10 @@ std::string Hex(long v) {
     return buf;
 }
 
+// The system cursor ids Windows defines (OCR_*), the obsolete ones included:
+// the cursor scheme table uses 32641.
 bool IsKnownCursorId(unsigned id) {
-    static const std::set<unsigned> ids = {
-        ocrNormal, ocrIBeam,  ocrWait,    ocrCross, ocrUp,   ocrSizeNWSE,    ocrSizeNESW,
-        ocrSizeWE, ocrSizeNS, ocrSizeAll, ocrNo,    ocrHand, ocrAppStarting, ocrHelp};
-    return ids.count(id) != 0;
+    return (id >= ocrNormal && id <= ocrUp) || id == 32631 || (id >= 32640 && id <= ocrHelp);
 }
 
 bool FindOnPath(const char* program) {
