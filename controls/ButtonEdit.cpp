@@ -32,7 +32,7 @@ void TGlyph::SetState(TButtonState state) {
 }
 
 void TGlyph::paintEvent(QPaintEvent*) {
-    if (!isVisible() || !FButton)
+    if (!FButton || !FButton->Visible())
         return;
     QPainter p(this);
     const QImage& image = FButton->Image();
