@@ -14,10 +14,10 @@ std::string PicUrl(int n) {
 }
 
 std::string BaiduPage(const std::string& literal) {
-    return Utf8ToCp936("<!DOCTYPE html>\r\n<html><head><title>风景_百度图片搜索</title></head>\r\n"
-                       "<body><div id=\"imgid\"></div>\r\n<script>var imgdata = " +
-                       literal +
-                       ";BD.IMG.model.ImageIndex.storeData(imgdata);</script>\r\n</body></html>\r\n");
+    return Utf8ToCp936(
+        "<!DOCTYPE html>\r\n<html><head><title>风景_百度图片搜索</title></head>\r\n"
+        "<body><div id=\"imgid\"></div>\r\n<script>var imgdata = " +
+        literal + ";BD.IMG.model.ImageIndex.storeData(imgdata);</script>\r\n</body></html>\r\n");
 }
 
 std::string BaiduLiteral(int listNum, int count, const std::vector<int>& withoutObjUrl) {
@@ -69,7 +69,8 @@ std::string SogouPageB(const std::string& bar, const std::vector<std::string>& b
 std::string YoudaoItem(int n) {
     return "<tbody><tr><td>\n<center><a href=\"http://image.youdao.com/view?id=" +
            std::to_string(n) + "\" onclick=\"logci('img','" + PicUrl(n) + "')\"><img src=\"" +
-           ThumbUrl(n) + "\" width=\"150\" height=\"100\" alt=\"风景\"/></a></center>\n"
+           ThumbUrl(n) +
+           "\" width=\"150\" height=\"100\" alt=\"风景\"/></a></center>\n"
            "<div class=\"title\">风景壁纸</div></td></tr></tbody>\n";
 }
 

@@ -47,8 +47,8 @@ TEST(PicStore, ClearTempPicturesRemovesOnlyBmpFilesOfTemp) {
     store.ClearTempPictures();
     for (const char* gone : {"temp/a.bmp", "temp/B.BMP"})
         EXPECT_FALSE(fs::exists(app / gone)) << gone;
-    for (const char* kept : {"temp/keep.jpg", "temp/sub/c.bmp", "temp/bmp", "favorites/d.bmp",
-                             "temp/folder.bmp"})
+    for (const char* kept :
+         {"temp/keep.jpg", "temp/sub/c.bmp", "temp/bmp", "favorites/d.bmp", "temp/folder.bmp"})
         EXPECT_TRUE(fs::exists(app / kept)) << kept;
     // No temp\ at all is nothing to clear.
     test::TTempDir empty;

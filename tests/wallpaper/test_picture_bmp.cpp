@@ -47,31 +47,47 @@ protected:
     test::TRecordingMessages messages;
 };
 
+// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
+const char kRedGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                       ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+
 TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     QImage picture(40, 30, QImage::Format_ARGB32);
     picture.fill(QColor(200, 40, 40));
     picture.setPixelColor(0, 0, QColor(0, 0, 255, 0)); // transparent: stored black
-    for (const char* format : {"PNG", "GIF", "JPG"}) {
-        const std::string file = std::string("pic.") + format;
-        test::WriteFile(root / file, Encode(picture, format));
-        const fs::path stored = Fetch(Url(file));
-        ASSERT_EQ(stored, app.Path() / "temp" / PictureFileName(Url(file))) << format;
+    struct Case {
+        std::string file, bytes;
+        QSize size;
+        QColor colour; // of the middle pixel
+        bool exact;
+    } cases[] = {
+        {"pic.png", Encode(picture, "PNG"), {40, 30}, QColor(200, 40, 40), true},
+        {"pic.jpg", Encode(picture, "JPG"), {40, 30}, QColor(200, 40, 40), false},
+        {"pic.gif", std::string(kRedGif, sizeof kRedGif - 1), {1, 1}, QColor(255, 0, 0), true},
+    };
+    for (const auto& c : cases) {
+        test::WriteFile(root / c.file, c.bytes);
+        const fs::path stored = Fetch(Url(c.file));
+        ASSERT_EQ(stored, app.Path() / "temp" / PictureFileName(Url(c.file))) << c.file;
         const std::string bytes = test::ReadFile(stored);
-        ASSERT_EQ(bytes.substr(0, 2), "BM") << format;
+        ASSERT_EQ(bytes.substr(0, 2), "BM") << c.file;
         QImage back;
-        ASSERT_TRUE(back.loadFromData(QByteArray::fromStdString(bytes), "BMP")) << format;
-        EXPECT_EQ(back.size(), QSize(40, 30)) << format;
-        const QColor mid = back.pixelColor(20, 15);
-        EXPECT_NEAR(mid.red(), 200, 12) << format;
-        EXPECT_NEAR(mid.green(), 40, 12) << format;
-        if (std::string(format) != "JPG")
-            EXPECT_EQ(back.pixelColor(0, 0), QColor(0, 0, 0)) << format;
+        ASSERT_TRUE(back.loadFromData(QByteArray::fromStdString(bytes), "BMP")) << c.file;
+        ASSERT_EQ(back.size(), c.size) << c.file;
+        const QColor mid = back.pixelColor(c.size.width() / 2, c.size.height() / 2);
+        EXPECT_NEAR(mid.red(), c.colour.red(), c.exact ? 0 : 12) << c.file;
+        EXPECT_NEAR(mid.green(), c.colour.green(), c.exact ? 0 : 12) << c.file;
+        EXPECT_NEAR(mid.blue(), c.colour.blue(), c.exact ? 0 : 12) << c.file;
     }
+    QImage png;
+    ASSERT_TRUE(png.load(
+        QString::fromStdString((app.Path() / "temp" / PictureFileName(Url("pic.png"))).string())));
+    EXPECT_EQ(png.pixelColor(0, 0), QColor(0, 0, 0));
     EXPECT_TRUE(messages.Shown.empty());
 
     // Found again without a request; ClearTempPictures then removes them.
     server.ClearRequests();
-    EXPECT_FALSE(Fetch(Url("pic.PNG")).empty());
+    EXPECT_FALSE(Fetch(Url("pic.png")).empty());
     EXPECT_EQ(server.Requests().size(), 0u);
     store.ClearTempPictures();
     EXPECT_TRUE(fs::is_empty(app.Path() / "temp"));

@@ -93,10 +93,12 @@ TEST_F(SearchTest, QueryAddressesOfTheThreeServices) {
         std::string target;
     } cases[] = {
         {skBaidu, 0,
-         "/baidu/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&z=0&se=1&s=0&sme=0&rn=15&word="
+         "/baidu/"
+         "i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&z=0&se=1&s=0&sme=0&rn=15&word="
          "%B7%E7%BE%B0+1920x1080"},
         {skBaidu, 4,
-         "/baidu/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&se=1&s=1&sme=0&word=%B7%E7%BE%B0"
+         "/baidu/"
+         "i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&se=1&s=1&sme=0&word=%B7%E7%BE%B0"
          "&z=5&rn=15"},
         {skYoudao, 0, "/youdao/search?q=%B7%E7%BE%B0+1920x1080"},
         {skYoudao, 4, "/youdao/search?q=%B7%E7%BE%B0+1024x768"},
@@ -174,7 +176,9 @@ TEST_F(SearchTest, BaiduTakesFifteenCompleteElements) {
 }
 
 TEST_F(SearchTest, BaiduAcceptsPlainJson) {
-    Serve("baidu/i", test::BaiduPage(R"({"listNum": "16", "data": [{"thumbURL": "t\u00e9", "objURL": "o/p"}]})"));
+    Serve("baidu/i",
+          test::BaiduPage(
+              R"({"listNum": "16", "data": [{"thumbURL": "t\u00e9", "objURL": "o/p"}]})"));
     ASSERT_TRUE(search->StartSearch(skBaidu, "a", 0));
     EXPECT_EQ(search->State.FPageCount, 2);
     ASSERT_EQ(results.Shown().size(), 1u);
@@ -229,8 +233,7 @@ TEST_F(SearchTest, BaiduPageLinkFetchesTheOffsetAndKeepsThePage) {
         pager.Shown.clear();
         EXPECT_TRUE(search->NavigatePager(target));
         EXPECT_EQ(search->State.FCurPage, page) << target;
-        EXPECT_EQ(server.BaseUrl() + LastTarget(),
-                  query + "&pn=" + std::to_string((page - 1) * 15))
+        EXPECT_EQ(server.BaseUrl() + LastTarget(), query + "&pn=" + std::to_string((page - 1) * 15))
             << target;
         ASSERT_EQ(pager.Shown.size(), 1u);
         EXPECT_EQ(pager.Shown[0], BaiduPagerFragment(20, page)) << target;
@@ -282,18 +285,19 @@ TEST(BaiduPager, PageWindows) {
         int first, last;
         bool prev, next;
     } cases[] = {
-        {10, 1, 1, 10, false, true},   {100, 7, 2, 11, true, true},
-        {100, 90, 85, 94, true, true}, {100, 91, 91, 100, true, true},
+        {10, 1, 1, 10, false, true},    {100, 7, 2, 11, true, true},
+        {100, 90, 85, 94, true, true},  {100, 91, 91, 100, true, true},
         {100, 95, 91, 100, true, true}, {100, 100, 91, 100, true, false},
-        {3, 2, 1, 3, true, true},      {1, 1, 1, 1, false, false},
+        {3, 2, 1, 3, true, true},       {1, 1, 1, 1, false, false},
     };
     for (const auto& c : cases) {
         std::string want;
         if (c.prev)
             want += "<a href=\"" + std::to_string(c.current - 1) + "\">上一页</a>";
         for (int p = c.first; p <= c.last; ++p)
-            want += p == c.current ? "<span class=\"current-page\"> " + std::to_string(p) + " </span>"
-                                   : "<a href=\"" + std::to_string(p) + "\">" + std::to_string(p) + "</a>";
+            want += p == c.current
+                        ? "<span class=\"current-page\"> " + std::to_string(p) + " </span>"
+                        : "<a href=\"" + std::to_string(p) + "\">" + std::to_string(p) + "</a>";
         if (c.next)
             want += "<a href=\"" + std::to_string(c.current + 1) + "\">下一页</a>";
         EXPECT_EQ(BaiduPagerFragment(c.total, c.current), want) << c.total << "/" << c.current;
@@ -309,9 +313,9 @@ TEST(StripPage, WrapPageByteForByte) {
                     "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=EmulateIE7\" />"
                     "<title>无标题文档</title><style type=\"text/css\" media=\"screen\">") +
         "body" + std::string(29, ' ') + "{font-family:\"宋体\";margin:0;padding:0;font-size:12px}" +
-        ".pagination" + std::string(11, '\t') + "{padding:0 3px 0 0;margin-left:3px;margin-top:5px;}" +
-        ".pagination a " + std::string(10, '\t') +
-        "{text-decoration: none;border: solid 1px #CCC;color: #000;}" +
+        ".pagination" + std::string(11, '\t') +
+        "{padding:0 3px 0 0;margin-left:3px;margin-top:5px;}" + ".pagination a " +
+        std::string(10, '\t') + "{text-decoration: none;border: solid 1px #CCC;color: #000;}" +
         ".pagination a, .pagination span \t{display: block;float: left;padding: 0.3em 0.6em;"
         "margin-right: 3px;margin-bottom: 4px;}" +
         ".pagination a:hover" + std::string(7, '\t') +
@@ -330,9 +334,12 @@ TEST(SogouBar, MarkCurrentPage) {
     } cases[] = {
         {"<a href=\"?p=1\">1</a> 2 <a href=\"?p=3\">3</a>",
          "<a href=\"?p=1\">1</a> <span class=\"current-page\">2</span> <a href=\"?p=3\">3</a>"},
-        {"1 <a href=\"?p=2\">2</a>", "<span class=\"current-page\">1</span> <a href=\"?p=2\">2</a>"},
-        {"12<a href=\"?p=13\">13</a>", "<span class=\"current-page\">12</span><a href=\"?p=13\">13</a>"},
-        {"<a href=\"?p=1\">1</a><A HREF=\"?p=2\">2</A>", "<a href=\"?p=1\">1</a><A HREF=\"?p=2\">2</A>"},
+        {"1 <a href=\"?p=2\">2</a>",
+         "<span class=\"current-page\">1</span> <a href=\"?p=2\">2</a>"},
+        {"12<a href=\"?p=13\">13</a>",
+         "<span class=\"current-page\">12</span><a href=\"?p=13\">13</a>"},
+        {"<a href=\"?p=1\">1</a><A HREF=\"?p=2\">2</A>",
+         "<a href=\"?p=1\">1</a><A HREF=\"?p=2\">2</A>"},
         {"", ""},
     };
     for (const auto& c : cases)
@@ -480,8 +487,8 @@ std::string CraftedYoudaoBlock(std::size_t size) {
 }
 
 TEST(BoundedPatterns, CraftedPagesStopAtTheBound) {
-    const TPagePattern item(R"re(<center>.*<a href=".*"logci\('.*','(.*)'\)">.*src="(.*)" width=)re",
-                            true);
+    const TPagePattern item(
+        R"re(<center>.*<a href=".*"logci\('.*','(.*)'\)">.*src="(.*)" width=)re", true);
     TPatternMatch m = item.Match(CraftedYoudaoBlock(1 << 18));
     EXPECT_FALSE(m.Matched);
     EXPECT_TRUE(m.HitLimit);

@@ -79,7 +79,8 @@ TEST_F(ToolSearchTest, ExtractsAllThreeServices) {
     EXPECT_EQ(baidu["pager"], "<span class=\"current-page\"> 1 </span><a href=\"2\">2</a>"
                               "<a href=\"3\">3</a><a href=\"2\">下一页</a>");
 
-    json sogou = Extract("sogou", test::SogouPageA("<a href=\"/pics?p=1\">[1]</a> 2 ", test::SogouItems(2)));
+    json sogou =
+        Extract("sogou", test::SogouPageA("<a href=\"/pics?p=1\">[1]</a> 2 ", test::SogouItems(2)));
     ASSERT_EQ(sogou["results"].size(), 2u);
     EXPECT_EQ(sogou["results"][1], json({{"thumb", ThumbUrl(1)}, {"pic", PicUrl(1)}}));
     EXPECT_EQ(sogou["pager"], "<a href=\"/pics?p=1\">1</a> <span class=\"current-page\">2</span> ");
