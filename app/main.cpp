@@ -1,0 +1,62 @@
+// Velmora: one instance per user; a second start asks the running one to
+// restore its window and ends.
+#include "app/uApplication.h"
+#include "app/uFrmMain.h"
+#include "app/uSingleInstance.h"
+#include "app/uUpdater.h"
+#include "install/uPubFunc.h"
+#include "platform/System.h"
+
+#ifdef VELMORA_HAVE_BROWSER
+#include "controls/WebBrowseEx.h"
+#endif
+
+#include <QDir>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+
+QWidget* MakeAdBrowser(QWidget* parent) {
+#ifdef VELMORA_HAVE_BROWSER
+    auto* browser = new velmora::TWebBrowseEx(parent);
+    browser->SetUserInterfaceOptions({velmora::DontUse3DBorders, velmora::DontUseScrollBars,
+                                      velmora::EnableThemes});
+    // wbADShowContextMenu: handled, so no menu appears.
+    browser->OnShowContextMenu = [](velmora::TWebBrowseEx*, std::uint32_t, const QPoint&,
+                                    std::int32_t& result) { result = velmora::S_OK_Result; };
+    return browser;
+#else
+    return new QWidget(parent);
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    velmora::TVelmoraApplication app(argc, argv);
+
+    velmora::TSingleInstance instance(QStringLiteral("Velmora.exe"));
+    if (!instance.Acquire())
+        return 0;
+
+    velmora::SetMessageSink(&velmora::WindowMessageSink());
+    auto system = velmora::CreateSystem();
+
+    velmora::TMainWindowSetup setup;
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    setup.ExePath = std::filesystem::path(QDir(exeDir).absolutePath().toStdString()) / "";
+    setup.System = system.get();
+    setup.MakeAdBrowser = &MakeAdBrowser;
+    setup.UpdaterLibrary = velmora::UpdaterLibraryPath(exeDir);
+
+    velmora::TFrmMain window(setup);
+    instance.OnRestore = [&window] { window.RestoreRequest(); };
+    // Centred on the screen when first shown.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    if (window.Terminated())
+        return 1;
+    return app.exec();
+}

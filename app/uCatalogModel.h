@@ -1,0 +1,73 @@
+#pragma once
+// The item model of one catalogue list. Every row owns its TCatalogItem; rows
+// are only ever added, so a row's handle (TCatalogRow) stays valid for the
+// whole run and download workers keep that handle, never a model index.
+#include "catalog/uCatalog.h"
+#include "catalog/uDownThread.h"
+
+#include <QAbstractItemModel>
+
+#include <deque>
+#include <vector>
+
+namespace velmora {
+
+class TCatalogModel : public QAbstractItemModel, public ICatalogRows {
+    Q_OBJECT
+public:
+    enum TColumn { colName = 0, colStatus = 1, ColumnCount = 2 };
+    // The status image of a cell (index into the list's image list, -1 none).
+    static constexpr int ImageIndexRole = Qt::UserRole + 1;
+    // True for a group row of the theme list.
+    static constexpr int GroupRole = Qt::UserRole + 2;
+
+    // tag: the list's category; folders decides whether a package is cached.
+    TCatalogModel(int tag, const QString& nameHeader, const TFolderFields& folders,
+                  QObject* parent = nullptr);
+
+    int Tag() const { return FTag; }
+
+    TCatalogRow AddRow(TCatalogRow parent, const TCatalogItem& item);
+    TCatalogItem* Item(TCatalogRow row) override;
+    void RepaintRow(TCatalogRow row) override;
+
+    bool IsGroup(TCatalogRow row) const;
+    TCatalogRow RowOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(TCatalogRow row, int column = 0) const;
+    std::size_t RowCount() const { return FNodes.size(); } // every row, all levels
+
+    void SetNameHeader(const QString& text);
+
+    // The texts and images of a cell. A downloaded package that is no longer
+    // in the cache turns its row back to dsNone here.
+    QString GetText(TCatalogRow row, int column) const;
+    int GetImageIndex(TCatalogRow row, int column) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    struct TNode {
+        TCatalogItem Item;
+        TCatalogRow Parent = NoRow;
+        int Row = 0; // position under its parent
+        std::vector<TCatalogRow> Children;
+    };
+    bool Valid(TCatalogRow row) const { return row >= 0 && std::size_t(row) < FNodes.size(); }
+    TDownState CurrentState(TCatalogRow row) const;
+
+    const int FTag;
+    QString FNameHeader;
+    const TFolderFields& FFolders;
+    // Rows are written by the status check of a paint, which Qt makes const.
+    mutable std::deque<TNode> FNodes;
+    std::vector<TCatalogRow> FTop;
+};
+
+} // namespace velmora

@@ -1,0 +1,156 @@
+#pragma once
+// TFrmMain: the main window. The advertisement pane, the page bar, and the
+// catalogue pages (themes, cursor schemes, screen savers) whose rows download
+// and install through the core; the folder-icon and wallpaper pages are empty
+// for now. Handlers gather what the window shows, call the core and show the
+// outcome.
+#include "app/uCatalogTree.h"
+#include "catalog/uCatalog.h"
+#include "catalog/uWinHttp.h"
+#include "install/uFolders.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMenu;
+class QAction;
+class QStackedWidget;
+class QTimer;
+
+namespace velmora {
+
+class ISystem;
+class TImgControl;
+class TImgCheckButton;
+class TImgManager;
+class TPaintPanel;
+class TQtDispatcher;
+
+// What the window is started with: the program folder, the catalogue server,
+// the system it changes, and the parts the program adds around it.
+struct TMainWindowSetup {
+    std::filesystem::path ExePath; // FExePath; the cache lives below it
+    std::string ServerBase = VELMORA_SERVER_BASE;
+    ISystem* System = nullptr; // required; outlives the window
+    // Makes the advertisement browser inside the pane (the program passes the
+    // embedded browser; tests leave it empty and get a blank pane). The window
+    // navigates it by setting its "url" property.
+    std::function<QWidget*(QWidget* parent)> MakeAdBrowser;
+    // The updater library called once after UpdaterDelayMs; empty: none.
+    QString UpdaterLibrary;
+    int UpdaterDelayMs = 7000;
+};
+
+// A label that underlines itself and shows a hand while the mouse is over it.
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void Clicked();
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+class TFrmMain : public QWidget, private ICatalogSink {
+    Q_OBJECT
+public:
+    explicit TFrmMain(TMainWindowSetup setup, QWidget* parent = nullptr);
+    ~TFrmMain() override;
+
+    // The folder fields, known once the window has been shown.
+    const TFolderFields& Folders() const { return FFolders; }
+    ISystem& System() const { return *FSystem; }
+    // LoadCatalog found no catalogue anywhere: the program ends.
+    bool Terminated() const { return FTerminated; }
+    int UpdaterCalls() const { return FUpdaterCalls; }
+
+    // The lists by tag (0, 2, 3); nullptr for any other.
+    TCatalogTree* ListOfTag(int tag) const;
+    // The list of the page shown (pages 0, 2, 3), else nullptr.
+    TCatalogTree* ListOfPage(int page) const;
+
+    // Message 1349 from a later start: restore the window when minimised.
+    void RestoreRequest();
+
+    void LoadCatalog();
+    bool InstallThemePackage(const std::filesystem::path& package);
+    bool InstallCursorScheme(const std::filesystem::path& package);
+    bool InstallScreenSaver(const std::filesystem::path& package);
+
+    // Handlers shared by the three lists.
+    void vstThemeListFocusChanged(TCatalogTree* sender);
+    void vstThemeListDblClick(TCatalogTree* sender);
+    // Whether the menu may open; sets the entries' enabled state.
+    bool vstThemeListContextPopup(TCatalogTree* sender);
+    void pmiDownClick();
+    void pmiUnInstallClick();
+    void lbCancelScreenSaveClick();
+    void lblWebClick();
+    void icbThemesClick(TImgControl* sender);
+    void TimerTimer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct TCatalogPage {
+        TCatalogTree* List = nullptr;
+        QLabel* Preview = nullptr;
+    };
+
+    // ICatalogSink
+    TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override;
+    void SetThemeHeader(const std::string& text) override;
+
+    void FormCreate();
+    void FormShow();
+    TCatalogPage BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
+                                  const char* nameColumn, const char* previewTitle,
+                                  const char* previewName);
+    void ShowPage(int index);
+    void ShowPreview(QLabel* preview, const QImage& picture);
+    std::uintptr_t OwnerWindow();
+
+    TMainWindowSetup FSetup;
+    ISystem* FSystem;
+    TFolderFields FFolders;
+    std::unique_ptr<TWinHttp> FHttp;
+    std::shared_ptr<TQtDispatcher> FDispatcher;
+    TImageList FStatusImages; // ilTheme
+    QImage FNoPic;
+    bool FShown = false;
+    bool FTerminated = false;
+    int FUpdaterCalls = 0;
+
+    TPaintPanel* pnlAD = nullptr;
+    QWidget* wbAD = nullptr;
+    QWidget* pnlClient = nullptr;
+    TPaintPanel* pnlPageTitle = nullptr;
+    TPaintPanel* pnlPage = nullptr;
+    TPaintPanel* pnlPageInner = nullptr;
+    QStackedWidget* pgMain = nullptr;
+    TImgManager* ImgManager = nullptr;
+    TImgCheckButton* icbThemes = nullptr;
+    TLinkLabel* lblWeb = nullptr;
+    QLabel* imgNoPic = nullptr;
+    TCatalogPage FThemes, FCursors, FScreens;
+    QMenu* PopupMenu = nullptr;
+    QAction* pmiDown = nullptr;
+    QAction* pmiApply = nullptr;
+    QAction* pmiUnInstall = nullptr;
+    QTimer* Timer = nullptr;
+};
+
+} // namespace velmora

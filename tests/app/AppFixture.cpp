@@ -1,0 +1,110 @@
+#include "tests/app/AppFixture.h"
+
+#include <QAbstractItemView>
+#include <QProcess>
+#include <QTest>
+
+namespace fs = std::filesystem;
+
+namespace velmora::test {
+
+const fs::path& DemoCatalog() {
+    static TTempDir dir;
+    static const fs::path path = [] {
+        const fs::path out = dir.Path() / "demo";
+        QProcess demo;
+        demo.start(VELMORA_DEMO_EXE, {QString::fromStdString(out.string())});
+        if (!demo.waitForFinished(60000) || demo.exitCode() != 0)
+            ADD_FAILURE() << "velmora-demo failed: " << demo.readAllStandardError().toStdString();
+        return out;
+    }();
+    return path;
+}
+
+void TAppTest::SetUp() {
+    FExe = std::make_unique<TTempDir>();
+    FRoot = std::make_unique<TTempDir>();
+    FSystem = CreateSimulatedSystem(FRoot->Path());
+    FSystem->SetUrlOpener([this](const std::string& url) {
+        FOpenedUrls.push_back(url);
+        return true;
+    });
+    FServer = std::make_unique<TStaticServer>(DemoCatalog());
+    ASSERT_TRUE(FServer->Start());
+    FMessages = std::make_unique<TRecordingMessages>();
+}
+
+void TAppTest::TearDown() {
+    FWindow.reset();
+    FServer->Stop();
+}
+
+TFrmMain& TAppTest::Open(int updaterDelayMs, QString updater) {
+    TMainWindowSetup setup;
+    setup.ExePath = FExe->Path() / "";
+    setup.ServerBase = FServer->BaseUrl();
+    setup.System = FSystem.get();
+    setup.UpdaterDelayMs = updaterDelayMs;
+    setup.UpdaterLibrary = updater;
+    FWindow = std::make_unique<TFrmMain>(setup);
+    FWindow->show();
+    return *FWindow;
+}
+
+QModelIndex TAppTest::Row(int tag, const std::string& name) {
+    TCatalogTree* list = FWindow->ListOfTag(tag);
+    TCatalogModel* model = list->Model();
+    for (TCatalogRow row = 0; row < TCatalogRow(model->RowCount()); ++row)
+        if (model->Item(row)->Name == name && !model->IsGroup(row)) {
+            const QModelIndex index = model->IndexOf(row);
+            if (index.parent().isValid())
+                list->expand(index.parent());
+            return index;
+        }
+    return {};
+}
+
+void TAppTest::Focus(int tag, const std::string& name) {
+    const QModelIndex index = Row(tag, name);
+    ASSERT_TRUE(index.isValid()) << name;
+    TCatalogTree* list = FWindow->ListOfTag(tag);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+}
+
+void TAppTest::DoubleClick(int tag, const std::string& name) {
+    const QModelIndex index = Row(tag, name);
+    ASSERT_TRUE(index.isValid()) << name;
+    TCatalogTree* list = FWindow->ListOfTag(tag);
+    list->scrollTo(index);
+    const QPoint at = list->visualRect(index).center();
+    // A double-click as the system delivers it: press, release, double-click.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+TCatalogItem& TAppTest::Item(int tag, const std::string& name) {
+    TCatalogModel* model = FWindow->ListOfTag(tag)->Model();
+    return *model->Item(model->RowOf(Row(tag, name)));
+}
+
+QString TAppTest::Status(int tag, const std::string& name) {
+    return Row(tag, name).siblingAtColumn(TCatalogModel::colStatus).data().toString();
+}
+
+bool TAppTest::WaitDownloaded(int tag, const std::string& name) {
+    return QTest::qWaitFor([&] { return Item(tag, name).State != dsDownloading; }, 20000);
+}
+
+std::string TAppTest::Journal() const {
+    std::string all;
+    for (const std::string& line : FSystem->Journal())
+        all += line + "\n";
+    return all;
+}
+
+fs::path TAppTest::PackagePath(int tag, const std::string& name) {
+    return PackageFile(FWindow->Folders(), tag, Item(tag, name));
+}
+
+} // namespace velmora::test

@@ -1,0 +1,53 @@
+#pragma once
+// A main window on the demo catalogue: the catalogue folder that velmora-demo
+// writes, served by an in-process server, a program folder and a simulated
+// Windows of the test's own.
+#include "app/uFrmMain.h"
+#include "platform/SimulatedSystem.h"
+#include "tests/support/TestSupport.h"
+#include "tools/StaticServer.h"
+
+#include <QModelIndex>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace velmora::test {
+
+// The demo catalogue folder, written once per run.
+const std::filesystem::path& DemoCatalog();
+
+class TAppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes and shows the window; the server must be set up before.
+    TFrmMain& Open(int updaterDelayMs = 3600 * 1000, QString updater = {});
+
+    // The item row of the list whose name is given (groups of the theme list
+    // are opened on the way); invalid when there is none.
+    QModelIndex Row(int tag, const std::string& name);
+    // Focuses the row as a click does, and double-clicks it.
+    void Focus(int tag, const std::string& name);
+    void DoubleClick(int tag, const std::string& name);
+    TCatalogItem& Item(int tag, const std::string& name);
+    QString Status(int tag, const std::string& name);
+    // Waits until the row's download has ended; false on time-out.
+    bool WaitDownloaded(int tag, const std::string& name);
+    std::string Journal() const;
+
+    std::filesystem::path ExeDir() const { return FExe->Path(); }
+    std::filesystem::path PackagePath(int tag, const std::string& name);
+
+    std::unique_ptr<TTempDir> FExe, FRoot;
+    std::unique_ptr<TSimulatedSystem> FSystem;
+    std::unique_ptr<TStaticServer> FServer;
+    std::unique_ptr<TRecordingMessages> FMessages;
+    std::unique_ptr<TFrmMain> FWindow;
+    std::vector<std::string> FOpenedUrls;
+};
+
+} // namespace velmora::test

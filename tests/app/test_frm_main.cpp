@@ -1,0 +1,309 @@
+// The main window end to end against the demo catalogue: lists, previews,
+// downloads, installs and uninstalls, the popup menu, pages and painting.
+#include "app/uCatalogTree.h"
+#include "controls/ImgButton.h"
+#include "install/uPubFunc.h"
+#include "tests/app/AppFixture.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTest>
+
+namespace fs = std::filesystem;
+
+namespace velmora::test {
+namespace {
+
+const std::string Theme = "山水之间";     // a ZIP theme
+const std::string ThemePack = "海边日落"; // a theme pack
+const std::string Cursor = "水晶指针";
+const std::string Saver = "星空漫游";
+
+std::string PreviewPath(const char* word, const std::string& name) {
+    return std::string("/softdata/win7/res/") + word + "/" + name + ".jpg";
+}
+
+QImage Shown(TFrmMain& window, const char* preview) {
+    auto* label = window.findChild<QLabel*>(preview);
+    return label && !label->pixmap().isNull() ? label->pixmap().toImage() : QImage();
+}
+
+using AppWindow = TAppTest;
+
+TEST_F(AppWindow, FillsTheListsFromTheServer) {
+    TFrmMain& window = Open();
+    EXPECT_FALSE(window.Terminated());
+    EXPECT_TRUE(FMessages->Shown.empty());
+    TCatalogModel* themes = window.ListOfTag(tagTheme)->Model();
+    ASSERT_EQ(themes->rowCount(), 3); // groups
+    EXPECT_EQ(themes->IndexOf(0).data().toString(), "风景");
+    EXPECT_EQ(themes->rowCount(themes->IndexOf(0)), 3);
+    EXPECT_EQ(themes->headerData(0, Qt::Horizontal).toString(), "主题名称 (共:5个主题)");
+    EXPECT_EQ(window.ListOfTag(tagCursor)->Model()->rowCount(), 2);
+    EXPECT_EQ(window.ListOfTag(tagScreenSave)->Model()->rowCount(), 2);
+    EXPECT_FALSE(window.ListOfTag(tagTheme)->isExpanded(themes->IndexOf(0))); // collapsed
+    EXPECT_EQ(window.findChild<QStackedWidget*>("pgMain")->currentIndex(), 0);
+    EXPECT_EQ(window.findChild<QWidget*>("wbAD")->property("url").toUrl().toString(),
+              QString::fromStdString(FServer->BaseUrl() + "/ad/201081153_1.html"));
+    EXPECT_EQ(window.size(), QSize(746, 466));
+    EXPECT_EQ(window.windowTitle(), "Velmora");
+}
+
+TEST_F(AppWindow, CatalogueMessages) {
+    // Nothing from the server and no local copy: the program ends.
+    FServer->AddStatus("/softdata/win7/config.txt", 404);
+    TFrmMain& window = Open();
+    EXPECT_TRUE(window.Terminated());
+    ASSERT_EQ(FMessages->Texts(), std::vector<std::string>{"无法获取配置文件，程序将退出"});
+    EXPECT_EQ(FMessages->Shown[0].Kind, mkWarning);
+    FWindow.reset();
+
+    // A page that is not the catalogue: the parse message, empty lists.
+    FMessages->Shown.clear();
+    FServer->AddStatus("/softdata/win7/config.txt", 200, "<html>busy</html>");
+    TFrmMain& second = Open();
+    EXPECT_FALSE(second.Terminated());
+    EXPECT_EQ(FMessages->Texts(), std::vector<std::string>{"读取配置出错，程序无法正常运行"});
+    EXPECT_EQ(second.ListOfTag(tagTheme)->Model()->rowCount(), 0);
+}
+
+TEST_F(AppWindow, PreviewIsFetchedOnceAndCached) {
+    TFrmMain& window = Open();
+    Focus(tagTheme, Theme);
+    EXPECT_EQ(FServer->RequestCount(PreviewPath("theme", Theme)), 1u);
+    EXPECT_TRUE(fs::exists(ExeDir() / "cache/theme" / (Theme + ".jpg")));
+    EXPECT_EQ(Shown(window, "imgView").size(), QSize(400, 300));
+
+    Focus(tagTheme, "秋日森林");
+    Focus(tagTheme, Theme);
+    EXPECT_EQ(FServer->RequestCount(PreviewPath("theme", Theme)), 1u);
+
+    // A group row clears the preview.
+    TCatalogTree* list = window.ListOfTag(tagTheme);
+    list->setCurrentIndex(list->Model()->IndexOf(0));
+    EXPECT_TRUE(Shown(window, "imgView").isNull());
+}
+
+TEST_F(AppWindow, MissingOrBrokenPreviewShowsTheNoPreviewPicture) {
+    const QImage noPic(":/velmora/nopic.png");
+    FServer->AddStatus(PreviewPath("cursor", Cursor), 404);
+    FServer->AddStatus(PreviewPath("cursor", "极简黑白"), 200, "not a picture");
+    TFrmMain& window = Open();
+    for (const std::string& name : {Cursor, std::string("极简黑白")}) {
+        Focus(tagCursor, name);
+        EXPECT_EQ(Shown(window, "imgCursorView"), noPic.convertToFormat(
+                                                      Shown(window, "imgCursorView").format()))
+            << name;
+        EXPECT_FALSE(fs::exists(ExeDir() / "cache/cursor" / (name + ".jpg"))) << name;
+    }
+    // Nothing was kept, so the next focus asks again.
+    Focus(tagCursor, Cursor);
+    EXPECT_EQ(FServer->RequestCount(PreviewPath("cursor", Cursor)), 2u);
+}
+
+TEST_F(AppWindow, GroupRowsOpenOnASingleClickAndHaveNoMenu) {
+    TFrmMain& window = Open();
+    TCatalogTree* list = window.ListOfTag(tagTheme);
+    const QModelIndex group = list->Model()->IndexOf(1);
+    const QPoint at = list->visualRect(group).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(list->isExpanded(group));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_FALSE(list->isExpanded(group));
+    EXPECT_FALSE(window.vstThemeListContextPopup(list));
+    window.vstThemeListDblClick(list); // nothing to download for a group
+    EXPECT_EQ(FServer->Requests().size(), 2u); // catalogue and nothing else
+    EXPECT_TRUE(FMessages->Shown.empty());
+}
+
+TEST_F(AppWindow, DownloadThenInstallThenUninstallATheme) {
+    TServerFaults slow;
+    slow.SlowDelayMs = 2;
+    slow.SlowChunk = 4096;
+    FServer->SetFaults(slow);
+    TFrmMain& window = Open();
+    DoubleClick(tagTheme, Theme);
+    EXPECT_EQ(Item(tagTheme, Theme).State, dsDownloading);
+    EXPECT_TRUE(Status(tagTheme, Theme).startsWith("进度:"));
+    DoubleClick(tagTheme, Theme); // a second request while it runs starts nothing
+    std::vector<int> seen;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const TCatalogItem& item = Item(tagTheme, Theme);
+        if (item.State == dsDownloading && (seen.empty() || seen.back() != item.Progress))
+            seen.push_back(item.Progress);
+        return item.State != dsDownloading;
+    }, 20000));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(FServer->RequestCount("/softdata/win7/res/theme/" + Theme + ".zip"), 1u);
+    EXPECT_EQ(Status(tagTheme, Theme), "下载成功");
+    EXPECT_EQ(Row(tagTheme, Theme).siblingAtColumn(1).data(TCatalogModel::ImageIndexRole), 4);
+    EXPECT_TRUE(fs::is_regular_file(PackagePath(tagTheme, Theme)));
+
+    DoubleClick(tagTheme, Theme);
+    EXPECT_TRUE(Item(tagTheme, Theme).Installed);
+    const fs::path themeFile = window.Folders().WinDir / "Resources/Themes" / (Theme + ".theme");
+    EXPECT_TRUE(fs::is_regular_file(themeFile));
+    EXPECT_NE(Journal().find("ThemeApplied"), std::string::npos) << Journal();
+    EXPECT_EQ(Row(tagTheme, Theme).data(TCatalogModel::ImageIndexRole), 2);
+
+    ASSERT_TRUE(window.vstThemeListContextPopup(window.ListOfTag(tagTheme)));
+    EXPECT_TRUE(window.findChild<QAction*>("pmiUnInstall")->isEnabled());
+    EXPECT_TRUE(window.findChild<QAction*>("pmiApply")->isEnabled());
+    EXPECT_FALSE(window.findChild<QAction*>("pmiDown")->isEnabled());
+    window.findChild<QAction*>("pmiUnInstall")->trigger();
+    EXPECT_FALSE(Item(tagTheme, Theme).Installed);
+    EXPECT_FALSE(fs::exists(themeFile));
+    EXPECT_TRUE(fs::exists(PackagePath(tagTheme, Theme))); // the cache keeps it
+    EXPECT_TRUE(FMessages->Shown.empty());
+}
+
+TEST_F(AppWindow, ApplyAThemePackThroughTheMenu) {
+    TFrmMain& window = Open();
+    DoubleClick(tagTheme, ThemePack);
+    ASSERT_TRUE(WaitDownloaded(tagTheme, ThemePack));
+    ASSERT_TRUE(window.vstThemeListContextPopup(window.ListOfTag(tagTheme)));
+    window.findChild<QAction*>("pmiApply")->trigger();
+    EXPECT_TRUE(Item(tagTheme, ThemePack).Installed);
+    EXPECT_TRUE(fs::is_directory(window.Folders().UserThemesDir / ThemePack)) << Journal();
+    window.findChild<QAction*>("pmiUnInstall")->trigger();
+    EXPECT_FALSE(fs::exists(window.Folders().UserThemesDir / ThemePack));
+}
+
+TEST_F(AppWindow, CursorSchemeInstallsAndUninstalls) {
+    TFrmMain& window = Open();
+    window.findChild<TImgCheckButton*>("icbCursor")->OnClick(
+        window.findChild<TImgCheckButton*>("icbCursor"));
+    DoubleClick(tagCursor, Cursor);
+    ASSERT_TRUE(WaitDownloaded(tagCursor, Cursor));
+    EXPECT_EQ(Status(tagCursor, Cursor), "下载成功");
+    DoubleClick(tagCursor, Cursor);
+    EXPECT_TRUE(Item(tagCursor, Cursor).Installed);
+    auto cursors = FSystem->OpenCurrentUserKey("Control Panel\\Cursors", false);
+    ASSERT_TRUE(cursors);
+    EXPECT_EQ(cursors->ReadString("").value_or(""), Cursor);
+    EXPECT_NE(Journal().find("SetSystemCursor id=32512"), std::string::npos) << Journal();
+
+    window.pmiUnInstallClick();
+    EXPECT_FALSE(Item(tagCursor, Cursor).Installed);
+    EXPECT_FALSE(fs::exists(window.Folders().WinDir / "Cursors" / Cursor));
+    auto schemes = FSystem->OpenCurrentUserKey("Control Panel\\Cursors\\Schemes", false);
+    EXPECT_FALSE(schemes && schemes->ReadString(Cursor));
+}
+
+TEST_F(AppWindow, ScreenSaverInstallsCancelsAndUninstalls) {
+    TFrmMain& window = Open();
+    QTest::mouseClick(window.findChild<QWidget*>("icbScreen"), Qt::LeftButton);
+    EXPECT_EQ(window.findChild<QStackedWidget*>("pgMain")->currentIndex(), 3);
+    DoubleClick(tagScreenSave, Saver);
+    ASSERT_TRUE(WaitDownloaded(tagScreenSave, Saver));
+    window.pmiDownClick(); // "应用(&A)" on the page shown
+    EXPECT_TRUE(Item(tagScreenSave, Saver).Installed);
+    auto desktop = FSystem->OpenCurrentUserKey("Control Panel\\Desktop", false);
+    ASSERT_TRUE(desktop);
+    EXPECT_NE(desktop->ReadString("SCRNSAVE.EXE").value_or(""), "");
+    EXPECT_NE(Journal().find("ScreenSaverStarted"), std::string::npos);
+
+    QTest::mouseClick(window.findChild<QWidget*>("lbCancelScreenSave"), Qt::LeftButton);
+    EXPECT_EQ(FMessages->Texts(), std::vector<std::string>{"取消屏保成功"});
+    window.pmiUnInstallClick();
+    EXPECT_FALSE(Item(tagScreenSave, Saver).Installed);
+    EXPECT_FALSE(fs::exists(window.Folders().SysDir / (Saver + ".scr")));
+}
+
+TEST_F(AppWindow, FailedDownloadAndVanishedPackage) {
+    FServer->AddStatus("/softdata/win7/res/cursor/" + Cursor + ".zip", 404);
+    Open();
+    DoubleClick(tagCursor, Cursor);
+    ASSERT_TRUE(WaitDownloaded(tagCursor, Cursor));
+    EXPECT_EQ(Status(tagCursor, Cursor), "下载失败");
+    EXPECT_FALSE(fs::exists(PackagePath(tagCursor, Cursor)));
+
+    DoubleClick(tagCursor, "极简黑白");
+    ASSERT_TRUE(WaitDownloaded(tagCursor, "极简黑白"));
+    fs::remove(PackagePath(tagCursor, "极简黑白"));
+    EXPECT_EQ(Status(tagCursor, "极简黑白"), "");
+    EXPECT_EQ(Item(tagCursor, "极简黑白").State, dsNone);
+    ASSERT_TRUE(FWindow->vstThemeListContextPopup(FWindow->ListOfTag(tagCursor)));
+    EXPECT_TRUE(FWindow->findChild<QAction*>("pmiDown")->isEnabled());
+    EXPECT_FALSE(FWindow->findChild<QAction*>("pmiUnInstall")->isEnabled());
+}
+
+TEST_F(AppWindow, ABrokenPackageReachesTheDefaultErrorHandler) {
+    Open();
+    // A package that is no ZIP archive: the installer's error escapes the
+    // double-click handler and is shown; the window goes on.
+    test::WriteFile(ExeDir() / "cache/cursor" / (Cursor + ".zip"), "this is not a zip");
+    DoubleClick(tagCursor, Cursor);
+    ASSERT_EQ(FMessages->Shown.size(), 1u);
+    EXPECT_EQ(FMessages->Shown[0].Kind, mkError);
+    EXPECT_FALSE(Item(tagCursor, Cursor).Installed);
+    DoubleClick(tagCursor, "极简黑白");
+    EXPECT_TRUE(WaitDownloaded(tagCursor, "极简黑白"));
+}
+
+TEST_F(AppWindow, PageButtonsSwitchPagesAsOneGroup) {
+    TFrmMain& window = Open();
+    auto* pages = window.findChild<QStackedWidget*>("pgMain");
+    auto button = [&](const char* name) { return window.findChild<TImgCheckButton*>(name); };
+    QTest::mouseClick(button("icbWallpaper"), Qt::LeftButton);
+    EXPECT_EQ(pages->currentIndex(), 5);
+    EXPECT_TRUE(button("icbWallpaper")->Checked());
+    EXPECT_FALSE(button("icbThemes")->Checked());
+    window.pmiUnInstallClick(); // nothing to uninstall on this page
+    window.pmiDownClick();
+    QTest::mouseClick(button("icbThemes"), Qt::LeftButton);
+    EXPECT_EQ(pages->currentIndex(), 0);
+    int checked = 0;
+    for (auto* b : window.findChildren<TImgCheckButton*>())
+        checked += b->Checked();
+    EXPECT_EQ(checked, 1);
+    EXPECT_EQ(button("icbCursor")->toolTip(), "在列表中按右键，可弹出操作菜单");
+}
+
+TEST_F(AppWindow, FrameLinesAndHotRowArePainted) {
+    TFrmMain& window = Open();
+    const QImage shot = window.grab().toImage();
+    const QColor grey(0x70, 0x70, 0x70);
+    const int bottomFrame = 466 - 11;
+    EXPECT_EQ(shot.pixelColor(10, 300), grey);   // left edge of the page area
+    EXPECT_EQ(shot.pixelColor(735, 300), grey);  // right edge
+    EXPECT_EQ(shot.pixelColor(300, bottomFrame), grey);
+    EXPECT_EQ(shot.pixelColor(600, 60 + 33), grey); // line under the page buttons
+    EXPECT_NE(shot.pixelColor(5, 300), grey);
+
+    // The hot row of the theme list.
+    TCatalogTree* list = window.ListOfTag(tagTheme);
+    const QModelIndex index = Row(tagTheme, Theme);
+    const QRect rect = list->visualRect(index);
+    QTest::mouseMove(list->viewport(), rect.center());
+    ASSERT_EQ(list->HotRow(), list->Model()->RowOf(index));
+    const QImage rows = list->viewport()->grab().toImage();
+    EXPECT_EQ(rows.pixelColor(rect.right() - 2, rect.center().y()), QColor(239, 247, 252));
+}
+
+TEST_F(AppWindow, LinkOpensTheHomePage) {
+    TFrmMain& window = Open();
+    QTest::mouseClick(window.findChild<QWidget*>("lblWeb"), Qt::LeftButton);
+    EXPECT_EQ(FOpenedUrls, std::vector<std::string>{FServer->BaseUrl() + "/201081153.html"});
+}
+
+TEST_F(AppWindow, UpdaterIsCalledOnceAfterTheDelay) {
+    const std::string descriptor = "/SiteBack/updateTxt/53.txt";
+    TFrmMain& window = Open(100, VELMORA_UPDATER_LIB);
+    EXPECT_EQ(FServer->RequestCount(descriptor), 0u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount(descriptor) == 1; }, 10000));
+    QTest::qWait(400);
+    EXPECT_EQ(FServer->RequestCount(descriptor), 1u);
+    EXPECT_EQ(window.UpdaterCalls(), 1);
+}
+
+TEST_F(AppWindow, MissingUpdaterIsSkippedSilently) {
+    TFrmMain& window = Open(50, QString::fromStdString((ExeDir() / "Update.so").string()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.UpdaterCalls() == 1; }, 5000));
+    EXPECT_TRUE(FMessages->Shown.empty());
+    EXPECT_TRUE(window.isVisible());
+}
+
+} // namespace
+} // namespace velmora::test
