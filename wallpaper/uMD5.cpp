@@ -1,6 +1,7 @@
 #include "wallpaper/uMD5.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace velmora {
@@ -30,8 +31,12 @@ void Transform(std::uint32_t state[4], const std::uint8_t* data, std::size_t blo
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (; blocks > 0; --blocks, data += 64) {
         std::uint32_t x[16];
-        for (int i = 0; i < 16; ++i)
-            x[i] = LoadLE(data + 4 * i);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(x, data, 64);
+        } else {
+            for (int i = 0; i < 16; ++i)
+                x[i] = LoadLE(data + 4 * i);
+        }
         const std::uint32_t aa = a, bb = b, cc = c, dd = d;
 
         MD5_STEP(MD5_F, a, b, c, d, x[0], 0xd76aa478, 7)
