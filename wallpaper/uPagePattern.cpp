@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <chrono>
 #include <stdexcept>
 
 namespace velmora {
@@ -41,6 +42,14 @@ pcre2_match_context* ContextFor(const TPatternLimits& limits) {
     return res.Context;
 }
 
+using TClock = std::chrono::steady_clock;
+
+// The callout at the head of an interpreted pattern runs at every start
+// position; it ends the call once its time is up.
+int DeadlineCallout(pcre2_callout_block*, void* data) {
+    return TClock::now() > *static_cast<const TClock::time_point*>(data) ? PCRE2_ERROR_CALLOUT : 0;
+}
+
 struct TMatchData {
     pcre2_match_data* Data;
     explicit TMatchData(const pcre2_code* code)
@@ -55,23 +64,36 @@ struct TMatchData {
 
 TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPatternLimits limits)
     : FImpl(std::make_unique<TImpl>()), FLimits(limits) {
-    pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
-    pcre2_set_newline(cc, PCRE2_NEWLINE_ANY);
+    const uint32_t options = caselessMultiline ? PCRE2_CASELESS | PCRE2_MULTILINE : 0;
+    auto compile = [&](std::string_view text, int& error, PCRE2_SIZE& offset) {
+        pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
+        pcre2_set_newline(cc, PCRE2_NEWLINE_ANY);
+        pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
+                                         options, &error, &offset, cc);
+        pcre2_compile_context_free(cc);
+        return code;
+    };
     int error = 0;
     PCRE2_SIZE offset = 0;
-    FImpl->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                caselessMultiline ? PCRE2_CASELESS | PCRE2_MULTILINE : 0, &error,
-                                &offset, cc);
-    pcre2_compile_context_free(cc);
+    FImpl->Code = compile(pattern, error, offset);
     if (!FImpl->Code) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(error, message, sizeof message);
         throw std::invalid_argument(std::string(reinterpret_cast<char*>(message)) + " at " +
                                     std::to_string(offset));
     }
-    // With JIT the match limit bounds the whole call; without it, each start
-    // position on its own.
-    FJit = pcre2_jit_compile(FImpl->Code, PCRE2_JIT_COMPLETE) == 0;
+    // With JIT the match limit bounds the whole call.
+    if (FLimits.UseJit && pcre2_jit_compile(FImpl->Code, PCRE2_JIT_COMPLETE) == 0) {
+        FJit = true;
+        return;
+    }
+    // Interpreted: the same pattern behind a callout that keeps the deadline.
+    const std::string guarded = "(?C1)" + std::string(pattern);
+    if (pcre2_code* code = compile(guarded, error, offset)) {
+        pcre2_code_free(FImpl->Code);
+        FImpl->Code = code;
+        FCallout = true;
+    }
 }
 
 TPagePattern::~TPagePattern() = default;
@@ -81,12 +103,17 @@ TPatternMatch TPagePattern::Match(std::string_view subject, std::size_t startOff
     if (startOffset > subject.size())
         return m;
     TMatchData md(FImpl->Code);
+    pcre2_match_context* context = ContextFor(FLimits);
+    const TClock::time_point deadline =
+        TClock::now() + std::chrono::milliseconds(FLimits.InterpreterBudgetMs);
+    pcre2_set_callout(context, FCallout ? DeadlineCallout : nullptr,
+                      const_cast<TClock::time_point*>(&deadline));
     int rc = pcre2_match(FImpl->Code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(),
-                         startOffset, PCRE2_NOTEMPTY, md.Data, ContextFor(FLimits));
+                         startOffset, PCRE2_NOTEMPTY, md.Data, context);
     if (rc < 0) {
         m.HitLimit = rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
                      rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT ||
-                     rc == PCRE2_ERROR_NOMEMORY;
+                     rc == PCRE2_ERROR_NOMEMORY || rc == PCRE2_ERROR_CALLOUT;
         return m;
     }
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md.Data);

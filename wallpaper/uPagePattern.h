@@ -19,6 +19,10 @@ struct TPatternLimits {
     std::uint32_t MatchLimit = 1'000'000; // backtracking steps of one match call
     std::uint32_t DepthLimit = 10'000;    // nested backtracking points (interpreter)
     std::size_t JitStackBytes = 1 << 20;
+    // Without JIT the match limit holds for each start position on its own,
+    // so the interpreter also stops a call that runs longer than this.
+    std::uint32_t InterpreterBudgetMs = 30;
+    bool UseJit = true; // false: always the interpreter
 };
 
 struct TPatternMatch {
@@ -48,6 +52,7 @@ private:
     std::unique_ptr<TImpl> FImpl;
     TPatternLimits FLimits;
     bool FJit = false;
+    bool FCallout = false;
 };
 
 } // namespace velmora

@@ -486,6 +486,29 @@ std::string CraftedYoudaoBlock(std::size_t size) {
     return block + "</tbody>";
 }
 
+// Without JIT the match limit holds per start position; a page with many
+// start positions is then stopped by the time budget of the call.
+TEST(BoundedPatterns, InterpreterMatchesTheSameAndKeepsItsBudget) {
+    TPatternLimits interpreted;
+    interpreted.UseJit = false;
+    const TPagePattern jit(R"re(<li>(.*?)</li>)re", true);
+    const TPagePattern slow(R"re(<li>(.*?)</li>)re", true, interpreted);
+    EXPECT_FALSE(slow.UsesJit());
+    for (const std::string subject :
+         {"<LI>a</li><li>b</li>", "x<li>\r</li><li>c</li>", "<li></li>"}) {
+        TPatternMatch a = jit.Match(subject), b = slow.Match(subject);
+        EXPECT_EQ(a.Matched, b.Matched) << subject;
+        EXPECT_EQ(a.Group(1), b.Group(1)) << subject;
+        EXPECT_EQ(a.Start, b.Start) << subject;
+    }
+    std::string many;
+    while (many.size() < 200000)
+        many += "<li>abc</Li";
+    TPatternMatch m = slow.Match(many);
+    EXPECT_FALSE(m.Matched);
+    EXPECT_TRUE(m.HitLimit);
+}
+
 TEST(BoundedPatterns, CraftedPagesStopAtTheBound) {
     const TPagePattern item(
         R"re(<center>.*<a href=".*"logci\('.*','(.*)'\)">.*src="(.*)" width=)re", true);
