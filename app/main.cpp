@@ -20,8 +20,8 @@ namespace {
 QWidget* MakeAdBrowser(QWidget* parent) {
 #ifdef VELMORA_HAVE_BROWSER
     auto* browser = new velmora::TWebBrowseEx(parent);
-    browser->SetUserInterfaceOptions({velmora::DontUse3DBorders, velmora::DontUseScrollBars,
-                                      velmora::EnableThemes});
+    browser->SetUserInterfaceOptions(
+        {velmora::DontUse3DBorders, velmora::DontUseScrollBars, velmora::EnableThemes});
     // wbADShowContextMenu: handled, so no menu appears.
     browser->OnShowContextMenu = [](velmora::TWebBrowseEx*, std::uint32_t, const QPoint&,
                                     std::int32_t& result) { result = velmora::S_OK_Result; };

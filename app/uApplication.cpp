@@ -15,8 +15,8 @@ namespace {
 // "宋体" is the font of every window; machines without it get a CJK font
 // that has the same characters.
 void SubstituteChineseFonts() {
-    const QStringList cjk = {"Noto Sans CJK SC", "Noto Serif CJK SC", "WenQuanYi Zen Hei",
-                             "WenQuanYi Micro Hei", "AR PL UMing CN", "Droid Sans Fallback"};
+    const QStringList cjk = {"Noto Sans CJK SC",    "Noto Serif CJK SC", "WenQuanYi Zen Hei",
+                             "WenQuanYi Micro Hei", "AR PL UMing CN",    "Droid Sans Fallback"};
     for (const char* name : {"宋体", "SimSun", "Tahoma"}) {
         const QString family = QString::fromUtf8(name);
         if (QFont(family).exactMatch())

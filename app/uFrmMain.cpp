@@ -2,8 +2,8 @@
 
 #include "app/uQtDispatcher.h"
 #include "app/uUpdater.h"
-#include "controls/ImgButton.h"
 #include "controls/Imaging.h"
+#include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
@@ -276,8 +276,8 @@ void TFrmMain::FormCreate() {
     pgMain = new QStackedWidget(pnlPageInner);
     pgMain->setObjectName("pgMain");
     pgMain->setGeometry(12, 13, 702, 336);
-    const char* sheets[] = {"tsThemes", nullptr, "tsCursor", "tsScreenSaver", "tsTools",
-                            "tsWallpaper"};
+    const char* sheets[] = {"tsThemes",      nullptr,   "tsCursor",
+                            "tsScreenSaver", "tsTools", "tsWallpaper"};
     for (const char* name : sheets) {
         auto* page = new QWidget(pgMain);
         page->setObjectName(name ? name : "tsEmpty");
@@ -286,14 +286,15 @@ void TFrmMain::FormCreate() {
         pgMain->addWidget(page);
     }
 
-    FThemes = BuildCatalogPage(pgMain->widget(0), tagTheme, " 主题列表（双击下载，下载完后双击应用）",
-                               "主题名称", " 主题预览", "imgView");
-    FCursors = BuildCatalogPage(pgMain->widget(2), tagCursor,
-                                " 光标列表（双击下载，下载完后双击应用）", "光标名称",
-                                " 光标预览", "imgCursorView");
+    FThemes =
+        BuildCatalogPage(pgMain->widget(0), tagTheme, " 主题列表（双击下载，下载完后双击应用）",
+                         "主题名称", " 主题预览", "imgView");
+    FCursors =
+        BuildCatalogPage(pgMain->widget(2), tagCursor, " 光标列表（双击下载，下载完后双击应用）",
+                         "光标名称", " 光标预览", "imgCursorView");
     FScreens = BuildCatalogPage(pgMain->widget(3), tagScreenSave,
-                                " 屏保列表（双击下载，下载完后双击应用）", "屏保名称",
-                                " 屏保预览", "imgScreenView");
+                                " 屏保列表（双击下载，下载完后双击应用）", "屏保名称", " 屏保预览",
+                                "imgScreenView");
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName("PopupMenu");
@@ -318,8 +319,7 @@ void TFrmMain::FormCreate() {
 }
 
 TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
-                                                  const char* nameColumn,
-                                                  const char* previewTitle,
+                                                  const char* nameColumn, const char* previewTitle,
                                                   const char* previewName) {
     TCatalogPage result;
     TPaintPanel* listFrame = FramePanel(page, QRect(0, 0, 282, 336));
@@ -340,9 +340,9 @@ TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const 
     result.List = list;
 
     TPaintPanel* previewFrame = FramePanel(page, QRect(292, 0, 410, 336));
-    TPaintPanel* previewBar = TitleBar(previewFrame, QRect(1, 1, 408, 22),
-                                       QString::fromUtf8(previewTitle), "title_preview.png",
-                                       hstRight);
+    TPaintPanel* previewBar =
+        TitleBar(previewFrame, QRect(1, 1, 408, 22), QString::fromUtf8(previewTitle),
+                 "title_preview.png", hstRight);
     if (tag == tagScreenSave) {
         auto* cancel = new TLinkLabel(QString::fromUtf8("取消屏保"), previewBar);
         cancel->setObjectName("lbCancelScreenSave");
@@ -393,7 +393,8 @@ void TFrmMain::FormShow() {
     if (FTerminated)
         return;
     ShowPage(0);
-    wbAD->setProperty("url", QUrl(QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html")));
+    wbAD->setProperty("url",
+                      QUrl(QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html")));
 }
 
 void TFrmMain::LoadCatalog() {

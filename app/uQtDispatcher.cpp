@@ -25,7 +25,8 @@ bool TQtDispatcher::RunOnMain(const std::function<void()>& step) {
     TRequest request{&step};
     FQueue.push_back(&request);
     // Posted under the lock: Shutdown cannot delete the receiver meanwhile.
-    QMetaObject::invokeMethod(FReceiver, [this] { RunPending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        FReceiver, [this] { RunPending(); }, Qt::QueuedConnection);
     FDone.wait(lock, [&] { return request.Finished; });
     return request.Ran;
 }

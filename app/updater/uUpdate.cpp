@@ -22,7 +22,7 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
 
 // The program waits for this call on its main thread: keep it short.
 extern "C" __attribute__((visibility("default"))) void DoUpdate(std::uintptr_t /*owner*/,
-                                                                 const char* url) {
+                                                                const char* url) {
     if (!url || !*url)
         return;
     CURL* curl = curl_easy_init();

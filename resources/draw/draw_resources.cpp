@@ -146,12 +146,12 @@ int main(int argc, char** argv) {
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
     bool ok = true;
-    ok &= Save(ButtonFace(QColor(250, 250, 250), QColor(226, 230, 234), QColor(170, 176, 184)),
-               dir, "button_normal.png");
+    ok &= Save(ButtonFace(QColor(250, 250, 250), QColor(226, 230, 234), QColor(170, 176, 184)), dir,
+               "button_normal.png");
     ok &= Save(ButtonFace(QColor(92, 170, 230), QColor(40, 120, 200), QColor(30, 96, 168)), dir,
                "button_checked.png");
-    ok &= Save(ButtonFace(QColor(255, 255, 255), QColor(210, 232, 250), QColor(110, 170, 220)),
-               dir, "button_hot.png");
+    ok &= Save(ButtonFace(QColor(255, 255, 255), QColor(210, 232, 250), QColor(110, 170, 220)), dir,
+               "button_hot.png");
     ok &= Save(ButtonFace(QColor(40, 120, 200), QColor(70, 150, 220), QColor(30, 96, 168)), dir,
                "button_down.png");
     ok &= Save(Blank(16, 16), dir, "status0.png");
@@ -160,15 +160,14 @@ int main(int argc, char** argv) {
     ok &= Save(DownArrow(), dir, "status3.png");
     ok &= Save(GreenTick(), dir, "status4.png");
     ok &= Save(RedCross(), dir, "status5.png");
-    ok &= Save(Polygon16(QPolygonF({QPointF(3, 5), QPointF(13, 5), QPointF(8, 11)}),
-                         QColor(40, 170, 60)),
-               dir, "status6.png");
-    ok &= Save(Polygon16(QPolygonF({QPointF(5, 3), QPointF(11, 8), QPointF(5, 13)}),
-                         QColor(40, 170, 60)),
-               dir, "status7.png");
+    ok &= Save(
+        Polygon16(QPolygonF({QPointF(3, 5), QPointF(13, 5), QPointF(8, 11)}), QColor(40, 170, 60)),
+        dir, "status6.png");
+    ok &= Save(
+        Polygon16(QPolygonF({QPointF(5, 3), QPointF(11, 8), QPointF(5, 13)}), QColor(40, 170, 60)),
+        dir, "status7.png");
     ok &= Save(TitleStrip(QColor(252, 253, 254), QColor(228, 234, 240)), dir, "title_list.png");
-    ok &= Save(TitleStrip(QColor(252, 253, 254), QColor(232, 238, 230)), dir,
-               "title_preview.png");
+    ok &= Save(TitleStrip(QColor(252, 253, 254), QColor(232, 238, 230)), dir, "title_preview.png");
     ok &= Save(NoPreview(), dir, "nopic.png");
     return ok ? 0 : 1;
 }

@@ -102,8 +102,7 @@ TEST(QtDispatcher, RunsStepsOnTheMainThreadAndRefusesAfterShutdown) {
         return dispatcher->RunOnMain([&] { onMain = std::this_thread::get_id() == mainThread; });
     });
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return ran.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-        5000));
+        [&] { return ran.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 5000));
     EXPECT_TRUE(ran.get());
     EXPECT_TRUE(onMain);
 
