@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct TBackendCase {
     // Makes the backend; scratch is a fresh folder the case may use.
     std::function<std::unique_ptr<ISystem>(const std::filesystem::path& scratch)> Make;
 };
+
+// How GoogleTest names a case's backend in its output.
+inline void PrintTo(const TBackendCase& backend, std::ostream* out) {
+    *out << backend.Name;
+}
 
 // Defined once per build: the simulated backend natively, the Win32 one on Windows.
 std::vector<TBackendCase> ConformanceBackends();

@@ -354,8 +354,9 @@ TEST(SimulatedRoot, DefaultRootFollowsXdgDataHome) {
     ::setenv("XDG_DATA_HOME", "/data/home", 1);
     EXPECT_EQ(DefaultSimulatedRoot(), fs::path("/data/home/velmora/windows"));
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(DefaultSimulatedRoot(),
-              fs::path(std::getenv("HOME")) / ".local/share/velmora/windows");
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        EXPECT_EQ(DefaultSimulatedRoot(), fs::path(home) / ".local/share/velmora/windows");
+    }
     if (oldData)
         ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
 }
