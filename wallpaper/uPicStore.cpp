@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 
 const char* const MsgCannotDownloadPicture = "无法下载指定地址\"%s\"的图片";
 const char* const MsgCannotLoadPicture = "无法加载指定地址\"%s\"的图片";
+const char* const MsgWallpaperSet = "设置桌面壁纸成功";
 
 namespace {
 
@@ -106,6 +107,17 @@ fs::path TPicStore::StorePicture(const std::string& address, const std::string& 
         throw fs::filesystem_error("cannot store the picture", target, ec);
     }
     return target;
+}
+
+bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path& picture) {
+    const fs::path target = winDir / "WallpaperTemp.bmp";
+    std::error_code ec;
+    if (!fs::is_regular_file(picture, ec) ||
+        !fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
+        return false;
+    SetWallpaper(system, target);
+    ShowMessageBox(MsgWallpaperSet, "", mkInformation);
+    return true;
 }
 
 void TPicStore::ClearTempPictures() const {

@@ -9,6 +9,7 @@
 
 namespace velmora {
 
+class ISystem;
 class TWinHttp;
 
 // The 32 lowercase hex digits of the MD5 of the address's code page 936
@@ -27,6 +28,13 @@ public:
 
 extern const char* const MsgCannotDownloadPicture; // "%s": the address
 extern const char* const MsgCannotLoadPicture;
+extern const char* const MsgWallpaperSet; // "设置桌面壁纸成功"
+
+// Copies the stored picture to winDir\WallpaperTemp.bmp (replacing it), makes
+// that copy the wallpaper and says so. A failed copy changes nothing and shows
+// nothing: false. A registry error of SetWallpaper passes on.
+bool SetDesktopWallpaper(ISystem& system, const std::filesystem::path& winDir,
+                         const std::filesystem::path& picture);
 
 class TPicStore {
 public:

@@ -1,5 +1,6 @@
 // The picture store: where stored pictures are found, how they are written and
 // what clearing temp\ removes.
+#include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
 #include "wallpaper/uPicStore.h"
 
@@ -53,6 +54,29 @@ TEST(PicStore, ClearTempPicturesRemovesOnlyBmpFilesOfTemp) {
     // No temp\ at all is nothing to clear.
     test::TTempDir empty;
     TPicStore(empty.Path()).ClearTempPictures();
+}
+
+TEST(PicStore, SetDesktopWallpaperUsesACopyInTheWindowsFolder) {
+    test::TTempDir dir;
+    auto sys = CreateSimulatedSystem(dir / "root");
+    const fs::path winDir = sys->WindowsDirectory();
+    const fs::path copy = winDir / "WallpaperTemp.bmp";
+    test::WriteFile(dir / "app/temp/a.bmp", "BM-new");
+    test::WriteFile(copy, "BM-old");
+    test::TRecordingMessages messages;
+    EXPECT_TRUE(SetDesktopWallpaper(*sys, winDir, dir / "app/temp/a.bmp"));
+    EXPECT_EQ(test::ReadFile(copy), "BM-new");
+    EXPECT_EQ(sys->Journal(),
+              (std::vector<std::string>{
+                  "SystemParametersInfo action=20 uiParam=0 winIni=1 pvParam=" + copy.string()}));
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"设置桌面壁纸成功"});
+
+    // A picture that cannot be copied changes nothing, silently.
+    EXPECT_FALSE(SetDesktopWallpaper(*sys, winDir, dir / "app/temp/missing.bmp"));
+    EXPECT_FALSE(SetDesktopWallpaper(*sys, dir / "no-such-windows", dir / "app/temp/a.bmp"));
+    EXPECT_EQ(sys->Journal().size(), 1u);
+    EXPECT_EQ(messages.Shown.size(), 1u);
+    EXPECT_EQ(test::ReadFile(copy), "BM-new");
 }
 
 } // namespace
