@@ -1,6 +1,5 @@
 #include "tools/ToolCommon.h"
 
-#include <cstdlib>
 #include <iostream>
 
 namespace velmora::tool {
@@ -36,13 +35,6 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
         r.Options[name] = args[++i];
     }
     return r;
-}
-
-std::filesystem::path DefaultSystemRoot() {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        return std::filesystem::path(xdg) / "velmora" / "windows";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home ? home : ".") / ".local" / "share" / "velmora" / "windows";
 }
 
 int UsageError(const std::string& message) {

@@ -21,10 +21,6 @@ struct TParsedArgs {
 std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
                                      const std::vector<std::string>& known);
 
-// The default root of the simulated Windows: $XDG_DATA_HOME/velmora/windows,
-// or ~/.local/share/velmora/windows.
-std::filesystem::path DefaultSystemRoot();
-
 // Prints "velmora-tool: <message>" on stderr and returns 2.
 int UsageError(const std::string& message);
 

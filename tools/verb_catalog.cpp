@@ -1,7 +1,9 @@
 // velmora-tool catalog: reads a catalogue document as the program does and
 // prints the items it would list, with their paths, addresses and states.
 #include "catalog/uCatalog.h"
+#include "install/uFolders.h"
 #include "install/uPubFunc.h"
+#include "platform/SimulatedSystem.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
@@ -75,12 +77,8 @@ int VerbCatalog(const TArgs& args) {
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-    std::filesystem::path root = parsed->Get("system", DefaultSystemRoot().string());
-    TFolderFields folders;
-    folders.ExePath = parsed->Get("exe-dir", ".");
-    folders.WinDir = root / "Windows";
-    folders.SysDir = folders.WinDir / "System32";
-    folders.UserThemesDir = root / "AppData" / "Local" / "Microsoft" / "Windows" / "Themes";
+    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    const TFolderFields folders = MakeFolderFields(*system, parsed->Get("exe-dir", "."));
 
     TJsonCatalogSink sink(folders, parsed->Get("base", VELMORA_SERVER_BASE));
     TLoadResult result = LoadCatalogText(text, folders, sink);
