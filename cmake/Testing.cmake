@@ -9,7 +9,12 @@ function(velmora_add_test)
   cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velmora_testsupport GTest::gtest GTest::gtest_main)
-  set(props LABELS "${T_LABELS}")
+  # An empty LABELS value would vanish when the list is expanded and take the
+  # next property name as its value.
+  set(props "")
+  if(T_LABELS)
+    set(props LABELS "${T_LABELS}")
+  endif()
   if(T_GUI)
     list(APPEND props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endif()

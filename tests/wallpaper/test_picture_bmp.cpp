@@ -29,6 +29,9 @@ protected:
         static int argc = 1;
         static char name[] = "test_wallpaper_picture";
         static char* argv[] = {name, nullptr};
+        // Test discovery runs the executable without the test's environment.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         static QGuiApplication app(argc, argv);
     }
     void SetUp() override { ASSERT_TRUE(server.Start()); }
