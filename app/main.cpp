@@ -31,6 +31,15 @@ QWidget* MakeAdBrowser(QWidget* parent) {
 #endif
 }
 
+void NavigateAd(QWidget* browser, const QString& url) {
+#ifdef VELMORA_HAVE_BROWSER
+    if (auto* web = qobject_cast<velmora::TWebBrowseEx*>(browser))
+        web->Navigate(url);
+#else
+    browser->setProperty("url", url);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +57,7 @@ int main(int argc, char** argv) {
     setup.ExePath = std::filesystem::path(QDir(exeDir).absolutePath().toStdString()) / "";
     setup.System = system.get();
     setup.MakeAdBrowser = &MakeAdBrowser;
+    setup.NavigateAd = &NavigateAd;
     setup.UpdaterLibrary = velmora::UpdaterLibraryPath(exeDir);
 
     velmora::TFrmMain window(setup);

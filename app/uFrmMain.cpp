@@ -393,8 +393,11 @@ void TFrmMain::FormShow() {
     if (FTerminated)
         return;
     ShowPage(0);
-    wbAD->setProperty("url",
-                      QUrl(QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html")));
+    const QString ad = QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html");
+    if (FSetup.NavigateAd)
+        FSetup.NavigateAd(wbAD, ad);
+    else
+        wbAD->setProperty("url", QUrl(ad));
 }
 
 void TFrmMain::LoadCatalog() {

@@ -40,10 +40,11 @@ struct TMainWindowSetup {
     std::filesystem::path ExePath; // FExePath; the cache lives below it
     std::string ServerBase = VELMORA_SERVER_BASE;
     ISystem* System = nullptr; // required; outlives the window
-    // Makes the advertisement browser inside the pane (the program passes the
-    // embedded browser; tests leave it empty and get a blank pane). The window
-    // navigates it by setting its "url" property.
+    // Makes the advertisement browser inside the pane and navigates it (the
+    // program passes the embedded browser; tests leave both empty and get a
+    // blank pane whose "url" property is set instead).
     std::function<QWidget*(QWidget* parent)> MakeAdBrowser;
+    std::function<void(QWidget* browser, const QString& url)> NavigateAd;
     // The updater library called once after UpdaterDelayMs; empty: none.
     QString UpdaterLibrary;
     int UpdaterDelayMs = 7000;
