@@ -8,6 +8,26 @@
 #include <fstream>
 
 namespace velmora {
+
+namespace {
+
+// Browsers render pages and pictures by their type; everything else is bytes.
+const char* ContentType(const std::filesystem::path& file) {
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".html" || ext == ".htm")
+        return "text/html; charset=utf-8";
+    if (ext == ".jpg" || ext == ".jpeg")
+        return "image/jpeg";
+    if (ext == ".png")
+        return "image/png";
+    if (ext == ".gif")
+        return "image/gif";
+    return "application/octet-stream";
+}
+
+} // namespace
 namespace fs = std::filesystem;
 
 fs::path ResolveServedFile(const fs::path& root, const std::string& path) {
@@ -144,7 +164,7 @@ void TStaticServer::Setup() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(faults.SlowDelayMs));
             return true;
         };
-        const char* type = "application/octet-stream";
+        const char* type = ContentType(file);
         if (faults.NoContentLength) {
             res.set_content_provider(type, [provide, limit](std::size_t offset, httplib::DataSink& sink) {
                 if (offset >= limit) {
