@@ -2,7 +2,8 @@
 # Package extraction: a 2,000-entry package of about 65 MB (three entries in
 # four incompressible, like pictures), extracted by the ZIP facility beside
 # `unzip -o -q` extracting the same file into an empty folder, alternately, in
-# the same run. Prints the median wall time of 5 runs of each and the ratio.
+# the same run. Prints the median wall time of 5 runs of each, the ratio, and
+# the peak memory of one run of each.
 set -eu
 BUILD=${1:-build}
 WORK=$(mktemp -d)
@@ -19,4 +20,10 @@ for i in 1 2 3 4 5; do
 done
 ours=$(sort -n "$WORK/ours.txt" | sed -n 3p)
 theirs=$(sort -n "$WORK/unzip.txt" | sed -n 3p)
+if [ -x /usr/bin/time ]; then
+    rm -rf "$WORK/ours" "$WORK/unzip"
+    om=$(/usr/bin/time -f %M "$BUILD/bench/bench_zip" extract "$WORK/package.zip" "$WORK/ours" 2>&1 >/dev/null)
+    um=$(/usr/bin/time -f %M unzip -o -q "$WORK/package.zip" -d "$WORK/unzip" 2>&1)
+    echo "peak memory: velmora $om kB, unzip $um kB"
+fi
 awk -v o="$ours" -v u="$theirs" 'BEGIN { printf "velmora extract: %.1f ms\nunzip -o -q:     %.1f ms\nratio (velmora/unzip): %.2f\n", o/1000, u/1000, o/u }'
