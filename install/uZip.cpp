@@ -5,9 +5,14 @@
 #include <zip.h>
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
 #include <sys/stat.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -24,6 +29,42 @@ constexpr std::size_t ChunkSize = 256 * 1024;
 constexpr std::uintmax_t MinArchiveSize = 22;
 // The longest file name the file systems we write to accept, in bytes.
 constexpr std::size_t MaxNameBytes = 255;
+
+// File type bits of the Unix mode that archivers on Unix store.
+constexpr zip_uint32_t UnixTypeMask = 0170000;
+constexpr zip_uint32_t UnixSymlink = 0120000;
+
+// The few file calls that differ between the systems.
+#ifdef _WIN32
+int OpenNewFile(const fs::path& p) {
+    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+}
+long WriteSome(int fd, const char* data, std::size_t size) {
+    return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+int CloseFile(int fd) {
+    return ::_close(fd);
+}
+// libzip takes UTF-8 file names on Windows.
+std::string ZipPathArg(const fs::path& p) {
+    auto u8 = p.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+#else
+int OpenNewFile(const fs::path& p) {
+    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+long WriteSome(int fd, const char* data, std::size_t size) {
+    return static_cast<long>(::write(fd, data, size));
+}
+int CloseFile(int fd) {
+    return ::close(fd);
+}
+std::string ZipPathArg(const fs::path& p) {
+    return p.string();
+}
+#endif
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
@@ -143,7 +184,7 @@ public:
     int Close() {
         int r = 0;
         if (FFd >= 0)
-            r = ::close(FFd);
+            r = CloseFile(FFd);
         FFd = -1;
         return r;
     }
@@ -215,7 +256,7 @@ public:
         static thread_local std::mt19937 rng{std::random_device{}()};
         for (int attempt = 0; attempt < 100; ++attempt) {
             temp = folder / (".vz" + std::to_string(rng()) + ".part");
-            int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            int fd = OpenNewFile(temp);
             if (fd >= 0) {
                 FTemps.push_back(temp);
                 return fd;
@@ -277,7 +318,7 @@ private:
 
 void WriteAll(int fd, const char* data, std::size_t size, const fs::path& final) {
     while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
+        long n = WriteSome(fd, data, size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -338,7 +379,7 @@ TZipFile::TZipFile(const fs::path& file) : FFile(file), FImpl(std::make_unique<T
     // No consistency check on open: it refuses archives with two entries of
     // one name, which other tools extract; damage shows when an entry is read.
     int code = 0;
-    FImpl->Zip = zip_open(file.c_str(), ZIP_RDONLY, &code);
+    FImpl->Zip = zip_open(ZipPathArg(file).c_str(), ZIP_RDONLY, &code);
     if (!FImpl->Zip) {
         zip_error_t error;
         zip_error_init_with_code(&error, code);
@@ -374,7 +415,7 @@ TZipFile::TZipFile(const fs::path& file) : FFile(file), FImpl(std::make_unique<T
         zip_uint32_t attributes = 0;
         if (zip_file_get_external_attributes(FImpl->Zip, index, 0, &opsys, &attributes) == 0 &&
             opsys == ZIP_OPSYS_UNIX)
-            e.IsSymlink = ((attributes >> 16) & S_IFMT) == S_IFLNK;
+            e.IsSymlink = ((attributes >> 16) & UnixTypeMask) == UnixSymlink;
         FEntries.push_back(std::move(e));
     }
 }
