@@ -117,6 +117,20 @@ TEST_F(ThemeInstaller, ZipPackageIsUnpackedAndItsRootThemeOpened) {
     EXPECT_TRUE(fs::exists(pkg));
 }
 
+TEST_F(ThemeInstaller, RemovalLeavesReadOnlyFilesSilently) {
+    fs::path pkg = Package("theme", "Locked.zip");
+    MakeZip(pkg, {{"Locked.theme", "x"}, {"Locked/a.jpg", "a"}, {"Locked/b.jpg", "b"}});
+    bool installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    const fs::path themes = Folders.WinDir / "Resources" / "Themes";
+    fs::permissions(themes / "Locked/a.jpg", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(themes / "Locked.theme", fs::perms::owner_read);
+    RemoveTheme("Locked", true, installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(TreeOf(themes), (std::vector<std::string>{"Locked", "Locked.theme", "Locked/a.jpg"}));
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
 TEST_F(ThemeInstaller, TheFirstRootThemeFileInArchiveOrderIsOpened) {
     struct {
         const char* Label;
