@@ -239,6 +239,22 @@ TEST_F(AppWindow, FailedDownloadAndVanishedPackage) {
     EXPECT_FALSE(FWindow->findChild<QAction*>("pmiUnInstall")->isEnabled());
 }
 
+TEST_F(AppWindow, ClosingTheWindowAbandonsRunningDownloads) {
+    TServerFaults slow;
+    slow.SlowDelayMs = 20;
+    slow.SlowChunk = 512;
+    FServer->SetFaults(slow);
+    Open();
+    DoubleClick(tagTheme, Theme);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Item(tagTheme, Theme).Progress > 0; }, 10000));
+    const fs::path package = PackagePath(tagTheme, Theme);
+    FWindow.reset();
+    // The workers end on their own without touching the rows that are gone,
+    // and leave no package behind.
+    EXPECT_TRUE(QTest::qWaitFor([] { return TDownThread::Running() == 0; }, 20000));
+    EXPECT_FALSE(fs::exists(package));
+}
+
 TEST_F(AppWindow, ABrokenPackageReachesTheDefaultErrorHandler) {
     Open();
     // A package that is no ZIP archive: the installer's error escapes the
