@@ -9,6 +9,9 @@
 #include <QWebEngineSettings>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 using namespace velmora;
 
 namespace {
@@ -40,6 +43,23 @@ bool ClickUntil(QWidget* surface, Qt::MouseButton button, QPoint at,
             return true;
     }
     return false;
+}
+
+// The text of the element, once it exists (asked again until it does).
+QString ElementText(TWebBrowseEx* browser, const QString& id) {
+    for (int attempt = 0; attempt < 120; ++attempt) {
+        // Shared with the callback, which may come after a time-out.
+        auto answer = std::make_shared<std::optional<QString>>();
+        browser->page()->runJavaScript(
+            QString("(document.getElementById('%1') || {}).textContent || ''").arg(id),
+            [answer](const QVariant& v) { *answer = v.toString(); });
+        if (!QTest::qWaitFor([&] { return answer->has_value(); }, 5000))
+            return {};
+        if (!(*answer)->isEmpty())
+            return **answer;
+        QTest::qWait(250);
+    }
+    return {};
 }
 
 } // namespace
@@ -116,17 +136,34 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
     EXPECT_EQ(seen.value(3), "http://example.invalid/x");
 
     // Cancelled navigations leave the written page in place.
-    QString title;
-    browser->page()->runJavaScript("document.getElementById('p7').textContent",
-                                   [&](const QVariant& v) { title = v.toString(); });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !title.isEmpty(); }, kLoadTimeoutMs));
-    EXPECT_EQ(title, "7");
+    EXPECT_EQ(ElementText(browser, "p7"), "7");
 
     // A second write is no navigation.
     loaded.clear();
     browser->ShowHtml("<p>again</p>");
     ASSERT_TRUE(WaitLoaded(loaded));
     EXPECT_EQ(seen.size(), 4);
+}
+
+TEST(WebBrowseEx, HandlerWritesTheNextPageFromTheNavigationEvent) {
+    QWidget window;
+    window.resize(300, 80);
+    auto* browser = new TWebBrowseEx(&window);
+    browser->setGeometry(0, 0, 300, 80);
+    browser->OnBeforeNavigate2 = [&](TWebBrowseEx* sender, const QString& url, bool& cancel) {
+        if (url == "about:blank")
+            return;
+        sender->ShowHtml(QString("<p id='n'>page %1</p>").arg(url.mid(6)));
+        cancel = true;
+    };
+    window.show();
+    QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
+    browser->ShowHtml("<a id='a' href='3'>3</a>");
+    ASSERT_TRUE(WaitLoaded(loaded));
+    loaded.clear();
+    browser->page()->runJavaScript("document.getElementById('a').click()");
+    EXPECT_EQ(ElementText(browser, "n"), "page 3");
+    EXPECT_EQ(browser->WrittenHtml(), "<p id='n'>page 3</p>");
 }
 
 TEST(WebBrowseEx, ContextMenuSuppressedByTheHandler) {
