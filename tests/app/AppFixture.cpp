@@ -1,5 +1,6 @@
 #include "tests/app/AppFixture.h"
 
+#include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QProcess>
 #include <QTest>
@@ -47,6 +48,12 @@ TFrmMain& TAppTest::Open(int updaterDelayMs, QString updater) {
     setup.UpdaterDelayMs = updaterDelayMs;
     setup.UpdaterLibrary = updater;
     FWindow = std::make_unique<TFrmMain>(setup);
+    // The live models stay consistent while the catalogue fills them and
+    // workers update their rows.
+    for (int tag : {tagTheme, tagCursor, tagScreenSave})
+        new QAbstractItemModelTester(FWindow->ListOfTag(tag)->Model(),
+                                     QAbstractItemModelTester::FailureReportingMode::Fatal,
+                                     FWindow->ListOfTag(tag)->Model());
     FWindow->show();
     return *FWindow;
 }
