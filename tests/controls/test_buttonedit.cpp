@@ -174,14 +174,15 @@ TEST(ButtonEdit, HintTextWhileEmptyAndUnfocused) {
     EXPECT_TRUE(asked);
     edit->OnPaintHintText = nullptr;
 
+    // Focused, the field shows no hint.
     window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     edit->setFocus();
-    if (edit->hasFocus()) {
-        asked = false;
-        edit->OnPaintHintText = [&](TCustomEditEx*, QPainter&, bool&) { asked = true; };
-        pics::Grab(*edit);
-        EXPECT_FALSE(asked);
-    }
+    ASSERT_TRUE(edit->hasFocus());
+    asked = false;
+    edit->OnPaintHintText = [&](TCustomEditEx*, QPainter&, bool&) { asked = true; };
+    pics::Grab(*edit);
+    EXPECT_FALSE(asked);
 }
 
 TEST(EditEx, PaddingInsetsThePlainTextRect) {
