@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QStackedWidget>
 #include <QTest>
 
@@ -306,6 +307,23 @@ TEST_F(AppWindow, FrameLinesAndHotRowArePainted) {
     ASSERT_EQ(list->HotRow(), list->Model()->RowOf(index));
     const QImage rows = list->viewport()->grab().toImage();
     EXPECT_EQ(rows.pixelColor(rect.right() - 2, rect.center().y()), QColor(239, 247, 252));
+
+    // A group row: white, its triangle at (10, 1), never the selection colour.
+    const QModelIndex group = list->Model()->index(1, 0);
+    list->setCurrentIndex(group);
+    const QRect groupRect = list->visualRect(group);
+    QImage expected(16, 16, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    QPainter(&expected).drawImage(0, 0, QImage(":/velmora/status7.png"));
+    const QImage painted = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(painted.copy(10, groupRect.top() + 1, 16, 16), expected);
+    EXPECT_EQ(painted.pixelColor(groupRect.right() - 2, groupRect.center().y()), QColor(Qt::white));
+
+    // A selected item row carries the highlight colour.
+    list->setCurrentIndex(index);
+    const QImage selected = list->viewport()->grab().toImage();
+    EXPECT_EQ(selected.pixelColor(rect.right() - 2, rect.center().y()),
+              list->palette().color(QPalette::Highlight));
 }
 
 TEST_F(AppWindow, LinkOpensTheHomePage) {
