@@ -291,22 +291,23 @@ void WriteCursorZip(const fs::path& path, const std::string& name, const QColor&
         QPainter(&w).drawImage(14, 14, Ring(i * 45.0, color).scaled(18, 18));
         work.push_back(CurFile(w, 1, 1));
     }
-    zip.Add("Pointer.cur", CurFile(Arrow(color), 1, 1));
-    zip.Add("Help.cur", CurFile(Arrow(color.lighter(140)), 1, 1));
-    zip.Add("Working.ani", AniFile(work, 6));
-    zip.Add("Busy.ani", AniFile(busy, 6));
-    zip.Add("Cross.cur", CurFile(Cross(color, false), 16, 16));
-    zip.Add("Text.cur", CurFile(Cross(color, true), 16, 16));
-    // The [Strings] section names each role's file; the rest is the usual
+    zip.Add("pointer.cur", CurFile(Arrow(color), 1, 1));
+    zip.Add("help.cur", CurFile(Arrow(color.lighter(140)), 1, 1));
+    zip.Add("working.ani", AniFile(work, 6));
+    zip.Add("busy.ani", AniFile(busy, 6));
+    zip.Add("cross.cur", CurFile(Cross(color, false), 16, 16));
+    zip.Add("text.cur", CurFile(Cross(color, true), 16, 16));
+    // File names are lower case: the installer lower-cases what [Strings]
+    // names. The [Strings] section names each role's file; the rest is the usual
     // installer boilerplate of such a file.
     std::string inf =
         "[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n"
         "[DefaultInstall]\r\nCopyFiles = Scheme.Cur\r\nAddReg = Scheme.Reg\r\n\r\n"
         "[DestinationDirs]\r\nScheme.Cur = 10,\"%CUR_DIR%\"\r\n\r\n"
-        "[Scheme.Cur]\r\nPointer.cur\r\nHelp.cur\r\nWorking.ani\r\nBusy.ani\r\nCross.cur\r\nText.cur\r\n\r\n"
+        "[Scheme.Cur]\r\npointer.cur\r\nhelp.cur\r\nworking.ani\r\nbusy.ani\r\ncross.cur\r\ntext.cur\r\n\r\n"
         "[Strings]\r\nCUR_DIR = \"Cursors\\" + name + "\"\r\nSCHEME_NAME = \"" + name +
-        "\"\r\npointer = \"Pointer.cur\"\r\nhelp = \"Help.cur\"\r\nwork = \"Working.ani\"\r\n"
-        "busy = \"Busy.ani\"\r\nCross = \"Cross.cur\"\r\nText = \"Text.cur\"\r\n";
+        "\"\r\npointer = \"pointer.cur\"\r\nhelp = \"help.cur\"\r\nwork = \"working.ani\"\r\n"
+        "busy = \"busy.ani\"\r\nCross = \"cross.cur\"\r\nText = \"text.cur\"\r\n";
     zip.Add("setup.inf", Utf8ToCp936(inf));
     zip.Close();
 }
