@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -84,6 +85,19 @@ bool SaveFileAtomically(const fs::path& path, const std::string& bytes) {
     }
     return true;
 }
+
+// A preview is a 400 x 300 JPEG of some tens of kilobytes; an answer far
+// larger than that is not one, and is not held in memory.
+constexpr std::uint64_t MaxPreviewBytes = 8 << 20;
+
+class TPreviewStream : public TMemoryStream {
+public:
+    void Write(const char* data, std::size_t size) override {
+        if (Size() + size > MaxPreviewBytes)
+            throw std::length_error("preview too large");
+        TMemoryStream::Write(data, size);
+    }
+};
 
 QImage LoadPicture(const fs::path& file) {
     try {
@@ -483,10 +497,15 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
         ShowPreview(page.Preview, picture);
         return;
     }
-    TMemoryStream stream;
-    FHttp->GetStream(PreviewUrl(FSetup.ServerBase, tag, *item), stream);
+    TPreviewStream stream;
+    bool complete = true;
+    try {
+        FHttp->GetStream(PreviewUrl(FSetup.ServerBase, tag, *item), stream);
+    } catch (const std::length_error&) {
+        complete = false;
+    }
     QImage picture;
-    if (stream.Size() > 0) {
+    if (complete && stream.Size() > 0) {
         EnsureCacheFolder(FFolders, tag);
         if (SaveFileAtomically(file, stream.Data())) {
             picture = LoadPicture(file);

@@ -90,6 +90,11 @@ TEST_F(AppWindow, MissingOrBrokenPreviewShowsTheNoPreviewPicture) {
     const QImage noPic(":/velmora/nopic.png");
     FServer->AddStatus(PreviewPath("cursor", Cursor), 404);
     FServer->AddStatus(PreviewPath("cursor", "极简黑白"), 200, "not a picture");
+    // A real preview followed by megabytes of padding: it would decode.
+    const std::string padded =
+        ReadFile(DemoCatalog() / "softdata/win7/res/screensave" / (Saver + ".jpg")) +
+        std::string(9 << 20, '\0');
+    FServer->AddStatus(PreviewPath("screensave", Saver), 200, padded);
     TFrmMain& window = Open();
     for (const std::string& name : {Cursor, std::string("极简黑白")}) {
         Focus(tagCursor, name);
@@ -98,6 +103,11 @@ TEST_F(AppWindow, MissingOrBrokenPreviewShowsTheNoPreviewPicture) {
             << name;
         EXPECT_FALSE(fs::exists(ExeDir() / "cache/cursor" / (name + ".jpg"))) << name;
     }
+    // An answer far too large for a preview is not kept either.
+    Focus(tagScreenSave, Saver);
+    EXPECT_EQ(Shown(window, "imgScreenView"),
+              noPic.convertToFormat(Shown(window, "imgScreenView").format()));
+    EXPECT_FALSE(fs::exists(ExeDir() / "cache/screensave" / (Saver + ".jpg")));
     // Nothing was kept, so the next focus asks again.
     Focus(tagCursor, Cursor);
     EXPECT_EQ(FServer->RequestCount(PreviewPath("cursor", Cursor)), 2u);
