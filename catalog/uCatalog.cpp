@@ -260,15 +260,6 @@ bool IsSafeItemName(std::string_view name) {
     return true;
 }
 
-std::string TrimName(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return std::string(text.substr(b, e - b));
-}
-
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag, TCatalogRow parent,
                            bool isZip, std::string_view name) {
     TDirectDisk disk;
@@ -281,7 +272,7 @@ namespace {
 // A character the code page lacks turns into "?", which no file name may hold;
 // a document decoded from the code page holds no such character.
 std::string UsableName(const std::string& raw, bool decodedFromCp936) {
-    std::string name = TrimName(decodedFromCp936 ? raw : Cp936ToUtf8(Utf8ToCp936(raw)));
+    std::string name = Trim(decodedFromCp936 ? raw : Cp936ToUtf8(Utf8ToCp936(raw)));
     return IsSafeItemName(name) ? name : std::string();
 }
 
@@ -301,7 +292,7 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
     const TItemFolders itemFolders(folders);
     int count = 0;
     for (const json& group : *themes) {
-        std::string title = TrimName(MemberText(group, "name"));
+        std::string title = Trim(MemberText(group, "name"));
         if (title.empty())
             continue;
         TCatalogItem groupItem;

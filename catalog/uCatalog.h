@@ -49,9 +49,6 @@ bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item
 // characters Windows forbids in names, no reserved device name.
 bool IsSafeItemName(std::string_view name);
 
-// Removes leading and trailing characters up to and including the space.
-std::string TrimName(std::string_view text);
-
 // What the catalogue fills: the three lists of the main window.
 using TCatalogRow = std::int64_t;
 constexpr TCatalogRow NoRow = -1;

@@ -54,15 +54,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-// Drops spaces and control characters at both ends.
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 // Only ASCII letters change, one character at a time: a byte of a double-byte
 // character is never touched.
 std::string AsciiLower(std::string_view s) {
@@ -115,9 +106,9 @@ std::vector<std::string> ReadSchemeStrings(std::string_view infBytes) {
             lines.emplace_back("=");
             continue;
         }
-        std::string_view key = Trim(std::string_view(line).substr(0, eq));
-        std::string_view value = Trim(std::string_view(line).substr(eq + 1));
-        lines.push_back(std::string(key) + "=" + StripEnds(value));
+        const std::string key = Trim(std::string_view(line).substr(0, eq));
+        const std::string value = Trim(std::string_view(line).substr(eq + 1));
+        lines.push_back(key + "=" + StripEnds(value));
     }
     return lines;
 }

@@ -101,6 +101,15 @@ std::string ExtractBetween(std::string_view source, std::string_view startMarker
     return std::string(source.substr(cursor, stop - cursor));
 }
 
+std::string Trim(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
+        --e;
+    return std::string(text.substr(b, e - b));
+}
+
 std::string UrlEncode(std::string_view text, bool utf8Mode) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;

@@ -48,6 +48,10 @@ std::string ExtractBetween(std::string_view source, std::string_view startMarker
                            std::string_view endMarker, unsigned startPos = 0,
                            bool ignoreCase = true, bool allowMissingEnd = true);
 
+// Removes leading and trailing characters up to and including the space
+// (control characters included).
+std::string Trim(std::string_view text);
+
 // Percent-escapes everything except ASCII letters, digits, "." and "_".
 // Characters outside ASCII are written as their UTF-8 bytes (utf8Mode) or their
 // code page 936 bytes; a character code page 936 lacks becomes "?" first.

@@ -71,7 +71,7 @@ int SearchUrl(const TParsedArgs& a) {
             return UsageError("--screen takes WIDTHxHEIGHT");
         SetDesktopSize(w, h);
     }
-    const std::string key = TrimKeyword(*a.Get("keyword"));
+    const std::string key = Trim(*a.Get("keyword"));
     if (key.empty()) {
         std::cerr << MsgEnterKeyword << '\n';
         return 1;

@@ -129,15 +129,6 @@ std::int32_t JsonInt32(const nlohmann::json& v) {
 
 } // namespace
 
-std::string TrimKeyword(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return std::string(text.substr(b, e - b));
-}
-
 std::string BaiduQuery(const std::string& base, const std::string& escaped,
                        const TWallpaperSize& size) {
     if (size.ServiceCode > 0)
@@ -246,7 +237,7 @@ TWallpaperSearch::TWallpaperSearch(TServiceBases bases, TSearchManager& results,
 bool TWallpaperSearch::StartSearch(int kind, const std::string& keyword, int sizeIndex) {
     if (kind != skBaidu && kind != skYoudao && kind != skSogou)
         return false;
-    const std::string key = TrimKeyword(keyword);
+    const std::string key = Trim(keyword);
     if (key.empty()) {
         ShowMessageBox(MsgEnterKeyword, "", mkInformation);
         return false;

@@ -40,9 +40,6 @@ extern const char* const MsgNoWallpaper;  // "没有查找到壁纸"
 // Results are asked for and taken in pages of this many.
 constexpr int ResultsPerPage = 15;
 
-// The keyword without leading and trailing spaces and control characters.
-std::string TrimKeyword(std::string_view text);
-
 // Query addresses. `escaped` is the keyword after UrlEncode in ANSI mode.
 std::string BaiduQuery(const std::string& base, const std::string& escaped,
                        const TWallpaperSize& size);

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace velmora {
 namespace {
 namespace fs = std::filesystem;
@@ -16,9 +13,7 @@ using test::MakeZip;
 using test::TreeOf;
 using test::TZipItem;
 
-struct TRun {
-    int Exit;
-    std::string Out, Err;
+struct TRun : test::TProgramRun {
     json Doc() const { return json::parse(Out); }
 };
 
@@ -27,19 +22,9 @@ protected:
     test::TTempDir Dir;
 
     TRun Run(const fs::path& package, const std::string& kind) {
-        const fs::path err = Dir / "stderr.txt";
-        std::string cmd = std::string(VELMORA_TOOL) + " package '" + package.string() + "'" +
-                          (kind.empty() ? "" : " --kind " + kind) + " 2>'" + err.string() + "'";
-        TRun r{};
-        FILE* p = popen(cmd.c_str(), "r");
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-            r.Out.append(buf, n);
-        int status = pclose(p);
-        r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.Err = test::ReadFile(err);
-        fs::remove(err);
-        return r;
+        return {test::RunProgram(std::string(VELMORA_TOOL) + " package '" + package.string() + "'" +
+                                     (kind.empty() ? "" : " --kind " + kind),
+                                 Dir.Path())};
     }
 };
 

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <sys/wait.h>
 
 namespace velmora::test {
 namespace fs = std::filesystem;
@@ -60,6 +61,23 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+TProgramRun RunProgram(const std::string& commandLine, const fs::path& scratchDir) {
+    const fs::path err = scratchDir / "stderr.txt";
+    const std::string cmd = commandLine + " 2>'" + err.string() + "'";
+    TProgramRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        throw std::runtime_error("cannot run " + commandLine);
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        r.Out.append(buf, n);
+    const int status = pclose(p);
+    r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.Err = ReadFile(err);
+    fs::remove(err);
+    return r;
 }
 
 std::string ReadFile(const fs::path& path) {

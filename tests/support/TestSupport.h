@@ -46,4 +46,12 @@ private:
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// A program run through the shell: its exit code, standard output and
+// standard error (kept in a scratch file inside `scratchDir`).
+struct TProgramRun {
+    int Exit = -1;
+    std::string Out, Err;
+};
+TProgramRun RunProgram(const std::string& commandLine, const std::filesystem::path& scratchDir);
+
 } // namespace velmora::test

@@ -5,31 +5,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace velmora {
 namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct TRun {
-    int Exit;
-    std::string Out, Err;
-};
+using TRun = test::TProgramRun;
 
 TRun RunTool(const test::TTempDir& dir, const std::string& args) {
-    const fs::path err = dir / "stderr.txt";
-    std::string cmd = std::string(VELMORA_TOOL) + " " + args + " 2>" + err.string();
-    TRun r{};
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        r.Out.append(buf, n);
-    int status = pclose(p);
-    r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Err = test::ReadFile(err);
-    return r;
+    return test::RunProgram(std::string(VELMORA_TOOL) + " " + args, dir.Path());
 }
 
 class ToolCatalogTest : public ::testing::Test {

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace velmora {
 namespace {
@@ -14,26 +12,11 @@ using nlohmann::json;
 using test::PicUrl;
 using test::ThumbUrl;
 
-struct TRun {
-    int Exit;
-    std::string Out, Err;
-};
+using TRun = test::TProgramRun;
 
 class ToolSearchTest : public ::testing::Test {
 protected:
-    TRun Run(const std::string& args) {
-        const auto err = dir / "stderr.txt";
-        std::string cmd = std::string(VELMORA_TOOL) + " " + args + " 2>" + err.string();
-        TRun r{};
-        FILE* p = popen(cmd.c_str(), "r");
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-            r.Out.append(buf, n);
-        int status = pclose(p);
-        r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.Err = test::ReadFile(err);
-        return r;
-    }
+    TRun Run(const std::string& args) { return test::RunProgram(std::string(VELMORA_TOOL) + " " + args, dir.Path()); }
     json Extract(const std::string& service, const std::string& page) {
         test::WriteFile(dir / "page.html", page);
         TRun r = Run("search extract --service " + service + " " + (dir / "page.html").string());
