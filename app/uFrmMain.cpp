@@ -99,6 +99,15 @@ public:
     }
 };
 
+// The cache folder is made when first needed; when it cannot be, saving into
+// it fails and that failure is the one the user sees.
+void TryEnsureCacheFolder(const TFolderFields& folders, int tag) {
+    try {
+        EnsureCacheFolder(folders, tag);
+    } catch (const fs::filesystem_error&) {
+    }
+}
+
 QImage LoadPicture(const fs::path& file) {
     try {
         TPicture picture;
@@ -506,7 +515,7 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
     }
     QImage picture;
     if (complete && stream.Size() > 0) {
-        EnsureCacheFolder(FFolders, tag);
+        TryEnsureCacheFolder(FFolders, tag);
         if (SaveFileAtomically(file, stream.Data())) {
             picture = LoadPicture(file);
             if (picture.isNull())
@@ -547,7 +556,7 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     }
     if (item->State == dsDownloading)
         return;
-    EnsureCacheFolder(FFolders, tag);
+    TryEnsureCacheFolder(FFolders, tag);
     RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher);
 }
 

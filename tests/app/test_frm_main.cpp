@@ -266,6 +266,17 @@ TEST_F(AppWindow, ClosingTheWindowAbandonsRunningDownloads) {
     EXPECT_FALSE(fs::exists(package));
 }
 
+TEST_F(AppWindow, UnwritableCacheFailsTheDownloadQuietly) {
+    test::WriteFile(ExeDir() / "cache", "a file where the cache folder belongs");
+    TFrmMain& window = Open();
+    Focus(tagCursor, Cursor);
+    EXPECT_EQ(Shown(window, "imgCursorView").size(), QSize(400, 300)); // the no-preview picture
+    DoubleClick(tagCursor, Cursor);
+    ASSERT_TRUE(WaitDownloaded(tagCursor, Cursor));
+    EXPECT_EQ(Status(tagCursor, Cursor), "下载失败");
+    EXPECT_TRUE(FMessages->Shown.empty());
+}
+
 TEST_F(AppWindow, ABrokenPackageReachesTheDefaultErrorHandler) {
     Open();
     // A package that is no ZIP archive: the installer's error escapes the
