@@ -204,6 +204,9 @@ TEST_F(AppWindow, CursorSchemeInstallsAndUninstalls) {
     EXPECT_EQ(cursors->ReadString("").value_or(""), Cursor);
     EXPECT_NE(cursors->ReadString("Arrow").value_or("").find("pointer.cur"), std::string::npos);
     EXPECT_NE(Journal().find("SystemParametersInfo action=87"), std::string::npos) << Journal();
+    // The scheme's .cur and .ani files load and replace the system cursors.
+    EXPECT_NE(Journal().find("SetSystemCursor id=32512 file="), std::string::npos) << Journal();
+    EXPECT_NE(Journal().find("SetSystemCursor id=32514 file="), std::string::npos) << Journal();
 
     window.pmiUnInstallClick();
     EXPECT_FALSE(Item(tagCursor, Cursor).Installed);
