@@ -5,42 +5,26 @@
 #include "catalog/uDispatcher.h"
 
 #include <QObject>
-#include <QPointer>
 
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <thread>
 
 namespace velmora {
 
-class TQtDispatcher : public IMainDispatcher {
+class TQtDispatcher : public TLoopDispatcher {
 public:
-    // Create on the main thread.
+    // Create on the main thread, and shut down there.
     TQtDispatcher();
     ~TQtDispatcher() override;
-    TQtDispatcher(const TQtDispatcher&) = delete;
-    TQtDispatcher& operator=(const TQtDispatcher&) = delete;
 
-    bool RunOnMain(const std::function<void()>& step) override;
-    // Main thread.
-    void Shutdown();
+protected:
+    // Posts a call of RunPending to the event loop.
+    void Wake() override;
+    // Deleting the receiver drops the calls still queued for it.
+    void OnShutdown() override;
 
 private:
-    struct TRequest {
-        const std::function<void()>* Step;
-        bool Finished = false;
-        bool Ran = false;
-    };
-    void RunPending();
-
     const std::thread::id FMainThread;
     QObject* FReceiver; // lives on the main thread; deleted at shutdown
-    std::mutex FLock;
-    std::condition_variable FDone;
-    std::deque<TRequest*> FQueue;
-    bool FShutDown = false;
 };
 
 } // namespace velmora

@@ -21,9 +21,7 @@ bool TLoopDispatcher::RunOnMain(const std::function<void()>& step) {
     TRequest request{&step};
     FQueue.push_back(&request);
     FWork.notify_one();
-    lock.unlock();
     Wake();
-    lock.lock();
     FDone.wait(lock, [&] { return request.Finished; });
     return request.Ran;
 }
@@ -81,6 +79,8 @@ bool TLoopDispatcher::RunUntil(const std::function<bool()>& done,
 
 void TLoopDispatcher::Shutdown() {
     std::lock_guard<std::mutex> lock(FLock);
+    if (!FShutDown)
+        OnShutdown();
     FShutDown = true;
     for (TRequest* request : FQueue)
         request->Finished = true;

@@ -28,7 +28,7 @@ public:
 // A dispatcher with a loop of its own, for programs without an event loop (the
 // command-line tool) and for tests. The thread that creates it is its main
 // thread and runs the steps inside RunPending or RunUntil. A program with an
-// event loop can derive from it and let Wake post a call of RunPending.
+// event loop derives from it and lets Wake post a call of RunPending.
 class TLoopDispatcher : public IMainDispatcher {
 public:
     TLoopDispatcher();
@@ -51,8 +51,12 @@ public:
     bool IsShutDown() const;
 
 protected:
-    // Called on the worker's thread after it queued a step, before it waits.
+    // Called on the worker's thread after it queued a step, before it waits,
+    // with the dispatcher's lock held: OnShutdown cannot run meanwhile. It must
+    // not call back into the dispatcher.
     virtual void Wake() {}
+    // Called once, by the first Shutdown, with the lock held.
+    virtual void OnShutdown() {}
 
 private:
     struct TRequest {
