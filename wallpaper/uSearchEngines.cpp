@@ -321,17 +321,16 @@ void TWallpaperSearch::ShowBaiduPage(std::string_view page, bool firstPage) {
 }
 
 void TWallpaperSearch::ShowSogouPage(std::string_view page) {
-    TServicePage r = ExtractSogouPage(page);
-    FPager.ShowPager(r.Pager);
-    ShowResults(r.Results);
-    if (FResults.LoadInto() == 0)
-        ShowMessageBox(MsgNoWallpaper, "", mkInformation);
+    ShowServicePage(ExtractSogouPage(page));
 }
 
 void TWallpaperSearch::ShowYoudaoPage(std::string_view page) {
-    TServicePage r = ExtractYoudaoPage(page);
-    FPager.ShowPager(r.Pager);
-    ShowResults(r.Results);
+    ShowServicePage(ExtractYoudaoPage(page));
+}
+
+void TWallpaperSearch::ShowServicePage(const TServicePage& page) {
+    FPager.ShowPager(page.Pager);
+    ShowResults(page.Results);
     if (FResults.LoadInto() == 0)
         ShowMessageBox(MsgNoWallpaper, "", mkInformation);
 }

@@ -129,6 +129,7 @@ public:
     const TServiceBases& Bases() const { return FBases; }
 
 private:
+    void ShowServicePage(const TServicePage& page);
     std::string Fetch(int kind, const std::string& address) const;
     void ShowResults(const std::vector<TFoundPicture>& found);
     bool IsDownloaded(const std::string& picture) const;
