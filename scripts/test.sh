@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds Velmora and runs the whole test suite: the normal build, the
-# ThreadSanitizer build of the thread-touching tests, and the Win32 backend
-# under Wine. Installs what is missing first.
+# ThreadSanitizer build of the thread-touching tests, the AddressSanitizer and
+# UndefinedBehaviorSanitizer build of the core, and the Win32 backend under
+# Wine. Installs what is missing first.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -21,6 +22,13 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=th
 cmake --build build-tsan -j "$JOBS"
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
      ctest --output-on-failure -j "$JOBS" --timeout 600 -L threads)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (the core, no GUI)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=address \
+      -DVELMORA_BUILD_GUI=OFF -DVELMORA_BUILD_BENCH=OFF
+cmake --build build-asan -j "$JOBS"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+     ctest --output-on-failure -j "$JOBS" --timeout 600)
 
 if [ -x scripts/test-win32.sh ]; then
     echo "== Win32 backend under Wine"
