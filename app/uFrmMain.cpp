@@ -7,6 +7,7 @@
 #include "controls/PaintPanel.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
+#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
@@ -21,9 +22,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdio>
-#include <fstream>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -58,32 +56,6 @@ TPicture ResourcePicture(const QString& name) {
         picture.SetGraphic(std::move(png));
     }
     return picture;
-}
-
-// Writes the bytes under a temporary name and renames them into place, so a
-// failed write never leaves a partial file under the final name.
-bool SaveFileAtomically(const fs::path& path, const std::string& bytes) {
-    std::random_device random;
-    fs::path temporary = path;
-    temporary += "." + std::to_string(random()) + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
 }
 
 // A preview is a 400 x 300 JPEG of some tens of kilobytes; an answer far
@@ -516,7 +488,7 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
     QImage picture;
     if (complete && stream.Size() > 0) {
         TryEnsureCacheFolder(FFolders, tag);
-        if (SaveFileAtomically(file, stream.Data())) {
+        if (!WriteFileAtomically(file, stream.Data())) {
             picture = LoadPicture(file);
             if (picture.isNull())
                 fs::remove(file, ec);

@@ -2,14 +2,13 @@
 
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
+#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <unordered_map>
 
@@ -328,12 +327,10 @@ TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFi
                         ICatalogSink& sink) {
     std::string text = http.GetString(base + "/softdata/win7/config.txt");
     if (text.empty()) {
-        std::ifstream in(folders.ExePath / "config.txt", std::ios::binary);
-        if (!in) {
+        if (!ReadWholeFile(folders.ExePath / "config.txt", text)) {
             ShowMessageBox(MsgNoCatalog, "", mkWarning);
             return TLoadResult::NoCatalog;
         }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     return LoadCatalogText(text, folders, sink);
 }

@@ -1,6 +1,7 @@
 // velmora-tool catalog: reads a catalogue document as the program does and
 // prints the items it would list, with their paths, addresses and states.
 #include "catalog/uCatalog.h"
+#include "install/uFileUtil.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/SimulatedSystem.h"
@@ -9,9 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 namespace velmora::tool {
 namespace {
@@ -69,13 +68,12 @@ int VerbCatalog(const TArgs& args) {
     TStderrTextSink messages;
     IMessageSink* previous = SetMessageSink(&messages);
 
-    std::ifstream in(parsed->Positional[0], std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadWholeFile(parsed->Positional[0], text)) {
         ShowMessageBox(MsgNoCatalog, "", mkWarning);
         SetMessageSink(previous);
         return 2;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
     const TFolderFields folders = MakeFolderFields(*system, parsed->Get("exe-dir", "."));

@@ -1,6 +1,7 @@
 // velmora-tool search and md5name: the wallpaper search core on the command
 // line. Query addresses, the results and pagination cut out of a saved result
 // page, the Baidu page links, and the picture store's file names.
+#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -12,9 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 namespace velmora::tool {
 namespace {
@@ -91,10 +90,9 @@ int SearchExtract(const TParsedArgs& a) {
     const int kind = ServiceKind(a.Get("service", ""));
     if (kind == skNone || a.Positional.size() != 2)
         return UsageError(kUsage);
-    std::ifstream in(a.Positional[1], std::ios::binary);
-    if (!in)
+    std::string page;
+    if (!ReadWholeFile(a.Positional[1], page))
         return UsageError("cannot read " + a.Positional[1]);
-    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     TStderrTextSink messages;
     IMessageSink* previous = SetMessageSink(&messages);

@@ -2,13 +2,11 @@
 
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
+#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 #include "wallpaper/uMD5.h"
 
-#include <atomic>
-#include <fstream>
 #include <system_error>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -83,29 +81,8 @@ fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
 fs::path TPicStore::StorePicture(const std::string& address, const std::string& bmp) const {
     fs::create_directories(FTempDir);
     const fs::path target = FTempDir / PictureFileName(address);
-    static std::atomic<unsigned> counter{0};
-    const fs::path part =
-        FTempDir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                    std::to_string(counter++) + ".part");
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(part, ignored);
-            throw fs::filesystem_error("cannot write the picture", part,
-                                       std::make_error_code(std::errc::io_error));
-        }
-    }
-    std::error_code ec;
-    fs::rename(part, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(part, ignored);
+    if (std::error_code ec = WriteFileAtomically(target, bmp))
         throw fs::filesystem_error("cannot store the picture", target, ec);
-    }
     return target;
 }
 

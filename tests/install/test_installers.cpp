@@ -7,6 +7,7 @@
 #include "install/uZip.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/install/ZipFixture.h"
+#include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,29 +24,7 @@ using test::ReadFile;
 using test::TreeOf;
 using test::TZipItem;
 using test::WriteFile;
-
-// A 32 x 32 monochrome cursor: icon directory of type 2 and one DIB image.
-std::string CursorBytes() {
-    auto u16 = [](std::string& s, unsigned v) {
-        s += static_cast<char>(v & 0xFF);
-        s += static_cast<char>((v >> 8) & 0xFF);
-    };
-    auto u32 = [&](std::string& s, unsigned v) {
-        u16(s, v & 0xFFFF);
-        u16(s, v >> 16);
-    };
-    std::string img;
-    u32(img, 40), u32(img, 32), u32(img, 64), u16(img, 1), u16(img, 1);
-    u32(img, 0), u32(img, 256), u32(img, 0), u32(img, 0), u32(img, 2), u32(img, 0);
-    img += std::string("\0\0\0\0\xFF\xFF\xFF\0", 8); // palette
-    img += std::string(128, '\0');                   // colour mask
-    img += std::string(128, '\xFF');                 // transparency mask
-    std::string cur;
-    u16(cur, 0), u16(cur, 2), u16(cur, 1);
-    cur += static_cast<char>(32), cur += static_cast<char>(32), cur += '\0', cur += '\0';
-    u16(cur, 0), u16(cur, 0), u32(cur, static_cast<unsigned>(img.size())), u32(cur, 22);
-    return cur + img;
-}
+using test::MakeCurBytes;
 
 // A simulated Windows of its own, with the main window's folder fields.
 class TInstallTest : public ::testing::Test {
@@ -233,7 +212,7 @@ TEST_F(CursorInstaller, AllFifteenRolesAreRegisteredAndSwitchedOn) {
         for (char& ch : file)
             ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         inf += std::string(role.Key) + " = \"" + file + "\"\r\n";
-        items.push_back({file, CursorBytes()});
+        items.push_back({file, MakeCurBytes()});
     }
     items.push_back({"setup.inf", inf});
     fs::path pkg = Package("cursor", "Neon Blue.zip");
@@ -268,7 +247,7 @@ TEST_F(CursorInstaller, AllFifteenRolesAreRegisteredAndSwitchedOn) {
 TEST_F(CursorInstaller, MissingRolesAreWrittenEmptyAndBadCursorsChangeNothing) {
     fs::path pkg = Package("cursor", "Two.zip");
     MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\nhelp=\"Help.cur\"\r\n"},
-                  {"arrow.cur", CursorBytes()},
+                  {"arrow.cur", MakeCurBytes()},
                   {"help.cur", "not a cursor"}});
     SetReg(CursorsKey, "Wait", "old wait");
     EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
@@ -286,7 +265,7 @@ TEST_F(CursorInstaller, MissingRolesAreWrittenEmptyAndBadCursorsChangeNothing) {
 TEST_F(CursorInstaller, NoStringsSectionWritesAnEmptySchemeAndSucceeds) {
     fs::path pkg = Package("cursor", "Empty.zip");
     MakeZip(pkg, {{"setup.inf", "[strings]   \r\npointer=\"arrow.cur\"\r\n"},
-                  {"arrow.cur", CursorBytes()}});
+                  {"arrow.cur", MakeCurBytes()}});
     EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
     EXPECT_EQ(Reg(CursorSchemesKey, "Empty"), std::string(14, ','));
     EXPECT_EQ(Reg(CursorsKey, ""), "Empty");
@@ -298,7 +277,7 @@ TEST_F(CursorInstaller, NoStringsSectionWritesAnEmptySchemeAndSucceeds) {
 TEST_F(CursorInstaller, FileNamesWithCapitalsAreRegisteredLowered) {
     fs::path pkg = Package("cursor", "MyScheme.zip");
     MakeZip(pkg, {{"setup.inf", "[Strings]\r\nPointer=\"Big Arrow.CUR\"\r\n"},
-                  {"Big Arrow.CUR", CursorBytes()}});
+                  {"Big Arrow.CUR", MakeCurBytes()}});
     EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
     EXPECT_EQ(Reg(CursorsKey, "Arrow"),
               (Folders.WinDir / "Cursors" / "MyScheme").string() + "/big arrow.cur");
@@ -307,7 +286,7 @@ TEST_F(CursorInstaller, FileNamesWithCapitalsAreRegisteredLowered) {
 TEST_F(CursorInstaller, NoSetupInfFailsNamingTheFileAndKeepsTheFiles) {
     const std::string registry = RegistryText();
     fs::path pkg = Package("cursor", "NoInf.zip");
-    MakeZip(pkg, {{"arrow.cur", CursorBytes()}, {"sub/SETUP.INF", "[Strings]\r\n"}});
+    MakeZip(pkg, {{"arrow.cur", MakeCurBytes()}, {"sub/SETUP.INF", "[Strings]\r\n"}});
     try {
         InstallCursorScheme(pkg, Folders, *Sys);
         FAIL() << "installed";
@@ -323,7 +302,7 @@ TEST_F(CursorInstaller, NoSetupInfFailsNamingTheFileAndKeepsTheFiles) {
 TEST_F(CursorInstaller, DeniedCursorKeyReturnsFalseAndChangesNothing) {
     fs::path pkg = Package("cursor", "Denied.zip");
     MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
-                  {"arrow.cur", CursorBytes()}});
+                  {"arrow.cur", MakeCurBytes()}});
     Sys->SetKeyDenied(CursorsKey, true);
     const std::string registry = RegistryText();
     EXPECT_FALSE(InstallCursorScheme(pkg, Folders, *Sys));
@@ -335,11 +314,11 @@ TEST_F(CursorInstaller, DeniedCursorKeyReturnsFalseAndChangesNothing) {
 TEST_F(CursorInstaller, ReinstallReplacesFilesAndBrokenPackagesWriteNothing) {
     fs::path pkg = Package("cursor", "Re.zip");
     MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
-                  {"arrow.cur", CursorBytes()}});
+                  {"arrow.cur", MakeCurBytes()}});
     fs::path arrow = Folders.WinDir / "Cursors" / "Re" / "arrow.cur";
     WriteFile(arrow, "stale");
     EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
-    EXPECT_EQ(ReadFile(arrow), CursorBytes());
+    EXPECT_EQ(ReadFile(arrow), MakeCurBytes());
 
     fs::path bad = Package("cursor", "Bad.zip");
     WriteFile(bad, "PK but not really a package");
@@ -363,7 +342,7 @@ TEST_F(CursorInstaller, NamesThatAreNoFolderAreRefused) {
 TEST_F(CursorInstaller, RemovalDeletesFolderAndSchemeButLeavesCursorValues) {
     fs::path pkg = Package("cursor", "Gone.zip");
     MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"arrow.cur\"\r\n"},
-                  {"arrow.cur", CursorBytes()},
+                  {"arrow.cur", MakeCurBytes()},
                   {"extra/readme.txt", "x"}});
     ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
     SetReg(CursorSchemesKey, "Other", "keep");

@@ -2,6 +2,7 @@
 // The backends the conformance table runs against, and small fixtures that
 // both the native and the Win32 test builds can use (no test support library).
 #include "platform/ISystem.h"
+#include "tests/support/PictureFiles.h"
 
 #include <filesystem>
 #include <functional>
@@ -44,13 +45,6 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 // Makes link a symbolic link to the folder target (on Windows a directory
 // symbolic link, else a junction). Empty on success, else why not.
 std::string MakeFolderLink(const std::filesystem::path& target, const std::filesystem::path& link);
-
-// A 32 x 32 monochrome cursor (.cur) with its hot spot at (hx, hy).
-std::string MakeCurBytes(int hx = 1, int hy = 1);
-// An animated cursor (.ani) of one frame, the cursor above.
-std::string MakeAniBytes();
-// A small 24-bit BMP picture.
-std::string MakeBmpBytes(int width = 4, int height = 3);
 
 // True when name has the 8.3 shape: 1-8 characters, optionally "." and 1-3
 // more, none of them spaces, lower-case letters or characters 8.3 cannot hold.

@@ -1,0 +1,103 @@
+#include "tests/support/PictureFiles.h"
+
+namespace velmora::test {
+namespace {
+
+void Put16(std::string& s, unsigned v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, unsigned v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+} // namespace
+
+std::string MakeCurBytes(int hx, int hy) {
+    // DIB: header, two-colour table, XOR mask (an arrow-ish block), AND mask.
+    std::string dib;
+    Put32(dib, 40);
+    Put32(dib, 32);
+    Put32(dib, 64); // XOR and AND masks stacked
+    Put16(dib, 1);
+    Put16(dib, 1);
+    Put32(dib, 0);
+    Put32(dib, 2 * 32 * 4);
+    Put32(dib, 0);
+    Put32(dib, 0);
+    Put32(dib, 2);
+    Put32(dib, 0);
+    Put32(dib, 0x000000);
+    Put32(dib, 0xFFFFFF);
+    for (int row = 0; row < 32; ++row)
+        Put32(dib, row < 16 ? 0x0000FFFF : 0);
+    for (int row = 0; row < 32; ++row)
+        Put32(dib, row < 16 ? 0xFFFF0000 : 0xFFFFFFFF);
+
+    std::string cur;
+    Put16(cur, 0);
+    Put16(cur, 2); // cursor
+    Put16(cur, 1);
+    cur += static_cast<char>(32);
+    cur += static_cast<char>(32);
+    cur += static_cast<char>(0);
+    cur += static_cast<char>(0);
+    Put16(cur, static_cast<unsigned>(hx));
+    Put16(cur, static_cast<unsigned>(hy));
+    Put32(cur, static_cast<unsigned>(dib.size()));
+    Put32(cur, 22);
+    return cur + dib;
+}
+
+std::string MakeAniBytes() {
+    const std::string frame = MakeCurBytes();
+    std::string anih = "anih";
+    Put32(anih, 36);
+    Put32(anih, 36); // cbSize
+    Put32(anih, 1);  // frames
+    Put32(anih, 1);  // steps
+    Put32(anih, 0);
+    Put32(anih, 0);
+    Put32(anih, 0);
+    Put32(anih, 0);
+    Put32(anih, 10); // jiffies per step
+    Put32(anih, 1);  // AF_ICON: frames are icon resources
+    std::string icon = "icon";
+    Put32(icon, static_cast<unsigned>(frame.size()));
+    icon += frame;
+    if (icon.size() % 2)
+        icon += '\0';
+    std::string list = "LIST";
+    Put32(list, static_cast<unsigned>(4 + icon.size()));
+    list += "fram" + icon;
+    std::string body = "ACON" + anih + list;
+    std::string riff = "RIFF";
+    Put32(riff, static_cast<unsigned>(body.size()));
+    return riff + body;
+}
+
+std::string MakeBmpBytes(int width, int height) {
+    const unsigned stride = static_cast<unsigned>((width * 3 + 3) & ~3);
+    const unsigned size = stride * static_cast<unsigned>(height);
+    std::string bmp = "BM";
+    Put32(bmp, 54 + size);
+    Put32(bmp, 0);
+    Put32(bmp, 54);
+    Put32(bmp, 40);
+    Put32(bmp, static_cast<unsigned>(width));
+    Put32(bmp, static_cast<unsigned>(height));
+    Put16(bmp, 1);
+    Put16(bmp, 24);
+    Put32(bmp, 0);
+    Put32(bmp, size);
+    Put32(bmp, 2835);
+    Put32(bmp, 2835);
+    Put32(bmp, 0);
+    Put32(bmp, 0);
+    for (unsigned i = 0; i < size; ++i)
+        bmp += static_cast<char>(i * 37 % 251);
+    return bmp;
+}
+
+} // namespace velmora::test

@@ -1,0 +1,16 @@
+#pragma once
+// Small, valid cursor and picture files built byte by byte, for tests of both
+// system backends and of the installers. Plain C++: the Windows cross build of
+// the backend tests compiles it too.
+#include <string>
+
+namespace velmora::test {
+
+// A 32 x 32 monochrome cursor (.cur) with its hot spot at (hx, hy).
+std::string MakeCurBytes(int hx = 1, int hy = 1);
+// An animated cursor (.ani) of one frame, the cursor above.
+std::string MakeAniBytes();
+// A small 24-bit BMP picture.
+std::string MakeBmpBytes(int width = 4, int height = 3);
+
+} // namespace velmora::test
