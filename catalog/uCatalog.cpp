@@ -219,14 +219,6 @@ TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders
 
 } // namespace
 
-bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item) {
-    if (CategoryFolder(tag).empty())
-        return false;
-    const TItemFolders itemFolders(folders);
-    auto probe = InstalledProbe(itemFolders, tag, item);
-    return probe && TDirectDisk().Exists(*probe);
-}
-
 bool IsSafeItemName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
         return false;

@@ -42,9 +42,6 @@ std::filesystem::path PreviewFile(const TFolderFields& folders, int tag, const T
 std::string PackageUrl(const std::string& base, int tag, const TCatalogItem& item);
 std::string PreviewUrl(const std::string& base, int tag, const TCatalogItem& item);
 
-// Whether the item is installed where the installers put it.
-bool IsInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item);
-
 // A name that can safely be a file and folder name: not "." or "..", no
 // characters Windows forbids in names, no reserved device name.
 bool IsSafeItemName(std::string_view name);

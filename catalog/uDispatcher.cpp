@@ -89,9 +89,4 @@ void TLoopDispatcher::Shutdown() {
     FWork.notify_all();
 }
 
-bool TLoopDispatcher::IsShutDown() const {
-    std::lock_guard<std::mutex> lock(FLock);
-    return FShutDown;
-}
-
 } // namespace velmora

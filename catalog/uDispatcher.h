@@ -48,7 +48,6 @@ public:
     // a step that has not run. Steps run only on the main thread, so once the
     // main thread has called it no step runs any more.
     void Shutdown();
-    bool IsShutDown() const;
 
 protected:
     // Called on the worker's thread after it queued a step, before it waits,
@@ -68,7 +67,7 @@ private:
     bool RunOne(std::unique_lock<std::mutex>& lock);
 
     const std::thread::id FMainThread;
-    mutable std::mutex FLock;
+    std::mutex FLock;
     std::condition_variable FWork; // a step arrived, or shutdown
     std::condition_variable FDone; // a request finished
     std::deque<TRequest*> FQueue;

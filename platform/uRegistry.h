@@ -22,7 +22,6 @@ public:
     // one); false when it cannot be opened.
     bool OpenKey(const std::string& subKey, bool canCreate);
     void CloseKey();
-    bool HasKey() const { return FKey != nullptr; }
     // Throws ERegistryException when no key is open or the write fails.
     void WriteString(const std::string& name, const std::string& value);
     // Empty when the value or the key is missing.

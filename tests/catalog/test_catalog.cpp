@@ -195,6 +195,22 @@ TEST_F(CatalogTest, CachedAndInstalledStatesComeFromTheDisk) {
     check("dir", dsNone, false);
 }
 
+TEST_F(CatalogTest, AddCatalogItemAsksTheDiskDirectly) {
+    test::WriteFile(folders.ExePath / "cache/cursor/plain.zip", "z");
+    fs::create_directories(folders.WinDir / "Cursors/arrow");
+    test::WriteFile(folders.SysDir / "saver.scr", "MZ");
+    AddCatalogItem(sink, folders, tagCursor, NoRow, true, "plain");
+    AddCatalogItem(sink, folders, tagCursor, NoRow, true, "arrow");
+    AddCatalogItem(sink, folders, tagScreenSave, NoRow, true, "saver");
+    AddCatalogItem(sink, folders, tagTheme, NoRow, false, std::string(300, 'x'));
+    EXPECT_EQ(sink.Item("plain").State, dsDone);
+    EXPECT_FALSE(sink.Item("plain").Installed);
+    EXPECT_EQ(sink.Item("arrow").State, dsNone);
+    EXPECT_TRUE(sink.Item("arrow").Installed);
+    EXPECT_TRUE(sink.Item("saver").Installed);
+    EXPECT_EQ(sink.Rows.back().Item.Name, std::string(255, 'x'));
+}
+
 class LoadCatalogTest : public CatalogTest {
 protected:
     void SetUp() override { ASSERT_TRUE(server.Start()); }
