@@ -1,14 +1,18 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# velmora_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [GUI])
+# velmora_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [GUI] [OWN_MAIN])
 # One GoogleTest executable per area; every case becomes a CTest test.
 # GUI tests run on the offscreen platform. Label "threads" marks the tests
-# that the ThreadSanitizer build runs.
+# that the ThreadSanitizer build runs. OWN_MAIN: one of the sources defines
+# main() (to make a QApplication first); otherwise GoogleTest's main is used.
 function(velmora_add_test)
-  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "GUI;OWN_MAIN" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velmora_testsupport GTest::gtest GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velmora_testsupport GTest::gtest)
+  if(NOT T_OWN_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
   # An empty LABELS value would vanish when the list is expanded and take the
   # next property name as its value.
   set(props "")

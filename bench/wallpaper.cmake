@@ -1,2 +1,0 @@
-add_executable(bench_wallpaper ${CMAKE_CURRENT_LIST_DIR}/bench_wallpaper.cpp)
-target_link_libraries(bench_wallpaper PRIVATE velmora_wallpaper_core)
