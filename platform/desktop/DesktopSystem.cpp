@@ -33,6 +33,28 @@ fs::path Normal(const fs::path& p) {
     return n;
 }
 
+// The registry keeps Windows names, matched without regard to case (the
+// cursor installer even lowers them); the file on disk may differ in case.
+fs::path OnDisk(const fs::path& path) {
+    std::error_code ec;
+    if (path.empty() || fs::exists(path, ec))
+        return path;
+    fs::path found = path.root_path();
+    for (const fs::path& part : path.relative_path()) {
+        fs::path next = found / part;
+        if (!fs::exists(next, ec)) {
+            const std::string want = LowerAscii(part.string());
+            for (const auto& entry : fs::directory_iterator(found, ec))
+                if (LowerAscii(entry.path().filename().string()) == want) {
+                    next = entry.path();
+                    break;
+                }
+        }
+        found = next;
+    }
+    return found;
+}
+
 class TDesktopSystem : public ISystem {
 public:
     TDesktopSystem(std::unique_ptr<ISystem> inner, TDesktopOptions options)
@@ -151,7 +173,7 @@ private:
             return; // the system's own cursors: nothing to convert
         std::vector<TRoleFile> roles;
         for (const TXcursorRole& role : XcursorRoles)
-            roles.push_back({role.ValueName, key->ReadString(role.ValueName).value_or("")});
+            roles.push_back({role.ValueName, OnDisk(key->ReadString(role.ValueName).value_or(""))});
         key.reset();
 
         // Switching to the scheme again keeps the theme it first replaced.

@@ -168,14 +168,16 @@ std::optional<fs::path> DesktopIniIcon(const fs::path& folder) {
     }
     if (!value || value->empty())
         return std::nullopt;
-    fs::path icon(*value);
-    // desktop.ini is written with Windows separators.
-    if (!fs::exists(icon, ec)) {
-        std::string native = *value;
-        std::replace(native.begin(), native.end(), '\\', '/');
-        icon = native;
+    // desktop.ini is written with Windows separators; a name relative to
+    // the folder counts from it. A file that is not there is no icon here.
+    std::string native = *value;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    for (const fs::path& candidate : {fs::path(*value), fs::path(native)}) {
+        const fs::path icon = candidate.is_absolute() ? candidate : folder / candidate;
+        if (fs::is_regular_file(icon, ec))
+            return icon;
     }
-    return icon.is_absolute() ? icon : folder / icon;
+    return std::nullopt;
 }
 
 TFolderIconResult SetFolderIcon(const fs::path& folder, const fs::path& icon) {

@@ -11,7 +11,7 @@ namespace velmora::desktop {
 
 // The icon file desktop.ini names (IconFile, or IconResource without its
 // index), read as UTF-8 or else as code page 936; a relative name is taken
-// inside the folder. Nothing when there is no such line.
+// inside the folder. Nothing when there is no such line or no such file.
 std::optional<std::filesystem::path> DesktopIniIcon(const std::filesystem::path& folder);
 
 struct TFolderIconResult {
