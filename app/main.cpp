@@ -6,6 +6,7 @@
 #include "app/uUpdater.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
+#include "platform/desktop/DesktopSystem.h"
 
 #ifdef VELMORA_HAVE_BROWSER
 #include "controls/WebBrowseEx.h"
@@ -51,6 +52,16 @@ int main(int argc, char** argv) {
 
     velmora::SetMessageSink(&velmora::WindowMessageSink());
     auto system = velmora::CreateSystem();
+    // --desktop: the simulated Windows stays the record, and the effects
+    // also reach the running Linux desktop. Never the default, so the demo
+    // leaves a person's own desktop alone.
+    if (app.arguments().contains(QStringLiteral("--desktop"))) {
+        velmora::TDesktopOptions options = velmora::DesktopOptionsFromEnvironment();
+        options.Notice = [](const std::string& text) {
+            velmora::ShowMessageBox(text, "", velmora::mkInformation);
+        };
+        system = velmora::CreateDesktopSystem(std::move(system), std::move(options));
+    }
 
     velmora::TMainWindowSetup setup;
     const QString exeDir = QCoreApplication::applicationDirPath();
