@@ -74,7 +74,7 @@ public:
                               const std::optional<std::string>& pvParam, unsigned winIni) override {
         const bool done = FInner->SystemParametersInfo(action, uiParam, pvParam, winIni);
         if (done && action == spiSetDeskWallpaper && pvParam && !pvParam->empty())
-            ApplyWallpaper(*pvParam);
+            ApplyWallpaper(OnDisk(*pvParam));
         else if (done && action == spiSetCursors)
             ApplyCursorScheme();
         return done;
