@@ -203,6 +203,22 @@ TEST_F(XcursorThemeTest, SchemeBecomesAThemeFoundByEveryNameOfARole) {
     ExpectImages(LoadThemeCursor(Icons(), "wait", "Sky", 32), {WithScaledCopies(busy, 100)[0]});
 }
 
+TEST_F(XcursorThemeTest, AllFifteenRolesGetTheirNamesWithoutClashes) {
+    const fs::path file = Put("c.cur", MakeCurBytes());
+    std::vector<TRoleFile> roles;
+    for (const TXcursorRole& role : XcursorRoles)
+        roles.push_back({role.ValueName, file});
+    const TThemeWritten written = WriteXcursorTheme(Icons(), "Full", roles, "");
+    EXPECT_EQ(written.Converted, 15);
+    EXPECT_TRUE(written.Problems.empty()) << written.Problems.front();
+    const fs::path cursors = Icons() / "Full" / "cursors";
+    for (const TXcursorRole& role : XcursorRoles) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(cursors / role.XName))) << role.XName;
+        for (const char* alias : role.Aliases)
+            EXPECT_EQ(fs::read_symlink(cursors / alias), role.XName) << alias;
+    }
+}
+
 TEST_F(XcursorThemeTest, OnlyThemesOfOursAreReplacedOrRemovedAndTheChainStaysWhole) {
     const fs::path arrow = Put("a.cur", MakeCursorFile({Pattern(16, 16, 1, 0)}));
     // A theme the person installed themselves.
