@@ -149,6 +149,7 @@ bool TResultGrid::SetThumbnail(std::uint64_t generation, int row, int slot, cons
     if (generation != FGeneration || !node || slot < 0 || slot >= ResultsPerRow)
         return false;
     node->Bitmaps(slot) = bitmap;
+    ++FThumbnailCount;
     RepaintRow(row);
     return true;
 }

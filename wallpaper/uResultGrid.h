@@ -103,8 +103,10 @@ public:
     TAfterCellPaint OnAfterCellPaint;
     TColumnClick OnColumnClick;
 
-    // Paint passes of the viewport so far (for the benchmark).
+    // Paint passes of the viewport and thumbnails written so far (for the
+    // benchmark).
     int PaintCount() const { return FPaintCount; }
+    int ThumbnailCount() const { return FThumbnailCount; }
 
     // The grid's handle for loaders: cleared when the grid goes.
     struct THandle {
@@ -133,6 +135,7 @@ private:
     int FFocusedRow = -1, FFocusedColumn = -1;
     int FPressRow = -1, FPressColumn = -1;
     int FPaintCount = 0;
+    int FThumbnailCount = 0;
     std::shared_ptr<THandle> FHandle;
 };
 

@@ -415,6 +415,8 @@ TEST_F(WallpaperWindowTest, NewSearchWhileThumbnailsArrive) {
         const QColor want = k % 2 ? QColor(Qt::black) : QColor(Qt::green);
         EXPECT_EQ(Grid().Node(k / 5)->Bitmaps(k % 5).pixelColor(60, 40), want) << k;
     }
+    // A thumbnail that an old loader hands over late is dropped.
+    EXPECT_FALSE(Grid().SetThumbnail(Grid().Generation() - 1, 0, 1, Solid(130, 80, Qt::red)));
     const QImage shot = Shot();
     for (int y = 0; y < shot.height(); y += 3)
         for (int x = 0; x < shot.width(); x += 3)
