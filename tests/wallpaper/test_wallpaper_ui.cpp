@@ -377,6 +377,7 @@ TEST_F(WallpaperWindowTest, ANewSearchDuringTheDownloadDropsTheFlag) {
     });
     Click(0, 0, 70, 5);
     ASSERT_TRUE(replaced);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"设置桌面壁纸成功"});
     EXPECT_EQ(Wallpaper(), (window->WinDir() / "WallpaperTemp.bmp").string());
     EXPECT_FALSE(Grid().Node(0)->GetInfo(0).Downloaded);
     EXPECT_FALSE(fs::exists(Stored("p1.png")));
