@@ -74,6 +74,8 @@ protected:
             std::make_unique<TFrmWallpaper>(TWallpaperSetup{exe.Path(), system.get(), dispatcher});
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // The pointer starts above the grid, whatever an earlier case left hot.
+        QTest::mouseMove(window.get(), QPoint(1, 1));
     }
     void TearDown() override {
         window.reset();
