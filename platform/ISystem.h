@@ -130,6 +130,14 @@ public:
     virtual bool CallShlwapiOrdinal633(std::uint32_t arg) = 0;
 
     // --- Files -------------------------------------------------------------
+    // The path as the system finds it: names match without regard to case and
+    // keep the case they have on disk (each existing component takes its name
+    // on disk; the rest stays as given). Windows' own file system does this
+    // matching, so the Win32 backend answers the path itself. Plain file I/O of
+    // the core on a name it did not list goes through this first.
+    virtual std::filesystem::path ResolvePath(const std::filesystem::path& path) {
+        return path;
+    }
     // GetShortPathName: the 8.3 form of an existing path; empty on failure.
     virtual std::filesystem::path ShortPathName(const std::filesystem::path& path) = 0;
     // GetLongPathName: the long form of a (short or long) existing path.

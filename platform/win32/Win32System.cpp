@@ -264,6 +264,8 @@ public:
         return fn != nullptr;
     }
 
+    // NTFS matches names without regard to case already.
+    fs::path ResolvePath(const fs::path& path) override { return path; }
     fs::path ShortPathName(const fs::path& path) override {
         const std::wstring p = path.wstring();
         return fs::path(
