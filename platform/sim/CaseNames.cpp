@@ -26,8 +26,9 @@ fs::path ResolveCase(const fs::path& path) {
     if (path.empty() || fs::exists(fs::symlink_status(path, ec)))
         return path;
     fs::path out = path.root_path();
-    auto part = path.relative_path().begin();
-    const auto end = path.relative_path().end();
+    const fs::path relative = path.relative_path();
+    auto part = relative.begin();
+    const auto end = relative.end();
     for (; part != end; ++part) {
         const std::string name = part->string();
         if (name.empty() || name == "." || name == ".." ||

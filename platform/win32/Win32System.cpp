@@ -1,5 +1,6 @@
 // The Win32 backend of the system interface.
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32ThemePack.h"
 
 #include <windows.h>
 
@@ -262,6 +263,10 @@ public:
             CallGuarded(fn, arg);
         FreeLibrary(lib);
         return fn != nullptr;
+    }
+
+    std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {
+        return win32::ReadPackedTheme(pack);
     }
 
     // NTFS matches names without regard to case already.
