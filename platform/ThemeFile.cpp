@@ -139,9 +139,9 @@ bool HasAddressScheme(std::string_view v) {
     std::size_t i = 0;
     if (v.empty() || !((v[0] >= 'a' && v[0] <= 'z') || (v[0] >= 'A' && v[0] <= 'Z')))
         return false;
-    while (i < v.size() && ((v[i] >= 'a' && v[i] <= 'z') || (v[i] >= 'A' && v[i] <= 'Z') ||
-                            (v[i] >= '0' && v[i] <= '9') || v[i] == '+' || v[i] == '.' ||
-                            v[i] == '-'))
+    while (i < v.size() &&
+           ((v[i] >= 'a' && v[i] <= 'z') || (v[i] >= 'A' && v[i] <= 'Z') ||
+            (v[i] >= '0' && v[i] <= '9') || v[i] == '+' || v[i] == '.' || v[i] == '-'))
         ++i;
     return i >= 2 && i < v.size() && v[i] == ':';
 }
@@ -346,7 +346,8 @@ std::optional<fs::path> ExpandThemePath(std::string_view value, const TThemeFold
 std::string ThemeReachProblem(const TThemeFile& theme, const TThemeFolders& folders,
                               ISystem& system) {
     const fs::path winDir = Normal(system, folders.WinDir);
-    const fs::path themeDir = folders.ThemeDir.empty() ? fs::path() : Normal(system, folders.ThemeDir);
+    const fs::path themeDir =
+        folders.ThemeDir.empty() ? fs::path() : Normal(system, folders.ThemeDir);
     for (const auto& pv : ThemePathValues(theme)) {
         const std::string where = "[" + pv.Section + "] " + pv.Key + "=" + pv.Value;
         std::string why;

@@ -78,9 +78,8 @@ std::vector<TThemePathValue> ThemePathValues(const TThemeFile& theme);
 // relative path is taken from ThemeDir. Nothing, with why, for a network
 // path, an address, a drive of another machine's layout, an unknown variable
 // or an empty value.
-std::optional<std::filesystem::path> ExpandThemePath(std::string_view value,
-                                                     const TThemeFolders& folders,
-                                                     std::string* why = nullptr);
+std::optional<std::filesystem::path>
+ExpandThemePath(std::string_view value, const TThemeFolders& folders, std::string* why = nullptr);
 
 // Why the theme must not be applied: a path value that leaves the machine
 // (\\host\share, //host, any address scheme) or names a file outside the

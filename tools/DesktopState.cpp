@@ -35,7 +35,8 @@ std::string FolderIcon(ISystem& system, const fs::path& folder) {
     if (!ReadWholeFile(ini, bytes))
         return {};
     const TThemeFile file = TThemeFile::Parse(bytes, Cp936ToUtf8);
-    if (auto resource = file.Value(".ShellClassInfo", "IconResource"); resource && !resource->empty())
+    if (auto resource = file.Value(".ShellClassInfo", "IconResource");
+        resource && !resource->empty())
         return *resource;
     if (auto icon = file.Value(".ShellClassInfo", "IconFile"); icon && !icon->empty())
         return *icon + "," + file.Value(".ShellClassInfo", "IconIndex").value_or("0");

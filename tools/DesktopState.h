@@ -14,15 +14,15 @@ class TSimulatedSystem;
 namespace velmora::tool {
 
 struct TDesktopState {
-    std::string Wallpaper; // as the registry holds it
+    std::string Wallpaper;               // as the registry holds it
     std::filesystem::path WallpaperFile; // the file found for it; empty when missing
     std::string WallpaperStyle, TileWallpaper;
     std::string CurrentTheme, ThemeName;
     std::string CursorScheme;
     std::vector<std::pair<std::string, std::string>> CursorRoles; // value name, file
     std::filesystem::path ArrowFile; // the arrow cursor's file found; empty when none
-    std::string ScreenSaver;     // as the registry holds it (a short path)
-    std::string ScreenSaverName; // its long file name without the extension
+    std::string ScreenSaver;         // as the registry holds it (a short path)
+    std::string ScreenSaverName;     // its long file name without the extension
     bool ScreenSaverActive = false;
     std::vector<std::pair<std::string, std::string>> FolderIcons; // folder, icon
 };

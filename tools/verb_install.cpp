@@ -102,7 +102,8 @@ bool IsInstalled(ISystem& system, const TFolderFields& f, int tag, const std::st
 } // namespace
 
 int VerbInstall(const TArgs& args) {
-    const char* usage = "usage: install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]";
+    const char* usage =
+        "usage: install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]";
     auto parsed = ParseArgs(args, {"kind", "name", "system"});
     if (!parsed || parsed->Positional.size() != 1)
         return UsageError(usage);

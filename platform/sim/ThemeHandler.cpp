@@ -44,7 +44,7 @@ constexpr std::array<TCursorValue, 15> CursorValues = {{
 
 // The sections the handler applies; any other is journalled as ignored.
 constexpr std::array<const char*, 4> AppliedSections = {"Theme", "Control Panel\\Desktop",
-                                                       "Control Panel\\Cursors", "boot"};
+                                                        "Control Panel\\Cursors", "boot"};
 
 bool SameText(const std::string& a, const char* b) {
     return SameFileName(a, b);
@@ -90,8 +90,7 @@ public:
             return;
         }
         if (auto path = Existing(section, "Wallpaper", *wallpaper))
-            FSystem.SystemParametersInfo(spiSetDeskWallpaper, 0, path->string(),
-                                         spifUpdateIniFile);
+            FSystem.SystemParametersInfo(spiSetDeskWallpaper, 0, path->string(), spifUpdateIniFile);
     }
 
     void Cursors(const TThemeFile& file) {

@@ -17,7 +17,7 @@ namespace velmora::sim {
 using TJournalWriter = std::function<void(const std::string& line)>;
 
 // The registry key and values the handler records the applied theme under.
-extern const char* const ThemesKey;       // Software\Microsoft\Windows\CurrentVersion\Themes
+extern const char* const ThemesKey;         // Software\Microsoft\Windows\CurrentVersion\Themes
 extern const char* const CurrentThemeValue; // "CurrentTheme"
 extern const char* const ThemeNameValue;    // "DisplayName"
 

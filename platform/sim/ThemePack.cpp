@@ -158,9 +158,9 @@ fs::path FindThemeFile(const fs::path& folder) {
 std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t maxBytes) {
     static std::atomic<unsigned> counter{0};
     std::error_code ec;
-    const fs::path temp = fs::temp_directory_path(ec) /
-                          ("velmora-pack-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter++));
+    const fs::path temp =
+        fs::temp_directory_path(ec) /
+        ("velmora-pack-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::string why;
     std::optional<std::string> out;
     if (!ec && UnpackThemePack(pack, temp, why)) {

@@ -77,7 +77,7 @@ int DIAMONDAPI Close(INT_PTR hf) {
 
 long DIAMONDAPI Seek(INT_PTR hf, long dist, int seektype) {
     auto* h = reinterpret_cast<THandle*>(hf);
-    const DWORD method = seektype == SEEK_CUR ? FILE_CURRENT
+    const DWORD method = seektype == SEEK_CUR   ? FILE_CURRENT
                          : seektype == SEEK_END ? FILE_END
                                                 : FILE_BEGIN;
     return static_cast<long>(SetFilePointer(h->File, dist, nullptr, method));

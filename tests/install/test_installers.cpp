@@ -1,11 +1,11 @@
 // The three installers end to end against the simulated Windows: files,
 // registry values and journal lines; and the uninstall command's frame.
+#include "install/CodePage.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "install/uZip.h"
-#include "install/CodePage.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/PictureFiles.h"
@@ -540,11 +540,15 @@ TEST_F(MixedCase, ZipThemeRemovalFindsItsFolderInAnotherCase) {
 std::string ThemeText(const std::string& wallpaper, const std::string& cursor,
                       const std::string& saver) {
     return "; made by a theme editor\r\n[Theme]\r\nDisplayName=海之蓝\r\n"
-           "[Control Panel\\Desktop]\r\nWallpaper=" + wallpaper +
+           "[Control Panel\\Desktop]\r\nWallpaper=" +
+           wallpaper +
            "\r\nTileWallpaper=0\r\nWallpaperStyle=10\r\n"
-           "[Control Panel\\Cursors]\r\nDefaultValue=Sea cursors\r\nArrow=" + cursor +
+           "[Control Panel\\Cursors]\r\nDefaultValue=Sea cursors\r\nArrow=" +
+           cursor +
            "\r\nHelp=%SystemRoot%\\Cursors\\gone.cur\r\n"
-           "[boot]\r\nSCRNSAVE.EXE=" + saver + "\r\n"
+           "[boot]\r\nSCRNSAVE.EXE=" +
+           saver +
+           "\r\n"
            "[VisualStyles]\r\nPath=%ResourceDir%\\Themes\\Aero\\Aero.msstyles\r\n"
            "[Sounds]\r\nSchemeName=@mmres.dll,-800\r\n";
 }
@@ -554,10 +558,9 @@ TEST_F(MixedCase, ZipThemeAppliesTheWallpaperCursorsAndScreenSaverItNames) {
     fs::path pkg = Package("theme", "Sea.zip");
     MakeZip(pkg, {{"Sea/Wall.BMP", test::MakeBmpBytes()},
                   {"Sea/Arrow.cur", MakeCurBytes()},
-                  {"Sea.theme", Utf8ToCp936(ThemeText(
-                                    "%WinDir%\\Resources\\Themes\\sea\\wall.bmp",
-                                    "%WINDIR%\\resources\\themes\\Sea\\arrow.CUR",
-                                    "%SystemRoot%\\system32\\waves.SCR"))}});
+                  {"Sea.theme", Utf8ToCp936(ThemeText("%WinDir%\\Resources\\Themes\\sea\\wall.bmp",
+                                                      "%WINDIR%\\resources\\themes\\Sea\\arrow.CUR",
+                                                      "%SystemRoot%\\system32\\waves.SCR"))}});
     bool installed = false;
     ApplyThemeRow(true, pkg, installed, Folders, *Sys);
     ASSERT_TRUE(installed);
@@ -566,12 +569,14 @@ TEST_F(MixedCase, ZipThemeAppliesTheWallpaperCursorsAndScreenSaverItNames) {
     EXPECT_EQ(Reg("Control Panel\\Desktop", "WallpaperStyle"), "10");
     EXPECT_EQ(Reg(CursorsKey, "Arrow"), (sea / "Arrow.cur").string());
     EXPECT_EQ(Reg(CursorsKey, ""), "Sea cursors");
-    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), (Folders.SysDir / "Waves.scr").string());
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"),
+              (Folders.SysDir / "Waves.scr").string());
     const std::string themes = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes";
     EXPECT_EQ(Reg(themes, "DisplayName"), "海之蓝");
     EXPECT_EQ(Reg(themes, "CurrentTheme"), (sea.parent_path() / "Sea.theme").string());
-    EXPECT_EQ(JournalWith("SetSystemCursor"),
-              std::vector<std::string>{"SetSystemCursor id=32512 file=" + (sea / "Arrow.cur").string()});
+    EXPECT_EQ(
+        JournalWith("SetSystemCursor"),
+        std::vector<std::string>{"SetSystemCursor id=32512 file=" + (sea / "Arrow.cur").string()});
     EXPECT_EQ(JournalWith("ThemeMissing").size(), 1u) << "the help cursor does not exist";
     EXPECT_EQ(JournalWith("ThemeIgnored"),
               (std::vector<std::string>{"ThemeIgnored [VisualStyles]", "ThemeIgnored [Sounds]"}));

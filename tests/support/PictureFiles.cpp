@@ -19,7 +19,9 @@ void Put32(std::string& s, unsigned v) {
 unsigned CabChecksum(const std::string& bytes, unsigned seed) {
     unsigned sum = seed;
     std::size_t i = 0;
-    auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])); };
+    auto byte = [&](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]));
+    };
     for (; i + 4 <= bytes.size(); i += 4)
         sum ^= byte(i) | (byte(i + 1) << 8) | (byte(i + 2) << 16) | (byte(i + 3) << 24);
     unsigned last = 0;

@@ -41,9 +41,10 @@ protected:
 std::string ThemeText(const std::string& wallpaper, const std::string& arrow,
                       const std::string& saver) {
     return "[Theme]\r\nDisplayName=Blue Hour\r\n[Control Panel\\Desktop]\r\nWallpaper=" +
-           wallpaper + "\r\nWallpaperStyle=0\r\nTileWallpaper=0\r\n[Control Panel\\Cursors]\r\n"
-           "DefaultValue=Blue arrows\r\nArrow=" + arrow + "\r\n[boot]\r\nSCRNSAVE.EXE=" + saver +
-           "\r\n";
+           wallpaper +
+           "\r\nWallpaperStyle=0\r\nTileWallpaper=0\r\n[Control Panel\\Cursors]\r\n"
+           "DefaultValue=Blue arrows\r\nArrow=" +
+           arrow + "\r\n[boot]\r\nSCRNSAVE.EXE=" + saver + "\r\n";
 }
 
 TEST_F(ToolDesktopTest, ZipThemeInstallShowsOnTheDesktopAndInItsPicture) {
@@ -53,13 +54,13 @@ TEST_F(ToolDesktopTest, ZipThemeInstallShowsOnTheDesktopAndInItsPicture) {
     ASSERT_EQ(r.Exit, 0) << r.Out << r.Err;
 
     const std::string wall = test::MakeBmpBytes(1280, 800);
-    test::MakeZip(Dir / "pkg.zip",
-                  {{"Blue Hour.theme",
-                    ThemeText("%WinDir%\\Resources\\Themes\\blue hour\\WALL.bmp",
-                              "%SystemRoot%\\Resources\\Themes\\Blue Hour\\arrow.cur",
-                              "%SystemRoot%\\System32\\waves.scr")},
-                   {"Blue Hour/Wall.BMP", wall},
-                   {"Blue Hour/Arrow.CUR", test::MakeCurBytes(3, 2)}});
+    test::MakeZip(
+        Dir / "pkg.zip",
+        {{"Blue Hour.theme", ThemeText("%WinDir%\\Resources\\Themes\\blue hour\\WALL.bmp",
+                                       "%SystemRoot%\\Resources\\Themes\\Blue Hour\\arrow.cur",
+                                       "%SystemRoot%\\System32\\waves.scr")},
+         {"Blue Hour/Wall.BMP", wall},
+         {"Blue Hour/Arrow.CUR", test::MakeCurBytes(3, 2)}});
     r = Tool("install " + Quoted(Dir / "pkg.zip") + " --kind theme --name 'Blue Hour'");
     ASSERT_EQ(r.Exit, 0) << r.Out << r.Err;
 
@@ -80,8 +81,8 @@ TEST_F(ToolDesktopTest, ZipThemeInstallShowsOnTheDesktopAndInItsPicture) {
     r = Tool("desktop --png " + Quoted(png));
     ASSERT_EQ(r.Exit, 0) << r.Err;
     QImage shot(QString::fromStdString(png.string()));
-    const QImage wallpaper = QImage::fromData(
-        reinterpret_cast<const uchar*>(wall.data()), static_cast<int>(wall.size()), "BMP");
+    const QImage wallpaper = QImage::fromData(reinterpret_cast<const uchar*>(wall.data()),
+                                              static_cast<int>(wall.size()), "BMP");
     ASSERT_EQ(shot.size(), QSize(1280, 800));
     ASSERT_EQ(wallpaper.size(), QSize(1280, 800));
     // The wallpaper shows unchanged everywhere but under the caption band at
@@ -117,10 +118,10 @@ TEST_F(ToolDesktopTest, ZipThemeInstallShowsOnTheDesktopAndInItsPicture) {
 }
 
 TEST_F(ToolDesktopTest, ThemePackInstallSetsItsWallpaper) {
-    test::WriteFile(Dir / "Dune.themepack",
-                    test::MakeCabBytes({{"Dune.theme", ThemeText("DesktopBackground\\dune.bmp",
-                                                                 "", "")},
-                                        {"DesktopBackground\\Dune.BMP", test::MakeBmpBytes()}}));
+    test::WriteFile(
+        Dir / "Dune.themepack",
+        test::MakeCabBytes({{"Dune.theme", ThemeText("DesktopBackground\\dune.bmp", "", "")},
+                            {"DesktopBackground\\Dune.BMP", test::MakeBmpBytes()}}));
     const auto r = Tool("install " + Quoted(Dir / "Dune.themepack") + " --kind theme");
     ASSERT_EQ(r.Exit, 0) << r.Out << r.Err;
     const json d = Desktop();

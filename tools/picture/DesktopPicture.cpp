@@ -71,13 +71,16 @@ QImage LoadCursor(const fs::path& file, QPoint& hotSpot) {
         bytes = FirstAniFrame(bytes);
     if (bytes.size() < 22)
         return {};
-    hotSpot = QPoint(static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8),
-                     static_cast<unsigned char>(bytes[12]) | (static_cast<unsigned char>(bytes[13]) << 8));
+    hotSpot = QPoint(
+        static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8),
+        static_cast<unsigned char>(bytes[12]) | (static_cast<unsigned char>(bytes[13]) << 8));
     // Qt reads cursor files with its icon reader; type 2 marks a cursor.
-    QImage image = QImage::fromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), "CUR");
+    QImage image =
+        QImage::fromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), "CUR");
     if (image.isNull()) {
         bytes[2] = 1; // the same directory read as an icon
-        image = QImage::fromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), "ICO");
+        image =
+            QImage::fromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), "ICO");
     }
     return image;
 }
@@ -137,7 +140,8 @@ bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::st
     p.setPen(Qt::white);
     p.drawText(band.adjusted(16, 0, -16, 0), Qt::AlignVCenter | Qt::AlignLeft,
                QStringLiteral("主题：%1    鼠标指针：%2    屏保：%3")
-                   .arg(OrNone(state.ThemeName), OrNone(state.CursorScheme), OrNone(state.ScreenSaverName)));
+                   .arg(OrNone(state.ThemeName), OrNone(state.CursorScheme),
+                        OrNone(state.ScreenSaverName)));
     p.end();
 
     QByteArray bytes;
@@ -147,7 +151,8 @@ bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::st
         why = "cannot encode the picture";
         return false;
     }
-    if (std::error_code ec = WriteFileAtomically(png, std::string_view(bytes.constData(), bytes.size()))) {
+    if (std::error_code ec =
+            WriteFileAtomically(png, std::string_view(bytes.constData(), bytes.size()))) {
         why = "cannot write " + png.string() + ": " + ec.message();
         return false;
     }

@@ -13,10 +13,10 @@ namespace velmora::tool {
 
 constexpr int DesktopWidth = 1280;
 constexpr int DesktopHeight = 800;
-constexpr int CaptionHeight = 48;          // the band at the bottom
-constexpr int CursorX = DesktopWidth / 2;  // where the cursor's hot spot sits
+constexpr int CaptionHeight = 48;         // the band at the bottom
+constexpr int CursorX = DesktopWidth / 2; // where the cursor's hot spot sits
 constexpr int CursorY = DesktopHeight / 2;
-constexpr int CursorScale = 2;             // cursors are drawn at twice their size
+constexpr int CursorScale = 2; // cursors are drawn at twice their size
 
 // Writes the PNG; false with why when it cannot be written.
 bool DrawDesktopPicture(const TDesktopState& state, const std::filesystem::path& png,
