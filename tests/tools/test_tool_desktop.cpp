@@ -1,5 +1,6 @@
 // velmora-tool install, uninstall, wallpaper and desktop, run as a program
 // against a simulated Windows of the test's own.
+#include "platform/SimulatedSystem.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
@@ -169,6 +170,24 @@ TEST_F(ToolDesktopTest, UnsafeAndReachingOutPackagesAreRefused) {
     EXPECT_EQ(Tool("install " + Quoted(Dir / "missing.zip") + " --kind theme").Exit, 2);
     EXPECT_EQ(Tool("install " + Quoted(Dir / "Far.zip") + " --kind skin").Exit, 2);
     EXPECT_EQ(Tool("install " + Quoted(Dir / "Far.zip") + " --kind theme --name ..").Exit, 2);
+}
+
+TEST_F(ToolDesktopTest, FoldersMarkedWithAnIconAreListed) {
+    const fs::path withIcon = Dir / "Photos";
+    const fs::path iconGone = Dir / "Music";
+    test::WriteFile(withIcon / "Desktop.INI",
+                    "[.ShellClassInfo]\r\nIconResource=C:\\icons\\photo.ico,0\r\n");
+    test::WriteFile(iconGone / "desktop.ini", "[.ShellClassInfo]\r\n");
+    {
+        auto sys = CreateSimulatedSystem(Sys());
+        ASSERT_TRUE(sys->PathMakeSystemFolder(withIcon));
+        ASSERT_TRUE(sys->PathMakeSystemFolder(iconGone));
+        ASSERT_TRUE(sys->PathMakeSystemFolder(withIcon));
+    }
+    const json icons = Desktop()["folder_icons"];
+    ASSERT_EQ(icons.size(), 1u) << icons.dump();
+    EXPECT_EQ(icons[0]["folder"], withIcon.string());
+    EXPECT_EQ(icons[0]["icon"], "C:\\icons\\photo.ico,0");
 }
 
 TEST_F(ToolDesktopTest, WallpaperGoesThroughTheCopyInTheWindowsFolder) {
