@@ -1,6 +1,7 @@
 #include "install/uThemeInstaller.h"
 
 #include "install/CodePage.h"
+#include "install/uFileUtil.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
@@ -101,8 +102,19 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
     std::error_code ec;
     const fs::path theme = themeFile.empty() ? fs::path() : system.ResolvePath(dest / themeFile);
     if (!themeFile.empty() && fs::is_regular_file(theme, ec)) {
-        if (IsThemePackName(themeFile) && !PackIsSafe(theme, folders, system))
-            return false;
+        if (IsThemePackName(themeFile)) {
+            if (!PackIsSafe(theme, folders, system))
+                return false;
+        } else {
+            // A file that was already there stays (no overwriting): the file
+            // opened is checked, not only the archive's copy.
+            std::string bytes;
+            if (!ReadWholeFile(theme, bytes))
+                bytes.clear();
+            const std::string problem = ThemeRefusal(bytes, dest, folders, system);
+            if (!problem.empty())
+                return Refuse(problem);
+        }
         system.ShellOpen(theme.string(), ownerWindow);
         return true;
     }

@@ -632,6 +632,14 @@ TEST_F(MixedCase, ThemesThatReachOutAreRefusedAndNothingIsApplied) {
         for (const auto& m : Messages.Shown)
             EXPECT_EQ(m.Text.rfind(MsgThemeReachesOut, 0), 0u) << m.Text;
     }
+    // A theme file already in the theme folder stays (no overwriting): it is
+    // the one opened, so it is the one checked.
+    WriteFile(themes / "Kept.theme", cases[0].Theme);
+    fs::path kept = Package("theme", "Kept.zip");
+    MakeZip(kept, {{"Kept.theme", "[Theme]\r\nDisplayName=harmless\r\n"}});
+    EXPECT_FALSE(InstallThemePackage(kept, Folders, *Sys));
+    fs::remove(themes / "Kept.theme");
+
     // A refused pack inside a ZIP is unpacked (inert) but never opened.
     fs::path nested = Package("theme", "Nest.zip");
     MakeZip(nested, {{"Nest.themepack", test::MakeCabBytes({{"Nest.theme", cases[0].Theme}})}});
