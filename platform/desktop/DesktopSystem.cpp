@@ -1,5 +1,7 @@
 #include "platform/desktop/DesktopSystem.h"
 
+#include "platform/CodePage.h"
+#include "platform/ThemeFile.h"
 #include "platform/desktop/DesktopSession.h"
 #include "platform/desktop/FolderIcon.h"
 #include "platform/desktop/XcursorTheme.h"
@@ -9,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace velmora {
@@ -18,6 +22,26 @@ using namespace desktop;
 namespace {
 
 constexpr const char* CursorsKey = "Control Panel\\Cursors";
+constexpr const char* DesktopSection = "Control Panel\\Desktop";
+// Where Windows records the theme it applied last.
+constexpr const char* ThemesKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes";
+
+// What a theme holds that has no counterpart on a Linux desktop, by section.
+struct TUnsupportedPart {
+    const char* SectionPrefix; // compared without regard to case
+    const char* What;
+};
+constexpr TUnsupportedPart UnsupportedParts[] = {
+    {"boot", "屏幕保护程序"},
+    {"AppEvents", "声音"},
+    {"Control Panel\\Colors", "颜色"},
+    {"VisualStyles", "视觉样式"},
+    {"Metrics", "字体和窗口尺寸"},
+    {"Control Panel\\Desktop\\WindowMetrics", "字体和窗口尺寸"},
+    {"CLSID", "桌面图标"},
+    {"Slideshow", "幻灯片放映"},
+    {"Control Panel\\Sounds", "声音"},
+};
 
 std::string LowerAscii(std::string s) {
     for (char& c : s)
@@ -31,28 +55,6 @@ fs::path Normal(const fs::path& p) {
     if (!n.has_filename() && n.has_parent_path())
         n = n.parent_path();
     return n;
-}
-
-// The registry keeps Windows names, matched without regard to case (the
-// cursor installer even lowers them); the file on disk may differ in case.
-fs::path OnDisk(const fs::path& path) {
-    std::error_code ec;
-    if (path.empty() || fs::exists(path, ec))
-        return path;
-    fs::path found = path.root_path();
-    for (const fs::path& part : path.relative_path()) {
-        fs::path next = found / part;
-        if (!fs::exists(next, ec)) {
-            const std::string want = LowerAscii(part.string());
-            for (const auto& entry : fs::directory_iterator(found, ec))
-                if (LowerAscii(entry.path().filename().string()) == want) {
-                    next = entry.path();
-                    break;
-                }
-        }
-        found = next;
-    }
-    return found;
 }
 
 class TDesktopSystem : public ISystem {
@@ -74,7 +76,7 @@ public:
                               const std::optional<std::string>& pvParam, unsigned winIni) override {
         const bool done = FInner->SystemParametersInfo(action, uiParam, pvParam, winIni);
         if (done && action == spiSetDeskWallpaper && pvParam && !pvParam->empty())
-            ApplyWallpaper(OnDisk(*pvParam));
+            ApplyWallpaper(FInner->ResolvePath(*pvParam));
         else if (done && action == spiSetCursors)
             ApplyCursorScheme();
         return done;
@@ -95,7 +97,11 @@ public:
     }
 
     long ShellOpen(const std::string& fileOrUrl, std::uintptr_t ownerWindow) override {
-        return FInner->ShellOpen(fileOrUrl, ownerWindow);
+        const long result = FInner->ShellOpen(fileOrUrl, ownerWindow);
+        const std::string ext = LowerAscii(fs::path(fileOrUrl).extension().string());
+        if (result > 32 && (ext == ".theme" || ext == ".themepack"))
+            ApplyTheme(fileOrUrl);
+        return result;
     }
 
     void ShChangeNotify(long eventId, const fs::path& item) override {
@@ -110,10 +116,14 @@ public:
     bool PathMakeSystemFolder(const fs::path& folder) override {
         return FInner->PathMakeSystemFolder(folder);
     }
+    std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {
+        return FInner->ReadThemeFromPack(pack);
+    }
     bool CallShlwapiOrdinal633(std::uint32_t arg) override {
         return FInner->CallShlwapiOrdinal633(arg);
     }
 
+    fs::path ResolvePath(const fs::path& path) override { return FInner->ResolvePath(path); }
     fs::path ShortPathName(const fs::path& path) override { return FInner->ShortPathName(path); }
     fs::path LongPathName(const fs::path& path) override { return FInner->LongPathName(path); }
     std::uint32_t GetFileAttributes(const fs::path& path) override {
@@ -138,6 +148,12 @@ private:
     }
 
     fs::path IconsDir() const { return FOptions.DataHome / "icons"; }
+
+    // The registry keeps Windows names, matched without regard to case (the
+    // cursor installer even lowers them); the file on disk may differ.
+    fs::path Resolved(const std::string& path) {
+        return path.empty() ? fs::path() : FInner->ResolvePath(path);
+    }
 
     // The desktop may not notice a new picture under an old name (the
     // wallpaper search always writes the same file), so it gets a copy
@@ -164,16 +180,19 @@ private:
                 fs::remove(entry.path(), ec);
     }
 
-    void ApplyCursorScheme() {
+    // The scheme "Control Panel\Cursors" now holds, named by its default
+    // value unless a name is given.
+    void ApplyCursorScheme(const std::string& givenName = {}) {
         auto key = FInner->OpenCurrentUserKey(CursorsKey, false);
         if (!key)
             return;
-        const std::string name = key->ReadString("").value_or("");
+        const std::string name = givenName.empty() ? key->ReadString("").value_or("") : givenName;
         if (name.empty())
             return; // the system's own cursors: nothing to convert
         std::vector<TRoleFile> roles;
         for (const TXcursorRole& role : XcursorRoles)
-            roles.push_back({role.ValueName, OnDisk(key->ReadString(role.ValueName).value_or(""))});
+            roles.push_back(
+                {role.ValueName, Resolved(key->ReadString(role.ValueName).value_or(""))});
         key.reset();
 
         // Switching to the scheme again keeps the theme it first replaced.
@@ -202,6 +221,58 @@ private:
                    (IconsDir() / name).string() + "”，可以手动选择。" + text;
         if (!text.empty())
             Notice("光标方案“" + name + "”已转换为桌面的光标主题。" + text);
+    }
+
+    // The theme handler of the system applied the theme (its wallpaper and
+    // cursors are in the registry now); the same parts go to the desktop,
+    // and what has no counterpart here is said once.
+    void ApplyTheme(const std::string& opened) {
+        fs::path theme = fs::path(opened);
+        if (auto key = FInner->OpenCurrentUserKey(ThemesKey, false))
+            if (auto current = key->ReadString("CurrentTheme"); current && !current->empty())
+                theme = *current;
+        theme = FInner->ResolvePath(theme);
+        std::error_code ec;
+        const auto size = fs::file_size(theme, ec);
+        if (ec || size > TThemeFile::MaxBytes || LowerAscii(theme.extension().string()) != ".theme")
+            return;
+        std::ifstream in(theme, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        const TThemeFile file = TThemeFile::Parse(bytes, Cp936ToUtf8);
+        const std::string name = file.Value("Theme", "DisplayName").value_or(theme.stem().string());
+
+        TThemeFolders folders;
+        folders.WinDir = FInner->WindowsDirectory();
+        folders.ThemeDir = theme.parent_path();
+        folders.LocalAppData = FInner->SpecialFolder(csidlLocalAppData);
+        if (auto wallpaper = file.Value(DesktopSection, "Wallpaper");
+            wallpaper && !wallpaper->empty())
+            if (auto path = ExpandThemePath(*wallpaper, folders))
+                if (const fs::path found = FInner->ResolvePath(path->lexically_normal());
+                    fs::is_regular_file(found, ec))
+                    ApplyWallpaper(found);
+        if (file.Section(CursorsKey)) {
+            const std::string scheme = file.Value(CursorsKey, "DefaultValue").value_or("");
+            ApplyCursorScheme(scheme.empty() ? name : scheme);
+        }
+
+        std::vector<std::string> missing;
+        for (const TThemeSection& section : file.Sections())
+            for (const TUnsupportedPart& part : UnsupportedParts) {
+                const std::string prefix = LowerAscii(part.SectionPrefix);
+                const bool screenSaverOff =
+                    prefix == "boot" && file.Value("boot", "SCRNSAVE.EXE").value_or("").empty();
+                if (LowerAscii(section.Name).rfind(prefix, 0) == 0 && !screenSaverOff &&
+                    std::find(missing.begin(), missing.end(), part.What) == missing.end())
+                    missing.push_back(part.What);
+            }
+        if (missing.empty())
+            return;
+        std::string list;
+        for (const std::string& what : missing)
+            list += (list.empty() ? "" : "、") + what;
+        Notice("主题“" + name + "”中的" + list + "在 Linux 桌面上没有对应，没有应用。");
     }
 
     // A folder right below the Windows cursor folder is a scheme's.

@@ -1,5 +1,7 @@
 #include "platform/desktop/FolderIcon.h"
 
+#include "platform/CodePage.h"
+
 #include <gio/gio.h>
 
 #include <algorithm>
@@ -40,13 +42,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string ToUtf8(const std::string& bytes) {
-    if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr))
-        return bytes;
-    gchar* converted = g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()),
-                                               "UTF-8", "CP936", "?", nullptr, nullptr, nullptr);
-    std::string out = converted ? converted : "";
-    g_free(converted);
-    return out;
+    return IsValidUtf8(bytes) ? bytes : Cp936ToUtf8(bytes);
 }
 
 std::string Trim(std::string s) {

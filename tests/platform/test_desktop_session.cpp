@@ -260,6 +260,53 @@ TEST_F(DesktopBackend, ScreenSaversSayTheyCannotRunAndChangeNothingOnTheDesktop)
     EXPECT_EQ(Notices.size(), 1u);
 }
 
+TEST_F(DesktopBackend, ThemesBringTheirWallpaperAndCursorsAndSayWhatStaysBehind) {
+    ASSERT_TRUE(SetGSettingsString(Interface, "cursor-theme", "Adwaita").Ok);
+    const fs::path dir = Folders.WinDir / "Resources" / "Themes" / "Ocean";
+    const TCursorPicture arrow = Pattern(32, 32, 4, 2, 1, 1);
+    WriteFile(dir / "sea.bmp", MakeBmpBytes(6, 4));
+    WriteFile(dir / "arrow.cur", MakeCursorFile({arrow}));
+    WriteFile(dir / "busy.ani", MakeAnimatedCursor({MakeCurBytes()}, 6));
+    WriteFile(Folders.SysDir / "Bubbles.scr", "MZ");
+    const fs::path theme = Folders.WinDir / "Resources" / "Themes" / "Ocean.theme";
+    WriteFile(theme, "[Theme]\r\nDisplayName=Ocean\r\n"
+                     "[Control Panel\\Desktop]\r\n"
+                     "Wallpaper=%WinDir%\\Resources\\Themes\\Ocean\\sea.bmp\r\n"
+                     "[Control Panel\\Cursors]\r\nDefaultValue=Ocean Cursors\r\n"
+                     "Arrow=%WinDir%\\Resources\\Themes\\Ocean\\ARROW.cur\r\n"
+                     "Wait=%WinDir%\\Resources\\Themes\\Ocean\\busy.ani\r\n"
+                     "[boot]\r\nSCRNSAVE.EXE=%WinDir%\\System32\\Bubbles.scr\r\n"
+                     "[AppEvents\\Schemes]\r\n.Default=x\r\n"
+                     "[Control Panel\\Colors]\r\nBackground=0 0 0\r\n"
+                     "[VisualStyles]\r\nPath=%ResourceDir%\\Themes\\Aero\\Aero.msstyles\r\n");
+    ASSERT_GT(Sys->ShellOpen(theme.string()), 32);
+
+    const std::string uri = GSettingsString(Background, "picture-uri").value_or("");
+    ASSERT_TRUE(Contains(uri, "velmora/wallpapers")) << uri;
+    EXPECT_EQ(ReadFile(uri.substr(std::string("file://").size())), MakeBmpBytes(6, 4));
+    EXPECT_EQ(GSettingsString(Interface, "cursor-theme"), "Ocean Cursors");
+    const auto loaded = LoadXcursor(Icons() / "Ocean Cursors" / "cursors" / "left_ptr");
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ((*loaded)[0].Pixels, ExpectedPixels(arrow));
+    EXPECT_TRUE(fs::exists(Icons() / "Ocean Cursors" / "cursors" / "watch"));
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0], "主题“Ocean”中的屏幕保护程序、声音、颜色、视觉样式在 Linux "
+                          "桌面上没有对应，没有应用。");
+}
+
+TEST_F(DesktopBackend, ThemePacksAreFollowedToTheThemeTheyUnpack) {
+    const fs::path pack = Temp / "Dunes.themepack";
+    WriteFile(pack, MakeCabBytes({{"Dunes.theme", "[Theme]\r\nDisplayName=Dunes\r\n"
+                                                  "[Control Panel\\Desktop]\r\n"
+                                                  "Wallpaper=sand.bmp\r\n"},
+                                  {"sand.bmp", MakeBmpBytes(3, 3)}}));
+    ASSERT_GT(Sys->ShellOpen(pack.string()), 32);
+    const std::string uri = GSettingsString(Background, "picture-uri").value_or("");
+    ASSERT_TRUE(Contains(uri, "velmora/wallpapers")) << uri;
+    EXPECT_EQ(ReadFile(uri.substr(std::string("file://").size())), MakeBmpBytes(3, 3));
+    EXPECT_TRUE(Notices.empty()) << Notices.front();
+}
+
 TEST_F(DesktopBackend, FolderIconsFollowDesktopIniAndRestoringRemovesThem) {
     // A library path with Chinese names, as desktop.ini holds it: code page 936.
     const fs::path icon = Temp / "app" / "cache" / "icons" / "动物" / "猫.ico";
