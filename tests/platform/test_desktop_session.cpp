@@ -370,3 +370,49 @@ TEST(FolderIcon, DirectoryFileIsCreatedAndRemovedWhenItHoldsNothingElse) {
 
 } // namespace
 } // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+// velmora-tool install, uninstall and wallpaper with --desktop, run as a
+// program: its GSettings keyfile and icons are this test's (inherited).
+TEST(DesktopTool, VerbsWithDesktopChangeTheSessionAndPrintNotices) {
+    TTempDir temp;
+    const fs::path pkg = temp / "Tool Sky.zip";
+    MakeZip(pkg, {{"setup.inf", "[Strings]\r\npointer=\"a.cur\"\r\n"}, {"a.cur", MakeCurBytes()}});
+    const std::string tool = std::string("XDG_CURRENT_DESKTOP=GNOME '") + VELMORA_TOOL + "' ";
+    const std::string system = " --system '" + (temp / "root").string() + "'";
+    const fs::path keyfile = DesktopTestHome() / "config" / "glib-2.0" / "settings" / "keyfile";
+
+    TProgramRun run = RunProgram(
+        tool + "install '" + pkg.string() + "' --kind cursor --desktop" + system, temp.Path());
+    ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
+    EXPECT_TRUE(fs::is_regular_file(DesktopTestHome() / "data" / "icons" / "Tool Sky" / "cursors" /
+                                    "left_ptr"));
+    EXPECT_TRUE(Contains(ReadFile(keyfile), "cursor-theme='Tool Sky'")) << ReadFile(keyfile);
+
+    run = RunProgram(tool + "uninstall 'Tool Sky' --kind cursor --desktop" + system, temp.Path());
+    ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
+    EXPECT_FALSE(fs::exists(DesktopTestHome() / "data" / "icons" / "Tool Sky"));
+    EXPECT_TRUE(Contains(ReadFile(keyfile), "cursor-theme='Adwaita'")) << ReadFile(keyfile);
+
+    WriteFile(temp / "w.bmp", MakeBmpBytes());
+    run = RunProgram(tool + "wallpaper '" + (temp / "w.bmp").string() + "' --desktop" + system,
+                     temp.Path());
+    ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
+    EXPECT_TRUE(Contains(ReadFile(keyfile),
+                         "picture-uri='file://" +
+                             (DesktopTestHome() / "data" / "velmora" / "wallpapers").string()))
+        << ReadFile(keyfile);
+
+    // Without a desktop it knows, the effect stays in the simulated Windows
+    // and the notice is printed.
+    run = RunProgram("XDG_CURRENT_DESKTOP=sway '" + std::string(VELMORA_TOOL) + "' wallpaper '" +
+                         (temp / "w.bmp").string() + "' --desktop" + system,
+                     temp.Path());
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_TRUE(Contains(run.Out, "XDG_CURRENT_DESKTOP=“sway”")) << run.Out;
+}
+
+} // namespace
+} // namespace velmora::test
