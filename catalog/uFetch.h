@@ -55,12 +55,12 @@ private:
 };
 
 struct TFetchRequest {
-    std::string Url;
+    std::string Url{};
     std::chrono::milliseconds Limit{0}; // bounds the whole request; 0: none
     std::uint64_t MaxBytes = 0;         // a longer answer counts as nothing; 0: no bound
     // When set, an answer is stored there on the worker (parent folders made,
     // written atomically).
-    std::filesystem::path SaveTo;
+    std::filesystem::path SaveTo{};
 };
 
 struct TFetchResult {
