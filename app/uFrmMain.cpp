@@ -226,7 +226,9 @@ void TFrmMain::RequestPreview(TCatalogTree* list, TCatalogRow row) {
     const TCatalogItem* item = list->Model()->Item(row);
     if (!item || !FPreviewsAsked.insert({tag, row}).second)
         return; // asked already: its answer will do
-    TFetchRequest request{PreviewUrl(FSetup.ServerBase, tag, *item), {}, MaxPreviewBytes,
+    TFetchRequest request{PreviewUrl(FSetup.ServerBase, tag, *item),
+                          {},
+                          MaxPreviewBytes,
                           PreviewFile(FFolders, tag, *item)};
     if (!FetchAsync(std::move(request), FDispatcher, FWorkers,
                     [this, list, row](TFetchResult& answer) { PreviewArrived(list, row, answer); }))
@@ -250,7 +252,9 @@ void TFrmMain::PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchR
     // An answer for an item no longer focused stays in the cache, unseen.
     if (list->FocusedRow() != row)
         return;
-    TCatalogPage& page = list == FThemes.List ? FThemes : list == FCursors.List ? FCursors : FScreens;
+    TCatalogPage& page = list == FThemes.List    ? FThemes
+                         : list == FCursors.List ? FCursors
+                                                 : FScreens;
     ShowPreview(page.Preview, picture.isNull() ? FNoPic : picture);
 }
 

@@ -39,9 +39,8 @@ void TFrmMain::LoadCatalog() {
     SetLoadingHeaders(true);
     const TWorkerGroup* workers = FWorkers.get();
     auto work = [folders = FFolders, base = FSetup.ServerBase,
-                 limit = std::chrono::milliseconds(FSetup.CatalogLimitMs), workers] {
-        return ReadCatalog(folders, base, limit, *workers);
-    };
+                 limit = std::chrono::milliseconds(FSetup.CatalogLimitMs),
+                 workers] { return ReadCatalog(folders, base, limit, *workers); };
     if (!RunOnWorker<TCatalogDocument>(
             FWorkers, FDispatcher, work,
             [this](TCatalogDocument& document) { CatalogArrived(std::move(document)); }))
@@ -52,7 +51,8 @@ void TFrmMain::SetLoadingHeaders(bool loading) {
     for (int tag : {tagTheme, tagCursor, tagScreenSave}) {
         TCatalogModel* model = ListOfTag(tag)->Model();
         if (loading) {
-            FNameHeaders[tag] = model->headerData(TCatalogModel::colName, Qt::Horizontal).toString();
+            FNameHeaders[tag] =
+                model->headerData(TCatalogModel::colName, Qt::Horizontal).toString();
             model->SetNameHeader(QString::fromUtf8(LoadingHeader));
         } else if (model->headerData(TCatalogModel::colName, Qt::Horizontal).toString() ==
                    QString::fromUtf8(LoadingHeader)) {
@@ -83,7 +83,8 @@ void TFrmMain::FillCatalogSlice() {
         return;
     const auto until = std::chrono::steady_clock::now() + FillSlice;
     bool done = false;
-    while (!(done = FFiller->Fill(*this, RowsPerLook)) && std::chrono::steady_clock::now() < until) {
+    while (!(done = FFiller->Fill(*this, RowsPerLook)) &&
+           std::chrono::steady_clock::now() < until) {
     }
     if (!done) {
         QTimer::singleShot(0, this, &TFrmMain::FillCatalogSlice);

@@ -296,7 +296,8 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
     TCatalogDocument doc;
     // The document is code page 936 unless it says it is UTF-8 with a mark.
     const bool utf8 = HasUtf8Mark(text);
-    json parsed = json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
+    json parsed =
+        json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
     const json* themes = parsed.is_discarded() ? nullptr : ArrayMember(parsed, "themes");
     if (!themes) {
         doc.Result = TLoadResult::ParseError;
@@ -386,7 +387,8 @@ bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
     return Done();
 }
 
-TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink) {
+TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
+                            ICatalogSink& sink) {
     TCatalogDocument doc = ReadCatalogText(text, folders);
     const TLoadResult result = doc.Result;
     ShowCatalogMessage(result);

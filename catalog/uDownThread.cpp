@@ -184,9 +184,9 @@ bool TDownThread::Start(std::string url, TCatalogRow row, ICatalogRows& list,
                         const std::shared_ptr<TWorkerGroup>& workers) {
     bool started = false;
     try {
-        auto worker = std::make_shared<TDownThread>(TKey{}, std::move(url), row, list,
-                                                    std::move(localPath), std::move(dispatcher),
-                                                    workers);
+        auto worker =
+            std::make_shared<TDownThread>(TKey{}, std::move(url), row, list, std::move(localPath),
+                                          std::move(dispatcher), workers);
         started = workers->Start([worker] { worker->Execute(); });
     } catch (...) {
     }

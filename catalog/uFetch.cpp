@@ -34,7 +34,8 @@ bool GetWithin(TWinHttp& http, const std::string& url, TStream& stream,
         return late;
     };
     // Connecting is bounded by the same limit.
-    const auto limitMs = static_cast<std::int32_t>(std::min<std::int64_t>(limit.count(), INT32_MAX));
+    const auto limitMs =
+        static_cast<std::int32_t>(std::min<std::int64_t>(limit.count(), INT32_MAX));
     if (http.Timeout <= 0 || http.Timeout > limitMs)
         http.Timeout = limitMs;
     http.GetStream(url, stream);

@@ -311,7 +311,8 @@ TEST_F(AppWindow, ASilentServerLeavesTheWindowAnsweringUntilTheLocalCopyFillsIt)
 
     // The page buttons work while the catalogue is on its way.
     auto* pages = window.findChild<QStackedWidget*>("pgMain");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount("/softdata/win7/config.txt"); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return FServer->RequestCount("/softdata/win7/config.txt"); }));
     QTest::mouseClick(window.findChild<QWidget*>("icbCursor"), Qt::LeftButton);
     EXPECT_EQ(pages->currentIndex(), 2);
     EXPECT_TRUE(window.CatalogLoading());
@@ -346,7 +347,8 @@ TEST_F(AppWindow, ASlowPreviewIsShownOnlyForTheItemStillFocused) {
     const fs::path other = ExeDir() / "cache/theme/秋日森林.jpg";
     const QImage otherPicture(QString::fromStdString(other.string()));
     ASSERT_FALSE(otherPicture.isNull());
-    EXPECT_EQ(Shown(window, "imgView"), otherPicture.convertToFormat(Shown(window, "imgView").format()));
+    EXPECT_EQ(Shown(window, "imgView"),
+              otherPicture.convertToFormat(Shown(window, "imgView").format()));
     // Back and away again: still the one request for the slow item.
     Focus(tagTheme, Theme);
     Focus(tagTheme, "秋日森林");
@@ -356,7 +358,8 @@ TEST_F(AppWindow, ASlowPreviewIsShownOnlyForTheItemStillFocused) {
     FServer->Release(slow);
     ASSERT_TRUE(WaitPreviews());
     EXPECT_TRUE(fs::is_regular_file(ExeDir() / "cache/theme" / (Theme + ".jpg")));
-    EXPECT_EQ(Shown(window, "imgView"), otherPicture.convertToFormat(Shown(window, "imgView").format()));
+    EXPECT_EQ(Shown(window, "imgView"),
+              otherPicture.convertToFormat(Shown(window, "imgView").format()));
     // From now on it comes from the cache.
     Focus(tagTheme, Theme);
     EXPECT_EQ(window.PreviewsPending(), 0u);

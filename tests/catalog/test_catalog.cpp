@@ -218,7 +218,8 @@ TEST_F(CatalogTest, AddCatalogItemAsksTheDiskDirectly) {
 }
 
 TEST_F(CatalogTest, ADocumentFilledInSlicesGivesTheSameRowsAndHeaderAsInOneGo) {
-    const std::string text = Utf8ToCp936(R"({"themes":[{"name":"g1","list":[{"name":"a"},{"name":"b"}]},
+    const std::string text =
+        Utf8ToCp936(R"({"themes":[{"name":"g1","list":[{"name":"a"},{"name":"b"}]},
         {"name":"g2","list":[{"name":"c","iszip":true}]}], "cursors":["x","y"], "screensave":["s"]})");
     TRecordingCatalog whole;
     ASSERT_EQ(LoadCatalogText(text, folders, whole), TLoadResult::Loaded);
@@ -278,7 +279,8 @@ TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
 }
 
 TEST_F(LoadCatalogTest, TheRequestIsBoundedInAllAndThenTheLocalCopyIsRead) {
-    test::WriteFile(folders.ExePath / "config.txt", Utf8ToCp936(R"({"themes":[],"cursors":["本地"]})"));
+    test::WriteFile(folders.ExePath / "config.txt",
+                    Utf8ToCp936(R"({"themes":[],"cursors":["本地"]})"));
     // A server that never answers, and one that keeps sending a byte now and
     // then, so that no single wait is long.
     test::WriteFile(serverDir / "softdata/win7/config.txt", std::string(100000, ' '));
@@ -288,7 +290,8 @@ TEST_F(LoadCatalogTest, TheRequestIsBoundedInAllAndThenTheLocalCopyIsRead) {
         else
             server.SetFaults({.SlowDelayMs = 50, .SlowChunk = 1});
         const auto start = std::chrono::steady_clock::now();
-        TCatalogDocument doc = FetchCatalog(http, server.BaseUrl(), folders, std::chrono::milliseconds(600));
+        TCatalogDocument doc =
+            FetchCatalog(http, server.BaseUrl(), folders, std::chrono::milliseconds(600));
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(doc.Result, TLoadResult::Loaded) << silent;
         ASSERT_EQ(doc.Rows.size(), 1u) << silent;

@@ -358,7 +358,8 @@ TEST_F(DownThreadTest, SecondRequestForADownloadingRowStartsNothing) {
     EXPECT_TRUE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher, workers));
     EXPECT_FALSE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher, workers));
     ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 120s));
-    EXPECT_FALSE(RequestDownload(rows, 7, Url("one.zip"), cache / "x.zip", dispatcher, workers)); // no row 7
+    EXPECT_FALSE(
+        RequestDownload(rows, 7, Url("one.zip"), cache / "x.zip", dispatcher, workers)); // no row 7
     EXPECT_EQ(server.RequestCount("/one.zip"), 1u);
     EXPECT_EQ(rows.Items[1].State, dsDone);
     EXPECT_EQ(rows.Items.count(7), 0u);
@@ -375,7 +376,8 @@ TEST_F(DownThreadTest, AbandonedWorkersStopAtOnceWithoutTouchingTheListOrLeaving
     ASSERT_TRUE(RequestDownload(rows, 1, Url("slow.zip"), cache / "slow.zip", dispatcher, workers));
     ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.UpdatesOf(1).size() >= 3; }, 60s));
     server.Hold("/stuck.zip");
-    ASSERT_TRUE(RequestDownload(rows, 2, Url("stuck.zip"), cache / "stuck.zip", dispatcher, workers));
+    ASSERT_TRUE(
+        RequestDownload(rows, 2, Url("stuck.zip"), cache / "stuck.zip", dispatcher, workers));
     ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.UpdatesOf(2).size() >= 2; }, 60s));
     ASSERT_EQ(FilesIn(cache).size(), 1u); // the temporary file of the first one
 
@@ -404,10 +406,14 @@ TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
     const std::vector<fs::path> live = FilesIn(cache);
     ASSERT_EQ(live.size(), 1u);
 
-    const std::vector<std::string> stale = {"a.zip.0123456789abcdef.tmp", "b c.themepack.fedcba9876543210.tmp"};
-    const std::vector<std::string> kept = {
-        "a.zip", "notes.tmp", "a.zip.0123456789ABCDEF.tmp", "a.zip.0123456789abcde.tmp",
-        ".0123456789abcdef.tmp", "a.zip.0123456789abcdef.tmp.zip"};
+    const std::vector<std::string> stale = {"a.zip.0123456789abcdef.tmp",
+                                            "b c.themepack.fedcba9876543210.tmp"};
+    const std::vector<std::string> kept = {"a.zip",
+                                           "notes.tmp",
+                                           "a.zip.0123456789ABCDEF.tmp",
+                                           "a.zip.0123456789abcde.tmp",
+                                           ".0123456789abcdef.tmp",
+                                           "a.zip.0123456789abcdef.tmp.zip"};
     for (const auto& name : stale)
         test::WriteFile(cache / name, "left by a run that ended");
     for (const auto& name : kept)
@@ -503,8 +509,7 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
         EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
     }
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
-    EXPECT_EQ(FilesIn(dir / "out"),
-              (std::vector<fs::path>{"a.zip", "b.zip.00000000000000bb.tmp"}));
+    EXPECT_EQ(FilesIn(dir / "out"), (std::vector<fs::path>{"a.zip", "b.zip.00000000000000bb.tmp"}));
     EXPECT_EQ(RunTool("get only-one-argument").ExitCode, 2);
 }
 
