@@ -10,6 +10,10 @@
 set -eu
 BUILD=${1:-build}
 RUNS=${RUNS:-7}
+if [ ! -x "$BUILD/bench/bench_window" ]; then
+    echo "bench_window: not built (GUI off)"
+    exit 0
+fi
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 export QT_QPA_PLATFORM=offscreen
