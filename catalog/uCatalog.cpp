@@ -345,13 +345,14 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
                               std::chrono::milliseconds limit) {
     TMemoryStream stream;
     std::string text;
+    TCatalogDocument none;
+    none.Result = TLoadResult::NoCatalog;
     if (GetWithin(http, base + "/softdata/win7/config.txt", stream, limit))
         text = stream.Take();
-    if (text.empty() && !ReadWholeFile(folders.ExePath / "config.txt", text)) {
-        TCatalogDocument none;
-        none.Result = TLoadResult::NoCatalog;
+    if (http.Cancelled && http.Cancelled())
+        return none; // whoever asked is going away: nothing more is read
+    if (text.empty() && !ReadWholeFile(folders.ExePath / "config.txt", text))
         return none;
-    }
     return ReadCatalogText(text, folders);
 }
 

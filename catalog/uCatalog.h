@@ -110,6 +110,7 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
 
 // The server's document, else the local copy. `limit` bounds the request in
 // all (0: the client's own waits only); an answer it cuts off counts as none.
+// Once the client's Cancelled check says so, nothing more is read (NoCatalog).
 TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
                               std::chrono::milliseconds limit = {});
 

@@ -301,7 +301,7 @@ TEST_F(AppWindow, StaleTemporaryPackagesAreRemovedAtStart) {
 TEST_F(AppWindow, ASilentServerLeavesTheWindowAnsweringUntilTheLocalCopyFillsIt) {
     FServer->Hold("/softdata/win7/config.txt");
     fs::copy_file(DemoCatalog() / "softdata/win7/config.txt", ExeDir() / "config.txt");
-    FCatalogLimitMs = 1500;
+    FCatalogLimitMs = 3000;
     TFrmMain& window = Show();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.CatalogLoading());
