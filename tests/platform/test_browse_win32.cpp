@@ -1,0 +1,88 @@
+// The Win32 folder picker, answered by a second thread the way a person
+// would: OK on what the dialog preselected, or Cancel.
+#include "platform/win32/Win32System.h"
+#include "tests/platform/Conformance.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+HWND FindPickerWindow() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND w, LPARAM out) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            wchar_t cls[32] = {};
+            GetClassNameW(w, cls, 32);
+            if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770") {
+                *reinterpret_cast<HWND*>(out) = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Presses a button of the picker once it is up; false when none came.
+class TPickerAnswer {
+public:
+    explicit TPickerAnswer(int button)
+        : FThread([this, button] {
+              const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (std::chrono::steady_clock::now() < until) {
+                  if (HWND w = FindPickerWindow()) {
+                      // Give the dialog's initialisation (and its preselection) time to run.
+                      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                      PostMessageW(w, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+                      FPressed = true;
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          }) {}
+    ~TPickerAnswer() { FThread.join(); }
+    bool Pressed() {
+        FThread.join();
+        FThread = std::thread([] {});
+        return FPressed;
+    }
+
+private:
+    std::atomic<bool> FPressed{false};
+    std::thread FThread;
+};
+
+TEST(Win32Picker, OkOnThePreselectedFolderReturnsIt) {
+    TScratchDir scratch;
+    const fs::path folder = scratch.Path() / L"图标 目标";
+    fs::create_directories(folder);
+    auto system = CreateWin32System();
+
+    TPickerAnswer ok(IDOK);
+    const auto chosen = system->BrowseForFolder("指定图标所在的文件夹", {}, folder);
+    ASSERT_TRUE(ok.Pressed()) << "the picker never appeared";
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_TRUE(fs::equivalent(*chosen, folder)) << chosen->string();
+}
+
+TEST(Win32Picker, CancelReturnsNothing) {
+    TScratchDir scratch;
+    auto system = CreateWin32System();
+    TPickerAnswer cancel(IDCANCEL);
+    EXPECT_FALSE(system->BrowseForFolder("x", scratch.Path(), scratch.Path()).has_value());
+    EXPECT_TRUE(cancel.Pressed());
+}
+
+} // namespace
+} // namespace velmora::test
