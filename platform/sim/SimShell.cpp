@@ -214,6 +214,34 @@ void TSimSystem::ShChangeNotify(long eventId, const fs::path& item) {
     AppendJournal("SHChangeNotify event=" + Hex(eventId) + " item=" + item.string());
 }
 
+std::optional<fs::path> TSimSystem::BrowseForFolder(const std::string& text, const fs::path& root,
+                                                    const fs::path& initial,
+                                                    std::uintptr_t ownerWindow) {
+    if (!FPicker)
+        return std::nullopt;
+    std::error_code ec;
+    // Absolute, normal, without a trailing separator, as the shell gives it.
+    const auto plain = [&](const fs::path& p) {
+        fs::path out = fs::absolute(p, ec).lexically_normal();
+        return !out.has_filename() && out.has_relative_path() ? out.parent_path() : out;
+    };
+    const auto existing = [&](const fs::path& p) {
+        return !p.empty() && fs::is_directory(p, ec) ? plain(p) : fs::path();
+    };
+    TFolderPickRequest request{text, existing(root), existing(initial), ownerWindow};
+    const std::optional<fs::path> chosen = FPicker(request);
+    // Only folders of the file system, and only inside the tree's top.
+    if (!chosen || !fs::is_directory(*chosen, ec))
+        return std::nullopt;
+    const fs::path folder = plain(*chosen);
+    if (!request.Root.empty()) {
+        const fs::path inside = folder.lexically_relative(request.Root);
+        if (inside.empty() || *inside.begin() == "..")
+            return std::nullopt;
+    }
+    return folder;
+}
+
 bool TSimSystem::PathMakeSystemFolder(const fs::path& folder) {
     std::error_code ec;
     if (!fs::is_directory(fs::symlink_status(folder, ec)))
