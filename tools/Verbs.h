@@ -14,5 +14,7 @@ int VerbGet(const TArgs& args);
 int VerbPackage(const TArgs& args);
 int VerbSearch(const TArgs& args);
 int VerbMd5Name(const TArgs& args);
+int VerbIcons(const TArgs& args);
+int VerbFolderIcon(const TArgs& args);
 
 } // namespace velmora::tool

@@ -21,6 +21,9 @@ const TVerb kVerbs[] = {
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
     {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
     {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
+    {"icons", velmora::tool::VerbIcons, "icons [--exe-dir DIR] [--system DIR]"},
+    {"folder-icon", velmora::tool::VerbFolderIcon,
+     "folder-icon set DIR --category C --icon NAME [--exe-dir DIR] [--system DIR] | folder-icon restore DIR [--system DIR]"},
 };
 
 int Usage() {
