@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,16 +36,40 @@ HWND FindPickerWindow() {
     return found;
 }
 
-// Presses a button of the picker once it is up; false when none came.
+// The text of the item selected in the picker's folder tree.
+std::wstring SelectedFolderName(HWND dialog) {
+    HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+    if (!tree)
+        return {};
+    const auto item = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item)
+        return {};
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = MAX_PATH;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
+// Presses a button of the picker once it is up (and, when waitFor is given,
+// once the tree shows that folder selected); false when no picker came.
 class TPickerAnswer {
 public:
-    explicit TPickerAnswer(int button)
-        : FThread([this, button] {
+    explicit TPickerAnswer(int button, std::wstring waitFor = {})
+        : FThread([this, button, waitFor] {
               const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
               while (!FDone && std::chrono::steady_clock::now() < until) {
                   if (HWND w = FindPickerWindow()) {
-                      // Give the dialog's initialisation (and its preselection) time to run.
-                      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                      // The preselection lands once the tree has been filled.
+                      const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+                      while (!waitFor.empty() && SelectedFolderName(w) != waitFor &&
+                             std::chrono::steady_clock::now() < patience)
+                          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                      std::this_thread::sleep_for(std::chrono::milliseconds(200));
                       PostMessageW(w, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
                       FPressed = true;
                       return;
@@ -72,7 +98,7 @@ TEST(Win32Picker, OkOnThePreselectedFolderReturnsIt) {
     fs::create_directories(folder);
     auto system = CreateWin32System();
 
-    TPickerAnswer ok(IDOK);
+    TPickerAnswer ok(IDOK, folder.filename().wstring());
     const auto chosen = system->BrowseForFolder("指定图标所在的文件夹", {}, folder);
     if (!ok.Finish())
         GTEST_SKIP() << "no display: the picker could not open (run under Xvfb)";
