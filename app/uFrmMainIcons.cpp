@@ -89,8 +89,8 @@ QImage BrowseButtonImage() {
         p.setBrush(fills[state].darker(110));
         p.drawRoundedRect(QRectF(4.5, 4.5, 11, 9), 1, 1);
         p.setBrush(fills[state]);
-        p.drawPolygon(QPolygonF({QPointF(4.5, 13.5), QPointF(6.5, 7.5), QPointF(17.5, 7.5),
-                                 QPointF(15.5, 13.5)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(4.5, 13.5), QPointF(6.5, 7.5), QPointF(17.5, 7.5), QPointF(15.5, 13.5)}));
         p.restore();
     }
     return image;
@@ -125,8 +125,7 @@ QImage LoadIconImage(const fs::path& file) {
 }
 
 // A framed list under a title bar.
-TPaintPanel* TitledFrame(QWidget* parent, const QString& title, QWidget*& content,
-                         QWidget* list) {
+TPaintPanel* TitledFrame(QWidget* parent, const QString& title, QWidget*& content, QWidget* list) {
     TPaintPanel* frame = FramePanel(parent, QRect());
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(1, 1, 1, 1);
@@ -255,8 +254,8 @@ void TFrmMain::btnSetIconClick() {
         icon = selected.front()->text().toStdString();
     TFolderIconResult result;
     try {
-        result = SetFolderIcon(*FSystem, edtDir->text().toStdString(), FFolders.ExePath, category,
-                               icon);
+        result =
+            SetFolderIcon(*FSystem, edtDir->text().toStdString(), FFolders.ExePath, category, icon);
     } catch (const std::exception& error) {
         ShowUnhandledError(error.what());
         return;

@@ -33,13 +33,15 @@ bool NameLessNoCase(const std::string& a, const std::string& b) {
     const std::string kb = Utf8ToCp936(LowerAscii(b));
     if (ka != kb)
         return std::lexicographical_compare(
-            ka.begin(), ka.end(), kb.begin(), kb.end(),
-            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+            ka.begin(), ka.end(), kb.begin(), kb.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
     return a < b;
 }
 
 bool EndsWithSeparator(const std::string& s) {
-    return !s.empty() && (s.back() == '/' || s.back() == static_cast<char>(fs::path::preferred_separator));
+    return !s.empty() &&
+           (s.back() == '/' || s.back() == static_cast<char>(fs::path::preferred_separator));
 }
 
 bool IsExistingFolder(const std::string& dir) {
@@ -83,7 +85,8 @@ std::vector<std::string> ListCategoryIcons(const fs::path& exePath, const std::s
          !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code kind;
-        if (it->is_directory(kind) || name.size() <= 4 || LowerAscii(name.substr(name.size() - 4)) != ".ico")
+        if (it->is_directory(kind) || name.size() <= 4 ||
+            LowerAscii(name.substr(name.size() - 4)) != ".ico")
             continue;
         names.push_back(name);
     }
@@ -109,8 +112,8 @@ fs::path DesktopIniOf(const std::string& dir) {
     return fs::path(EndsWithSeparator(dir) ? dir + "desktop.ini" : dir + "/desktop.ini");
 }
 
-TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText, const fs::path& exePath,
-                                const std::optional<std::string>& category,
+TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText,
+                                const fs::path& exePath, const std::optional<std::string>& category,
                                 const std::optional<std::string>& icon) {
     const std::string dir = Trim(dirText);
     if (!IsExistingFolder(dir)) {
@@ -132,7 +135,8 @@ TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText, con
     if (fs::exists(fs::symlink_status(ini, ec)))
         throw std::runtime_error("Cannot create file \"" + ini.string() + "\". Access is denied");
     if (const std::error_code written = WriteFileAtomically(ini, DesktopIniBytes(iconFile)))
-        throw std::runtime_error("Cannot create file \"" + ini.string() + "\". " + written.message());
+        throw std::runtime_error("Cannot create file \"" + ini.string() + "\". " +
+                                 written.message());
     system.SetFileAttributes(ini, faHidden);
     if (!system.PathMakeSystemFolder(fs::path(dir))) {
         ShowMessageBox(MsgSetIconFailed, "", mkInformation);

@@ -116,7 +116,8 @@ std::string GetSpecialFolder(ISystem& system, int csidl) {
 bool BrowseForFolder(ISystem& system, const std::string& text, const fs::path& root,
                      std::string& folder, std::uintptr_t ownerWindow) {
     folder.clear();
-    const auto chosen = system.BrowseForFolder(text, root, fs::path(BrowseInitialFolder), ownerWindow);
+    const auto chosen =
+        system.BrowseForFolder(text, root, fs::path(BrowseInitialFolder), ownerWindow);
     if (!chosen)
         return false;
     folder = chosen->string();

@@ -31,7 +31,8 @@ struct TFolderPickRequest {
     std::uintptr_t OwnerWindow = 0;
 };
 // Shows a folder picker; the chosen folder, or nothing when cancelled.
-using TFolderPicker = std::function<std::optional<std::filesystem::path>(const TFolderPickRequest&)>;
+using TFolderPicker =
+    std::function<std::optional<std::filesystem::path>(const TFolderPickRequest&)>;
 
 // The default root: $XDG_DATA_HOME/velmora/windows, or
 // ~/.local/share/velmora/windows.

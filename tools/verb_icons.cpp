@@ -57,7 +57,8 @@ int VerbIcons(const TArgs& args) {
     const auto exe = ExeDir(*parsed);
     json doc = {{"library", IconLibraryFolder(exe).string()}, {"categories", json::array()}};
     for (const std::string& category : LoadIconCategoryNames(*system, exe))
-        doc["categories"].push_back({{"name", category}, {"icons", ListCategoryIcons(exe, category)}});
+        doc["categories"].push_back(
+            {{"name", category}, {"icons", ListCategoryIcons(exe, category)}});
     std::cout << doc.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
     return 0;
 }
@@ -72,7 +73,8 @@ int VerbFolderIcon(const TArgs& args) {
     const std::string& dir = parsed->Positional[1];
     if (action != "set" && action != "restore")
         return UsageError(usage);
-    if (action == "restore" && (parsed->Get("category") || parsed->Get("icon") || parsed->Get("exe-dir")))
+    if (action == "restore" &&
+        (parsed->Get("category") || parsed->Get("icon") || parsed->Get("exe-dir")))
         return UsageError(usage);
 
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));

@@ -130,15 +130,17 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
     if (message != BFFM_INITIALIZED)
         return 1;
     const auto* initial = reinterpret_cast<const std::wstring*>(data);
-    return static_cast<int>(SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
-                                         reinterpret_cast<LPARAM>(initial->c_str())));
+    return static_cast<int>(
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(initial->c_str())));
 }
 
 // The program's other windows stay disabled while the picker is open, so no
 // click reaches them behind it.
 class TDisabledWindows {
 public:
-    TDisabledWindows() { EnumThreadWindows(GetCurrentThreadId(), &Disable, reinterpret_cast<LPARAM>(this)); }
+    TDisabledWindows() {
+        EnumThreadWindows(GetCurrentThreadId(), &Disable, reinterpret_cast<LPARAM>(this));
+    }
     ~TDisabledWindows() {
         for (HWND w : FWindows)
             EnableWindow(w, TRUE);

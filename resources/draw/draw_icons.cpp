@@ -6,12 +6,12 @@
 //
 //   velmora-draw-icons DIR
 #include <QColor>
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QSaveFile>
-#include <QDir>
 #include <QtMath>
 
 #include <cstdio>
@@ -86,7 +86,15 @@ void Tray(QPainter& p, bool up) {
 }
 
 void TwoWay(QPainter& p) {
-    Fill(p, Poly({{1, 12}, {8, 5}, {8, 9}, {16, 9}, {16, 5}, {23, 12}, {16, 19}, {16, 15}, {8, 15},
+    Fill(p, Poly({{1, 12},
+                  {8, 5},
+                  {8, 9},
+                  {16, 9},
+                  {16, 5},
+                  {23, 12},
+                  {16, 19},
+                  {16, 15},
+                  {8, 15},
                   {8, 19}}));
 }
 
@@ -211,7 +219,9 @@ void Lock(QPainter& p) {
 void Note(QPainter& p) {
     p.drawEllipse(QPointF(7, 18), 4, 3);
     p.drawEllipse(QPointF(18, 16), 4, 3);
-    Fill(p, Poly({{9.5, 18}, {9.5, 4}, {22, 2}, {22, 16}, {20, 16}, {20, 6}, {11.5, 7.5}, {11.5, 18}}));
+    Fill(
+        p,
+        Poly({{9.5, 18}, {9.5, 4}, {22, 2}, {22, 16}, {20, 16}, {20, 6}, {11.5, 7.5}, {11.5, 18}}));
 }
 
 void Lightning(QPainter& p) {
@@ -219,8 +229,17 @@ void Lightning(QPainter& p) {
 }
 
 void House(QPainter& p) {
-    Fill(p, Poly({{12, 2}, {23, 12}, {20, 12}, {20, 22}, {14, 22}, {14, 16}, {10, 16}, {10, 22}, {4, 22},
-                  {4, 12}, {1, 12}}));
+    Fill(p, Poly({{12, 2},
+                  {23, 12},
+                  {20, 12},
+                  {20, 22},
+                  {14, 22},
+                  {14, 16},
+                  {10, 16},
+                  {10, 22},
+                  {4, 22},
+                  {4, 12},
+                  {1, 12}}));
 }
 
 void Flag(QPainter& p) {
@@ -271,8 +290,19 @@ void Suitcase(QPainter& p) {
 }
 
 void Plane(QPainter& p) {
-    Fill(p, Poly({{12, 1}, {14, 8}, {22, 13}, {22, 15}, {14, 12}, {13.5, 19}, {17, 22}, {7, 22}, {10.5, 19},
-                  {10, 12}, {2, 15}, {2, 13}, {10, 8}}));
+    Fill(p, Poly({{12, 1},
+                  {14, 8},
+                  {22, 13},
+                  {22, 15},
+                  {14, 12},
+                  {13.5, 19},
+                  {17, 22},
+                  {7, 22},
+                  {10.5, 19},
+                  {10, 12},
+                  {2, 15},
+                  {2, 13},
+                  {10, 8}}));
 }
 
 void Document(QPainter& p) {
@@ -363,7 +393,10 @@ const std::vector<TCategoryDef>& Library() {
           {"Mountain.ico", Mountain}}},
         {"symbols",
          QColor(200, 70, 90),
-         {{"star.ico", [](QPainter& p) { Fill(p, Star({12, 12.5}, 11, 4.5, 5)); }},
+         {{"star.ico",
+           [](QPainter& p) {
+               Fill(p, Star({12, 12.5}, 11, 4.5, 5));
+           }},
           {"heart.ico", Heart},
           {"check.ico", Check},
           {"cross.ico", Cross},
@@ -514,7 +547,8 @@ int main(int argc, char** argv) {
             for (int size : {16, 32, 48})
                 images.push_back(DrawIcon(size, category.Color, icon.Emblem));
             QSaveFile file(folder + "/" + QString::fromUtf8(icon.Name));
-            if (!file.open(QIODevice::WriteOnly) || file.write(IcoFile(images)) < 0 || !file.commit()) {
+            if (!file.open(QIODevice::WriteOnly) || file.write(IcoFile(images)) < 0 ||
+                !file.commit()) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
                 ok = false;
             }

@@ -29,13 +29,15 @@ protected:
     }
     TFolderIconResult Set(const std::string& dir, const char* category = "动物",
                           const char* icon = "Cat.ico") {
-        return SetFolderIcon(*Sys, dir, Exe, category ? std::optional<std::string>(category) : std::nullopt,
+        return SetFolderIcon(*Sys, dir, Exe,
+                             category ? std::optional<std::string>(category) : std::nullopt,
                              icon ? std::optional<std::string>(icon) : std::nullopt);
     }
     std::vector<std::string> NotifyLines(const fs::path& dir) {
         const std::string d = dir.string();
         return {"Shlwapi633 arg=47", "SHChangeNotify event=0x8000 item=" + d,
-                "SHChangeNotify event=0x2000 item=" + d, "SHChangeNotify event=0x8000000 item=" + d};
+                "SHChangeNotify event=0x2000 item=" + d,
+                "SHChangeNotify event=0x8000000 item=" + d};
     }
 };
 
@@ -112,8 +114,10 @@ TEST_F(FolderIcon, RefusalsShowTheirMessageAndChangeNothing) {
         const char* Message;
     } cases[] = {
         {"", "动物", "Cat.ico", TFolderIconResult::FolderMissing, MsgFolderMissing},
-        {(Tmp / "missing").string(), "动物", "Cat.ico", TFolderIconResult::FolderMissing, MsgFolderMissing},
-        {(Tmp / "plain.txt").string(), "动物", "Cat.ico", TFolderIconResult::FolderMissing, MsgFolderMissing},
+        {(Tmp / "missing").string(), "动物", "Cat.ico", TFolderIconResult::FolderMissing,
+         MsgFolderMissing},
+        {(Tmp / "plain.txt").string(), "动物", "Cat.ico", TFolderIconResult::FolderMissing,
+         MsgFolderMissing},
         {Target.string(), "动物", nullptr, TFolderIconResult::NoIcon, MsgChooseIcon},
         {Target.string(), nullptr, "Cat.ico", TFolderIconResult::Failed, MsgSetIconFailed},
     };
@@ -125,7 +129,8 @@ TEST_F(FolderIcon, RefusalsShowTheirMessageAndChangeNothing) {
     EXPECT_FALSE(fs::exists(Target / "desktop.ini"));
     EXPECT_TRUE(Sys->Journal().empty());
     Messages.Shown.clear();
-    EXPECT_EQ(RestoreFolderIcon(*Sys, (Tmp / "missing").string()), TFolderIconResult::FolderMissing);
+    EXPECT_EQ(RestoreFolderIcon(*Sys, (Tmp / "missing").string()),
+              TFolderIconResult::FolderMissing);
     EXPECT_EQ(Messages.Texts(), std::vector<std::string>{MsgFolderMissing});
 }
 
@@ -136,7 +141,8 @@ TEST_F(FolderIcon, AReadOnlyDesktopIniIsACreateError) {
         Set(Target.string());
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (Target / "desktop.ini").string() +
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" +
+                                             (Target / "desktop.ini").string() +
                                              "\". Access is denied");
     }
     EXPECT_EQ(ReadFile(Target / "desktop.ini"), "theirs");
@@ -158,7 +164,8 @@ TEST_F(FolderIcon, RestoreRemovesOnlyDesktopIni) {
     EXPECT_TRUE(Sys->GetFileAttributes(Target) & faSysFile); // still a system folder
     EXPECT_EQ(Messages.Texts(), std::vector<std::string>{MsgRestoreIconDone});
     const auto journal = Sys->Journal();
-    EXPECT_EQ(std::vector<std::string>(journal.begin() + long(before), journal.end()), NotifyLines(Target));
+    EXPECT_EQ(std::vector<std::string>(journal.begin() + long(before), journal.end()),
+              NotifyLines(Target));
 
     // Nothing to remove: the same message all the same.
     Messages.Shown.clear();

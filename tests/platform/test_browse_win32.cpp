@@ -41,8 +41,8 @@ std::wstring SelectedFolderName(HWND dialog) {
     HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
     if (!tree)
         return {};
-    const auto item = reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    const auto item =
+        reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
     if (!item)
         return {};
     wchar_t text[MAX_PATH] = {};
@@ -65,7 +65,8 @@ public:
               while (!FDone && std::chrono::steady_clock::now() < until) {
                   if (HWND w = FindPickerWindow()) {
                       // The preselection lands once the tree has been filled.
-                      const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+                      const auto patience =
+                          std::chrono::steady_clock::now() + std::chrono::seconds(15);
                       while (!waitFor.empty() && SelectedFolderName(w) != waitFor &&
                              std::chrono::steady_clock::now() < patience)
                           std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -192,8 +192,8 @@ TEST_F(ShellHelpers, BrowseForFolderPreselectsAndReturnsOnlyFolders) {
     } cases[] = {
         {pick.string() + "/", {}, pick, pick, pick.string()},
         {(Temp / "missing").string(), {}, Temp / "目标", {}, (Temp / "目标").string()},
-        {"", {}, std::nullopt, {}, std::nullopt},                 // cancelled
-        {"", {}, Temp / "missing", {}, std::nullopt},             // no folder
+        {"", {}, std::nullopt, {}, std::nullopt},                        // cancelled
+        {"", {}, Temp / "missing", {}, std::nullopt},                    // no folder
         {pick.string(), Temp / "目标", Temp.Path(), pick, std::nullopt}, // outside the root
     };
     for (const TCase& c : cases) {

@@ -16,7 +16,8 @@ using TRun = test::TProgramRun;
 class ToolIcons : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* file : {"Zoo/b.ico", "Zoo/A.ico", "Zoo/readme.txt", "apps/x.ico", "办公/文档.ico"})
+        for (const char* file :
+             {"Zoo/b.ico", "Zoo/A.ico", "Zoo/readme.txt", "apps/x.ico", "办公/文档.ico"})
             test::WriteFile(dir / "app/cache/icons" / file, "icon");
         fs::create_directories(dir / "app/cache/icons/empty");
         fs::create_directories(Target);
@@ -27,8 +28,8 @@ protected:
                                 dir.Path());
     }
     TRun Set(const std::string& folder, const std::string& category, const std::string& icon) {
-        return Tool("folder-icon set '" + folder + "' --category '" + category + "' --icon '" + icon +
-                    "' --exe-dir '" + (dir / "app").string() + "'");
+        return Tool("folder-icon set '" + folder + "' --category '" + category + "' --icon '" +
+                    icon + "' --exe-dir '" + (dir / "app").string() + "'");
     }
     test::TTempDir dir;
     fs::path Target = dir / "目标 文件夹";
@@ -61,7 +62,8 @@ TEST_F(ToolIcons, SetAndRestoreAFolder) {
     // Names as Windows finds them: without regard to case.
     r = Set(Target.string(), "zoo", "a.ICO");
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    EXPECT_NE(Cp936ToUtf8(test::ReadFile(Target / "desktop.ini")).find("Zoo/A.ico\r\n"), std::string::npos);
+    EXPECT_NE(Cp936ToUtf8(test::ReadFile(Target / "desktop.ini")).find("Zoo/A.ico\r\n"),
+              std::string::npos);
 
     r = Tool("folder-icon restore '" + Target.string() + "'");
     ASSERT_EQ(r.Exit, 0) << r.Err;
@@ -91,7 +93,8 @@ TEST_F(ToolIcons, RefusalsExitTwoWithTheProgramsMessage) {
 
     // A read-only desktop.ini: the create error, and the file as it was.
     test::WriteFile(Target / "desktop.ini", "theirs");
-    fs::permissions(Target / "desktop.ini", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(Target / "desktop.ini",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     TRun r = Set(Target.string(), "Zoo", "b.ico");
     EXPECT_EQ(r.Exit, 2);
