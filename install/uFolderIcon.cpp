@@ -44,9 +44,10 @@ bool EndsWithSeparator(const std::string& s) {
            (s.back() == '/' || s.back() == static_cast<char>(fs::path::preferred_separator));
 }
 
-bool IsExistingFolder(const std::string& dir) {
+// The folder as typed, found as Windows finds names (without regard to case).
+bool IsExistingFolder(ISystem& system, const std::string& dir) {
     std::error_code ec;
-    return !dir.empty() && fs::is_directory(fs::path(dir), ec);
+    return !dir.empty() && fs::is_directory(system.ResolvePath(fs::path(dir)), ec);
 }
 
 // Told after the icon changed or went: the shell redraws the folder.
@@ -116,7 +117,7 @@ TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText,
                                 const fs::path& exePath, const std::optional<std::string>& category,
                                 const std::optional<std::string>& icon) {
     const std::string dir = Trim(dirText);
-    if (!IsExistingFolder(dir)) {
+    if (!IsExistingFolder(system, dir)) {
         ShowMessageBox(MsgFolderMissing, "", mkInformation);
         return TFolderIconResult::FolderMissing;
     }
@@ -129,7 +130,7 @@ TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText,
         return TFolderIconResult::Failed;
     }
     const fs::path iconFile = IconLibraryFile(exePath, *category, *icon);
-    const fs::path ini = DesktopIniOf(dir);
+    const fs::path ini = system.ResolvePath(DesktopIniOf(dir));
     system.DeleteFile(ini); // a failure shows when the file is created
     std::error_code ec;
     if (fs::exists(fs::symlink_status(ini, ec)))
@@ -149,11 +150,11 @@ TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText,
 
 TFolderIconResult RestoreFolderIcon(ISystem& system, const std::string& dirText) {
     const std::string dir = Trim(dirText);
-    if (!IsExistingFolder(dir)) {
+    if (!IsExistingFolder(system, dir)) {
         ShowMessageBox(MsgFolderMissing, "", mkInformation);
         return TFolderIconResult::FolderMissing;
     }
-    system.DeleteFile(DesktopIniOf(dir)); // none there is fine
+    system.DeleteFile(system.ResolvePath(DesktopIniOf(dir))); // none there is fine
     ShowMessageBox(MsgRestoreIconDone, "", mkInformation);
     NotifyShell(system, dir);
     return TFolderIconResult::Done;

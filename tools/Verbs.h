@@ -16,5 +16,9 @@ int VerbSearch(const TArgs& args);
 int VerbMd5Name(const TArgs& args);
 int VerbIcons(const TArgs& args);
 int VerbFolderIcon(const TArgs& args);
+int VerbInstall(const TArgs& args);
+int VerbUninstall(const TArgs& args);
+int VerbWallpaper(const TArgs& args);
+int VerbDesktop(const TArgs& args);
 
 } // namespace velmora::tool

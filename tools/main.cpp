@@ -24,6 +24,12 @@ const TVerb kVerbs[] = {
     {"icons", velmora::tool::VerbIcons, "icons [--exe-dir DIR] [--system DIR]"},
     {"folder-icon", velmora::tool::VerbFolderIcon,
      "folder-icon set DIR --category C --icon NAME [--exe-dir DIR] [--system DIR] | folder-icon restore DIR [--system DIR]"},
+    {"install", velmora::tool::VerbInstall,
+     "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]"},
+    {"uninstall", velmora::tool::VerbUninstall,
+     "uninstall NAME --kind theme|cursor|screensave [--system DIR]"},
+    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR]"},
+    {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
 };
 
 int Usage() {

@@ -95,6 +95,14 @@ TEST_F(FolderIcon, SetWritesTheThreeLinesHiddenMarksAndNotifies) {
     EXPECT_EQ(Sys->Journal(), expected);
 }
 
+TEST_F(FolderIcon, AFolderTypedInAnotherCaseIsFound) {
+    fs::create_directories(Tmp / "Mixed Case");
+    ASSERT_EQ(Set((Tmp / "MIXED case").string()), TFolderIconResult::Done);
+    EXPECT_TRUE(fs::exists(Tmp / "Mixed Case" / "desktop.ini"));
+    ASSERT_EQ(RestoreFolderIcon(*Sys, (Tmp / "mixed CASE").string()), TFolderIconResult::Done);
+    EXPECT_FALSE(fs::exists(Tmp / "Mixed Case" / "desktop.ini"));
+}
+
 TEST_F(FolderIcon, SettingTwiceReplacesTheIcon) {
     ASSERT_EQ(Set(Target.string()), TFolderIconResult::Done);
     ASSERT_EQ(Set(Target.string(), "动物", "dog.ico"), TFolderIconResult::Done);
