@@ -1,6 +1,7 @@
 // Velmora: one instance per user; a second start asks the running one to
 // restore its window and ends.
 #include "app/uApplication.h"
+#include "app/uFolderPicker.h"
 #include "app/uFrmMain.h"
 #include "app/uSingleInstance.h"
 #include "app/uUpdater.h"
@@ -52,6 +53,9 @@ int main(int argc, char** argv) {
 
     velmora::SetMessageSink(&velmora::WindowMessageSink());
     auto system = velmora::CreateSystem();
+    // The picker belongs to the simulated Windows, which the desktop
+    // backend wraps: it is given before the wrapping.
+    velmora::InstallFolderPicker(*system);
     // --desktop: the simulated Windows stays the record, and the effects
     // also reach the running Linux desktop. Never the default, so the demo
     // leaves a person's own desktop alone.

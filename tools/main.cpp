@@ -22,6 +22,10 @@ const TVerb kVerbs[] = {
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
     {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
     {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
+    {"icons", velmora::tool::VerbIcons, "icons [--exe-dir DIR] [--system DIR]"},
+    {"folder-icon", velmora::tool::VerbFolderIcon,
+     "folder-icon set DIR --category C --icon NAME [--exe-dir DIR] [--system DIR] [--desktop] | "
+     "folder-icon restore DIR [--system DIR] [--desktop]"},
     {"install", velmora::tool::VerbInstall,
      "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR] [--desktop]"},
     {"uninstall", velmora::tool::VerbUninstall,

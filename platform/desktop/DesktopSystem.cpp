@@ -119,6 +119,11 @@ public:
     std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {
         return FInner->ReadThemeFromPack(pack);
     }
+    std::optional<fs::path> BrowseForFolder(const std::string& text, const fs::path& root,
+                                            const fs::path& initial,
+                                            std::uintptr_t ownerWindow) override {
+        return FInner->BrowseForFolder(text, root, initial, ownerWindow);
+    }
     bool CallShlwapiOrdinal633(std::uint32_t arg) override {
         return FInner->CallShlwapiOrdinal633(arg);
     }
@@ -300,7 +305,8 @@ private:
 
     void SyncFolderIcon(const fs::path& folder) {
         const std::optional<fs::path> icon = DesktopIniIcon(folder);
-        const TFolderIconResult r = icon ? SetFolderIcon(folder, *icon) : ClearFolderIcon(folder);
+        const TLinuxFolderIcon r =
+            icon ? SetLinuxFolderIcon(folder, *icon) : ClearLinuxFolderIcon(folder);
         // KDE needs only .directory; elsewhere the metadata is what counts.
         const bool enough = r.Directory && (r.Metadata || FSession.Kind() == TDesktopKind::dkKde);
         if (!enough)

@@ -176,8 +176,8 @@ std::optional<fs::path> DesktopIniIcon(const fs::path& folder) {
     return std::nullopt;
 }
 
-TFolderIconResult SetFolderIcon(const fs::path& folder, const fs::path& icon) {
-    TFolderIconResult result;
+TLinuxFolderIcon SetLinuxFolderIcon(const fs::path& folder, const fs::path& icon) {
+    TLinuxFolderIcon result;
     const fs::path absolute = fs::absolute(icon);
     gchar* uri = g_filename_to_uri(absolute.c_str(), nullptr, nullptr);
     std::string why;
@@ -190,8 +190,8 @@ TFolderIconResult SetFolderIcon(const fs::path& folder, const fs::path& icon) {
     return result;
 }
 
-TFolderIconResult ClearFolderIcon(const fs::path& folder) {
-    TFolderIconResult result;
+TLinuxFolderIcon ClearLinuxFolderIcon(const fs::path& folder) {
+    TLinuxFolderIcon result;
     std::string why;
     // Nothing to clear is not a failure, with or without a metadata service.
     result.Metadata = !FolderMetadataIcon(folder) || SetMetadata(folder, nullptr, why);

@@ -14,17 +14,17 @@ namespace velmora::desktop {
 // inside the folder. Nothing when there is no such line or no such file.
 std::optional<std::filesystem::path> DesktopIniIcon(const std::filesystem::path& folder);
 
-struct TFolderIconResult {
+struct TLinuxFolderIcon {
     bool Metadata = false;  // metadata::custom-icon was written or removed
     bool Directory = false; // .directory was written or cleaned
     std::string Message;    // why one of them was not
 };
 
-TFolderIconResult SetFolderIcon(const std::filesystem::path& folder,
-                                const std::filesystem::path& icon);
+TLinuxFolderIcon SetLinuxFolderIcon(const std::filesystem::path& folder,
+                                    const std::filesystem::path& icon);
 // Removes both. Other entries of .directory stay; a file left with nothing
 // in it is deleted.
-TFolderIconResult ClearFolderIcon(const std::filesystem::path& folder);
+TLinuxFolderIcon ClearLinuxFolderIcon(const std::filesystem::path& folder);
 
 // The folder's metadata::custom-icon, nothing when unset or unreadable.
 std::optional<std::string> FolderMetadataIcon(const std::filesystem::path& folder);

@@ -360,12 +360,12 @@ TEST(FolderIcon, DirectoryFileIsCreatedAndRemovedWhenItHoldsNothingElse) {
             << c.Ini;
     }
 
-    EXPECT_TRUE(SetFolderIcon(folder, temp / "x.ico").Directory);
+    EXPECT_TRUE(SetLinuxFolderIcon(folder, temp / "x.ico").Directory);
     EXPECT_EQ(ReadFile(folder / ".directory"),
               "[Desktop Entry]\nIcon=" + (temp / "x.ico").string() + "\n");
-    EXPECT_TRUE(ClearFolderIcon(folder).Directory);
+    EXPECT_TRUE(ClearLinuxFolderIcon(folder).Directory);
     EXPECT_FALSE(fs::exists(folder / ".directory"));
-    EXPECT_TRUE(ClearFolderIcon(folder).Directory); // nothing to remove is fine
+    EXPECT_TRUE(ClearLinuxFolderIcon(folder).Directory); // nothing to remove is fine
 }
 
 } // namespace
@@ -404,6 +404,23 @@ TEST(DesktopTool, VerbsWithDesktopChangeTheSessionAndPrintNotices) {
                          "picture-uri='file://" +
                              (DesktopTestHome() / "data" / "velmora" / "wallpapers").string()))
         << ReadFile(keyfile);
+
+    // The folder-icon page's set and restore.
+    const fs::path icon = temp / "exe" / "cache" / "icons" / "Animals" / "cat.ico";
+    WriteFile(icon, MakeCursorFile({Pattern(16, 16, 24, 0)}, true));
+    fs::create_directories(temp / "photos");
+    run = RunProgram(tool + "folder-icon set '" + (temp / "photos").string() +
+                         "' --category Animals --icon cat.ico --exe-dir '" +
+                         (temp / "exe").string() + "' --desktop" + system,
+                     temp.Path());
+    ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
+    EXPECT_EQ(ReadFile(temp / "photos" / ".directory"),
+              "[Desktop Entry]\nIcon=" + icon.string() + "\n");
+    run = RunProgram(tool + "folder-icon restore '" + (temp / "photos").string() + "' --desktop" +
+                         system,
+                     temp.Path());
+    ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
+    EXPECT_FALSE(fs::exists(temp / "photos" / ".directory"));
 
     // Without a desktop it knows, the effect stays in the simulated Windows
     // and the notice is printed.
