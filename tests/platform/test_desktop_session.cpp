@@ -383,6 +383,7 @@ TEST(DesktopTool, VerbsWithDesktopChangeTheSessionAndPrintNotices) {
     const std::string tool = std::string("XDG_CURRENT_DESKTOP=GNOME '") + VELMORA_TOOL + "' ";
     const std::string system = " --system '" + (temp / "root").string() + "'";
     const fs::path keyfile = DesktopTestHome() / "config" / "glib-2.0" / "settings" / "keyfile";
+    ASSERT_TRUE(SetGSettingsString(Interface, "cursor-theme", "Before").Ok);
 
     TProgramRun run = RunProgram(
         tool + "install '" + pkg.string() + "' --kind cursor --desktop" + system, temp.Path());
@@ -394,7 +395,7 @@ TEST(DesktopTool, VerbsWithDesktopChangeTheSessionAndPrintNotices) {
     run = RunProgram(tool + "uninstall 'Tool Sky' --kind cursor --desktop" + system, temp.Path());
     ASSERT_EQ(run.Exit, 0) << run.Out << run.Err;
     EXPECT_FALSE(fs::exists(DesktopTestHome() / "data" / "icons" / "Tool Sky"));
-    EXPECT_TRUE(Contains(ReadFile(keyfile), "cursor-theme='Adwaita'")) << ReadFile(keyfile);
+    EXPECT_TRUE(Contains(ReadFile(keyfile), "cursor-theme='Before'")) << ReadFile(keyfile);
 
     WriteFile(temp / "w.bmp", MakeBmpBytes());
     run = RunProgram(tool + "wallpaper '" + (temp / "w.bmp").string() + "' --desktop" + system,
