@@ -50,6 +50,11 @@ public:
     // Workers that have not yet freed themselves.
     static int Running() { return FRunning.load(); }
 
+    // The largest package a worker takes (announced or received); no theme,
+    // cursor scheme or screen saver comes near it, and an endless answer must
+    // not fill the disk. Tests lower it.
+    static inline std::atomic<std::uint64_t> MaxPackageBytes{std::uint64_t(1) << 30};
+
 private:
     // Only Start creates workers.
     struct TKey {
