@@ -30,6 +30,15 @@ cmake --build build-asan -j "$JOBS"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
      ctest --output-on-failure -j "$JOBS" --timeout 600)
 
+# ---- fuzz targets ---------------------------------------------------------
+# A clang build of their own (build-fuzz): every seed corpus replayed under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then each target fuzzed for
+# a bounded 15 seconds.
+echo "== fuzz targets: replay every corpus, then fuzz each briefly"
+./scripts/fuzz.sh --replay
+./scripts/fuzz.sh 15
+# ---------------------------------------------------------------------------
+
 if [ -x scripts/test-win32.sh ]; then
     echo "== Win32 backend under Wine"
     ./scripts/test-win32.sh
