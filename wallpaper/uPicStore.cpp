@@ -3,6 +3,7 @@
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
 #include "install/uFileUtil.h"
+#include "install/uFolders.h"
 #include "install/uPubFunc.h"
 #include "wallpaper/uMD5.h"
 
@@ -87,6 +88,8 @@ fs::path TPicStore::StorePicture(const std::string& address, const std::string& 
 }
 
 bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path& picture) {
+    if (!RequireSystemFolder(winDir))
+        return false;
     const fs::path target = winDir / "WallpaperTemp.bmp";
     std::error_code ec;
     if (!fs::is_regular_file(picture, ec) ||
