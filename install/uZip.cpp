@@ -337,6 +337,9 @@ std::string UnsafeEntryReason(const TZipEntry& entry) {
         return "a symbolic link";
     if (name.empty())
         return "an empty name";
+    // The system would cut the name there: what is checked is not what is written.
+    if (name.find('\0') != std::string::npos)
+        return "a NUL character";
     if (IsSeparator(name.front()))
         return "an absolute path";
     if (name.find(':') != std::string::npos)

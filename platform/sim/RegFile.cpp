@@ -291,7 +291,9 @@ bool TRegFile::Parse(const std::string& input) {
         const bool hexLine =
             pending.find("=hex") != std::string::npos || line.find("=hex") != std::string::npos;
         if (hexLine && !line.empty() && line.back() == '\\') {
-            pending += line.substr(0, line.size() - 1);
+            // Blanks before the mark belong to the layout, as those that
+            // open the next line do.
+            pending += Trim(line.substr(0, line.size() - 1));
             continue;
         }
         pending += line;
