@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -496,6 +497,39 @@ TEST(ToolGet, EveryFaultEndsFailedWithNothingLeft) {
         EXPECT_EQ(results[i].ExitCode, 1) << faults[i].first;
         EXPECT_TRUE(FilesIn(dir / std::to_string(i)).empty()) << faults[i].first;
     }
+}
+
+// `get` killed in the middle of a download: the package never appears under
+// its name; what the kill leaves is a temporary file beside it.
+TEST(ToolGet, KilledMidDownloadLeavesNoPackageUnderItsName) {
+    test::TTempDir dir;
+    test::WriteFile(dir / "srv/big.zip", std::string(4 << 20, 'k'));
+    TStaticServer server(dir / "srv");
+    ASSERT_TRUE(server.Start());
+    server.SetFaults({.SlowDelayMs = 5, .SlowChunk = 16 * 1024});
+    fs::create_directories(dir / "out");
+    const fs::path out = dir / "out/big.zip";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::execl(VELMORA_TOOL, VELMORA_TOOL, "get", (server.BaseUrl() + "/big.zip").c_str(),
+                out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Killed once part of the body is on disk.
+    bool started = false;
+    for (int i = 0; i < 2000 && !started; ++i) {
+        for (const auto& name : FilesIn(dir / "out"))
+            if (name.extension() == ".tmp" && fs::file_size(dir / "out" / name) > 0)
+                started = true;
+        std::this_thread::sleep_for(5ms);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(started);
+    EXPECT_FALSE(fs::exists(out));
+    for (const auto& name : FilesIn(dir / "out"))
+        EXPECT_EQ(name.extension(), ".tmp") << name;
 }
 
 } // namespace
