@@ -7,69 +7,33 @@
 #include "controls/PaintPanel.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
 
-#include <QFile>
-#include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 
+#include <chrono>
 #include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
-// The pictures are built into this library; a static library's resources are
-// registered by hand.
-static void InitWindowResources() {
-    Q_INIT_RESOURCE(velmora);
-}
-
 namespace velmora {
 
 namespace {
-
-constexpr int ClientWidth = 746;
-constexpr int ClientHeight = 466;
-const QColor FrameGrey(0x70, 0x70, 0x70); // 0x707070
-const QColor Silver(192, 192, 192);
-const char* const ListHint = "在列表中按右键，可弹出操作菜单";
-
-QImage ResourceImage(const QString& name) {
-    return QImage(QStringLiteral(":/velmora/") + name);
-}
-
-TPicture ResourcePicture(const QString& name) {
-    QFile file(QStringLiteral(":/velmora/") + name);
-    TPicture picture;
-    if (file.open(QIODevice::ReadOnly)) {
-        auto png = std::make_unique<TPngGraphic>();
-        png->LoadFromStream(file.readAll());
-        picture.SetGraphic(std::move(png));
-    }
-    return picture;
-}
 
 // A preview is a 400 x 300 JPEG of some tens of kilobytes; an answer far
 // larger than that is not one, and is not held in memory.
 constexpr std::uint64_t MaxPreviewBytes = 8 << 20;
 
-class TPreviewStream : public TMemoryStream {
-public:
-    void Write(const char* data, std::size_t size) override {
-        if (Size() + size > MaxPreviewBytes)
-            throw std::length_error("preview too large");
-        TMemoryStream::Write(data, size);
-    }
-};
+// At close, running workers get this long to stop and clean up (a download
+// removes its temporary file) before the program ends without them.
+constexpr auto CloseWait = std::chrono::seconds(3);
 
 // The cache folder is made when first needed; when it cannot be, saving into
 // it fails and that failure is the one the user sees.
@@ -89,28 +53,6 @@ QImage LoadPicture(const fs::path& file) {
     } catch (const EInvalidGraphic&) {
     }
     return {};
-}
-
-TPaintPanel* TitleBar(QWidget* parent, const QRect& geometry, const QString& caption,
-                      const QString& picture, THorzStretchType stretch) {
-    auto* bar = new TPaintPanel(parent);
-    bar->setGeometry(geometry);
-    bar->SetCaption(caption);
-    bar->SetAlignment(taLeftJustify);
-    bar->SetPicture(ResourcePicture(picture));
-    bar->SetPicHorzStretch(stretch);
-    bar->SetPicVertStretch(vstNone);
-    return bar;
-}
-
-TPaintPanel* FramePanel(QWidget* parent, const QRect& geometry) {
-    auto* frame = new TPaintPanel(parent);
-    frame->setGeometry(geometry);
-    frame->SetColor(Qt::white);
-    frame->SetBevelStyle(bsSingle);
-    frame->SetBevelColor(Silver);
-    frame->SetBevelWidth(1);
-    return frame;
 }
 
 } // namespace
@@ -150,211 +92,12 @@ TFrmMain::TFrmMain(TMainWindowSetup setup, QWidget* parent)
 
 TFrmMain::~TFrmMain() {
     // Workers still running are abandoned: the dispatcher refuses their steps
-    // from now on, so none of them touches a row after this.
+    // from now on, so none of them touches a row after this. Told to stop,
+    // they end within about a second; a download takes its temporary file
+    // with it.
     FDispatcher->Shutdown();
-}
-
-void TFrmMain::FormCreate() {
-    InitWindowResources();
-    setObjectName("FrmMain");
-    setWindowTitle("Velmora");
-    setFixedSize(ClientWidth, ClientHeight);
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    QFont songTi(QString::fromUtf8("宋体"));
-    songTi.setPixelSize(12);
-    setFont(songTi);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-
-    FFolders.ExePath = FSetup.ExePath;
-    FHttp = std::make_unique<TWinHttp>();
-    FDispatcher = std::make_shared<TQtDispatcher>();
-    for (int i = 0; i < 8; ++i)
-        FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));
-    FNoPic = ResourceImage("nopic.png");
-
-    ImgManager = new TImgManager(this);
-    ImgManager->SetImgNormal(ResourcePicture("button_normal.png"));
-    ImgManager->SetImgCheck(ResourcePicture("button_checked.png"));
-    ImgManager->SetImgEnter(ResourcePicture("button_hot.png"));
-    ImgManager->SetImgDown(ResourcePicture("button_down.png"));
-
-    // The advertisement pane.
-    pnlAD = new TPaintPanel(this);
-    pnlAD->setObjectName("pnlAD");
-    pnlAD->setGeometry(0, 0, ClientWidth, 60);
-    pnlAD->SetColor(Qt::white);
-    auto* adLayout = new QVBoxLayout(pnlAD);
-    adLayout->setContentsMargins(0, 0, 0, 0);
-    wbAD = FSetup.MakeAdBrowser ? FSetup.MakeAdBrowser(pnlAD) : new QWidget(pnlAD);
-    wbAD->setObjectName("wbAD");
-    wbAD->setContextMenuPolicy(Qt::NoContextMenu); // a right click opens no menu
-    adLayout->addWidget(wbAD);
-
-    pnlClient = new QWidget(this);
-    pnlClient->setObjectName("pnlClient");
-    pnlClient->setGeometry(0, 60, ClientWidth, ClientHeight - 60);
-
-    // The page bar.
-    pnlPageTitle = new TPaintPanel(pnlClient);
-    pnlPageTitle->setObjectName("pnlPageTitle");
-    pnlPageTitle->setGeometry(0, 0, ClientWidth, 34);
-    pnlPageTitle->SetColor(Qt::white);
-    pnlPageTitle->OnPaint = [](TPaintPanel* sender, QPainter& canvas) {
-        // pnlPageTitlePaint: the line under the page buttons.
-        canvas.setPen(FrameGrey);
-        const int y = sender->height() - 1;
-        canvas.drawLine(10, y, sender->width() - 10 - 1, y);
-    };
-    struct TButtonDef {
-        const char* Name;
-        const char* Caption;
-        int Tag;
-        int X;
-        bool Hint;
-    };
-    const TButtonDef buttons[] = {{"icbThemes", "系统主题", 0, 10, true},
-                                  {"icbCursor", "鼠标指针", 2, 95, true},
-                                  {"icbScreen", "超炫屏保", 3, 180, true},
-                                  {"icbIcon", "文件夹图标", 4, 265, false},
-                                  {"icbWallpaper", "壁纸搜索", 5, 350, false}};
-    for (const TButtonDef& def : buttons) {
-        auto* button = new TImgCheckButton(pnlPageTitle);
-        button->setObjectName(def.Name);
-        button->setGeometry(def.X, 9, 80, 25);
-        button->SetImgManager(ImgManager);
-        button->SetImgButtonLayout(iclImgCenter);
-        button->SetCaption(QString::fromUtf8(def.Caption));
-        button->SetCheckGroup(1);
-        button->setProperty("Tag", def.Tag);
-        if (def.Hint)
-            button->setToolTip(QString::fromUtf8(ListHint));
-        button->OnClick = [this](TImgControl* sender) { icbThemesClick(sender); };
-        if (def.Tag == 0)
-            icbThemes = button;
-    }
-    icbThemes->SetChecked(true);
-
-    lblWeb = new TLinkLabel(QString::fromUtf8("访问官网"), pnlPageTitle);
-    lblWeb->setObjectName("lblWeb");
-    lblWeb->setGeometry(687, 15, 54, 12);
-    lblWeb->setStyleSheet("color: blue;");
-    connect(lblWeb, &TLinkLabel::Clicked, this, &TFrmMain::lblWebClick);
-
-    imgNoPic = new QLabel(pnlPageTitle);
-    imgNoPic->setObjectName("imgNoPic");
-    imgNoPic->setPixmap(QPixmap::fromImage(FNoPic));
-    imgNoPic->setGeometry(0, 0, 400, 300);
-    imgNoPic->hide();
-
-    // The page area, framed in grey.
-    pnlPage = new TPaintPanel(pnlClient);
-    pnlPage->setObjectName("pnlPage");
-    pnlPage->setGeometry(0, 34, ClientWidth, ClientHeight - 60 - 34);
-    pnlPage->SetColor(Qt::white);
-    pnlPageInner = new TPaintPanel(pnlPage);
-    pnlPageInner->setObjectName("pnlPageInner");
-    pnlPageInner->setGeometry(10, 0, ClientWidth - 20, pnlPage->height() - 10);
-    pnlPageInner->SetColor(Qt::white);
-    pnlPageInner->SetBorderWidth(8);
-    pnlPageInner->OnPaint = [](TPaintPanel* sender, QPainter& canvas) {
-        // pnlPageInnerPaint: left, right and bottom edges; the top edge lies
-        // above the panel, where the page bar's line takes over.
-        canvas.setPen(FrameGrey);
-        canvas.setBrush(Qt::NoBrush);
-        canvas.drawRect(0, -20, sender->width() - 1, sender->height() - 1 + 20);
-    };
-    pgMain = new QStackedWidget(pnlPageInner);
-    pgMain->setObjectName("pgMain");
-    pgMain->setGeometry(12, 13, 702, 336);
-    const char* sheets[] = {"tsThemes",      nullptr,   "tsCursor",
-                            "tsScreenSaver", "tsTools", "tsWallpaper"};
-    for (const char* name : sheets) {
-        auto* page = new QWidget(pgMain);
-        page->setObjectName(name ? name : "tsEmpty");
-        page->setAutoFillBackground(true);
-        page->setPalette(pal);
-        pgMain->addWidget(page);
-    }
-
-    FThemes =
-        BuildCatalogPage(pgMain->widget(0), tagTheme, " 主题列表（双击下载，下载完后双击应用）",
-                         "主题名称", " 主题预览", "imgView");
-    FCursors =
-        BuildCatalogPage(pgMain->widget(2), tagCursor, " 光标列表（双击下载，下载完后双击应用）",
-                         "光标名称", " 光标预览", "imgCursorView");
-    FScreens = BuildCatalogPage(pgMain->widget(3), tagScreenSave,
-                                " 屏保列表（双击下载，下载完后双击应用）", "屏保名称", " 屏保预览",
-                                "imgScreenView");
-
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName("PopupMenu");
-    pmiDown = PopupMenu->addAction(QString::fromUtf8("下载(&D)"));
-    pmiDown->setObjectName("pmiDown");
-    PopupMenu->addSeparator();
-    pmiApply = PopupMenu->addAction(QString::fromUtf8("应用(&A)"));
-    pmiApply->setObjectName("pmiApply");
-    PopupMenu->addSeparator();
-    pmiUnInstall = PopupMenu->addAction(QString::fromUtf8("卸载"));
-    pmiUnInstall->setObjectName("pmiUnInstall");
-    connect(pmiDown, &QAction::triggered, this, &TFrmMain::pmiDownClick);
-    connect(pmiApply, &QAction::triggered, this, &TFrmMain::pmiDownClick);
-    connect(pmiUnInstall, &QAction::triggered, this, &TFrmMain::pmiUnInstallClick);
-
-    Timer = new QTimer(this);
-    Timer->setObjectName("Timer");
-    Timer->setSingleShot(true);
-    Timer->setInterval(FSetup.UpdaterDelayMs);
-    connect(Timer, &QTimer::timeout, this, &TFrmMain::TimerTimer);
-    Timer->start();
-}
-
-TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
-                                                  const char* nameColumn, const char* previewTitle,
-                                                  const char* previewName) {
-    TCatalogPage result;
-    TPaintPanel* listFrame = FramePanel(page, QRect(0, 0, 282, 336));
-    TitleBar(listFrame, QRect(1, 1, 280, 22), QString::fromUtf8(listTitle), "title_list.png",
-             hstAll);
-    auto* model = new TCatalogModel(tag, QString::fromUtf8(nameColumn), FFolders, this);
-    auto* list = new TCatalogTree(model, FStatusImages, tag == tagTheme, listFrame);
-    static const char* const listNames[] = {"vstThemeList", nullptr, "vstCursorList",
-                                            "vstScreenList"};
-    list->setObjectName(listNames[tag]);
-    list->setGeometry(1, 23, 280, 312);
-    connect(list, &TCatalogTree::FocusChanged, this, &TFrmMain::vstThemeListFocusChanged);
-    connect(list, &TCatalogTree::DblClick, this, &TFrmMain::vstThemeListDblClick);
-    connect(list, &TCatalogTree::ContextPopup, this, [this](TCatalogTree* sender, QPoint at) {
-        if (vstThemeListContextPopup(sender))
-            PopupMenu->popup(at);
-    });
-    result.List = list;
-
-    TPaintPanel* previewFrame = FramePanel(page, QRect(292, 0, 410, 336));
-    TPaintPanel* previewBar =
-        TitleBar(previewFrame, QRect(1, 1, 408, 22), QString::fromUtf8(previewTitle),
-                 "title_preview.png", hstRight);
-    if (tag == tagScreenSave) {
-        auto* cancel = new TLinkLabel(QString::fromUtf8("取消屏保"), previewBar);
-        cancel->setObjectName("lbCancelScreenSave");
-        cancel->setStyleSheet("color: blue;");
-        cancel->setGeometry(408 - 60, 5, 54, 12);
-        connect(cancel, &TLinkLabel::Clicked, this, &TFrmMain::lbCancelScreenSaveClick);
-    }
-    auto* holder = new TPaintPanel(previewFrame);
-    holder->setGeometry(1, 23, 408, 312);
-    holder->SetColor(Qt::white);
-    holder->SetBorderWidth(4);
-    auto* preview = new QLabel(holder);
-    preview->setObjectName(previewName);
-    preview->setGeometry(4, 4, 400, 304);
-    preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    result.Preview = preview;
-    return result;
+    FWorkers->Abandon();
+    FWorkers->WaitIdle(CloseWait);
 }
 
 TCatalogTree* TFrmMain::ListOfTag(int tag) const {
@@ -384,24 +127,14 @@ void TFrmMain::showEvent(QShowEvent* event) {
 
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
+    // On a worker: the window is shown and answers while the catalogue comes.
     LoadCatalog();
-    if (FTerminated)
-        return;
     ShowPage(0);
     const QString ad = QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html");
     if (FSetup.NavigateAd)
         FSetup.NavigateAd(wbAD, ad);
     else
         wbAD->setProperty("url", QUrl(ad));
-}
-
-void TFrmMain::LoadCatalog() {
-    const TLoadResult result = velmora::LoadCatalog(*FHttp, FSetup.ServerBase, FFolders, *this);
-    if (result == TLoadResult::NoCatalog) {
-        // The message has been shown; the program ends.
-        FTerminated = true;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
 }
 
 TCatalogRow TFrmMain::AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) {
@@ -435,9 +168,13 @@ void TFrmMain::lblWebClick() {
 void TFrmMain::TimerTimer() {
     Timer->stop();
     ++FUpdaterCalls;
-    if (!FSetup.UpdaterLibrary.isEmpty())
-        CallUpdater(FSetup.UpdaterLibrary, OwnerWindow(),
-                    FSetup.ServerBase + "/SiteBack/updateTxt/53.txt");
+    if (FSetup.UpdaterLibrary.isEmpty())
+        return;
+    // The updater reads its descriptor from the network: not on the window's thread.
+    FWorkers->Start([library = FSetup.UpdaterLibrary, owner = OwnerWindow(),
+                     url = FSetup.ServerBase + "/SiteBack/updateTxt/53.txt"] {
+        CallUpdater(library, owner, url);
+    });
 }
 
 void TFrmMain::RestoreRequest() {
@@ -464,6 +201,7 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
         ShowPreview(page.Preview, {});
         return;
     }
+    sender->Model()->RecheckPackage(row);
     const int tag = sender->Tag();
     const fs::path file = PreviewFile(FFolders, tag, *item);
     std::error_code ec;
@@ -478,22 +216,45 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
         ShowPreview(page.Preview, picture);
         return;
     }
-    TPreviewStream stream;
-    bool complete = true;
-    try {
-        FHttp->GetStream(PreviewUrl(FSetup.ServerBase, tag, *item), stream);
-    } catch (const std::length_error&) {
-        complete = false;
-    }
+    // Until the answer is in.
+    ShowPreview(page.Preview, FNoPic);
+    RequestPreview(sender, row);
+}
+
+void TFrmMain::RequestPreview(TCatalogTree* list, TCatalogRow row) {
+    const int tag = list->Tag();
+    const TCatalogItem* item = list->Model()->Item(row);
+    if (!item || !FPreviewsAsked.insert({tag, row}).second)
+        return; // asked already: its answer will do
+    TFetchRequest request{PreviewUrl(FSetup.ServerBase, tag, *item),
+                          {},
+                          MaxPreviewBytes,
+                          PreviewFile(FFolders, tag, *item)};
+    if (!FetchAsync(std::move(request), FDispatcher, FWorkers,
+                    [this, list, row](TFetchResult& answer) { PreviewArrived(list, row, answer); }))
+        FPreviewsAsked.erase({tag, row});
+}
+
+void TFrmMain::PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchResult& answer) {
+    const int tag = list->Tag();
+    FPreviewsAsked.erase({tag, row});
+    const TCatalogItem* item = list->Model()->Item(row);
+    if (!item)
+        return;
     QImage picture;
-    if (complete && stream.Size() > 0) {
-        TryEnsureCacheFolder(FFolders, tag);
-        if (!WriteFileAtomically(file, stream.Data())) {
-            picture = LoadPicture(file);
-            if (picture.isNull())
-                fs::remove(file, ec);
-        }
+    if (answer.Saved) {
+        const fs::path file = PreviewFile(FFolders, tag, *item);
+        picture = LoadPicture(file);
+        std::error_code ec;
+        if (picture.isNull())
+            fs::remove(file, ec); // not a picture: not kept
     }
+    // An answer for an item no longer focused stays in the cache, unseen.
+    if (list->FocusedRow() != row)
+        return;
+    TCatalogPage& page = list == FThemes.List    ? FThemes
+                         : list == FCursors.List ? FCursors
+                                                 : FScreens;
     ShowPreview(page.Preview, picture.isNull() ? FNoPic : picture);
 }
 
@@ -503,6 +264,7 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     TCatalogItem* item = model->Item(row);
     if (!item || model->IsGroup(row))
         return;
+    model->RecheckPackage(row);
     const int tag = sender->Tag();
     const fs::path package = PackageFile(FFolders, tag, *item);
     std::error_code ec;
@@ -529,7 +291,8 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     if (item->State == dsDownloading)
         return;
     TryEnsureCacheFolder(FFolders, tag);
-    RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher);
+    RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher,
+                    FWorkers);
 }
 
 bool TFrmMain::InstallThemePackage(const fs::path& package) {
@@ -550,7 +313,7 @@ bool TFrmMain::vstThemeListContextPopup(TCatalogTree* sender) {
     if (!item || sender->Model()->IsGroup(row))
         return false;
     // The status check first: a package deleted behind our back is dsNone again.
-    sender->Model()->GetText(row, TCatalogModel::colStatus);
+    sender->Model()->RecheckPackage(row);
     pmiUnInstall->setEnabled(item->Installed);
     pmiDown->setEnabled(item->State == dsNone || item->State == dsFailed);
     pmiApply->setEnabled(item->State == dsDone);

@@ -17,9 +17,6 @@ constexpr std::size_t kBlockSize = 4096;
 constexpr long kMaxRedirects = 5;
 // Used when Timeout is 0: a dead server must not hold a request forever.
 constexpr long kDefaultTimeoutMs = 60000;
-// Catalogue documents and result pages are far smaller; an endless answer
-// must not fill the memory.
-constexpr std::uint64_t kMaxStringBytes = 32u << 20;
 
 void GlobalInit() {
     static std::once_flag once;
@@ -73,6 +70,8 @@ struct RequestContext {
 // byte every few seconds cannot keep a request alive.
 int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
     auto* ctx = static_cast<RequestContext*>(user);
+    if (ctx->Self->Cancelled && ctx->Self->Cancelled())
+        return 1;
     auto now = std::chrono::steady_clock::now();
     if (ctx->LowSpeedWindowMs > 0 &&
         now - ctx->WindowStart >= std::chrono::milliseconds(ctx->LowSpeedWindowMs)) {
@@ -171,8 +170,8 @@ TWinHttp::TWinHttp() {
 std::string TWinHttp::GetString(const std::string& url) {
     TMemoryStream stream;
     const std::uint64_t callerLimit = MaxBodyBytes;
-    if (MaxBodyBytes == 0 || MaxBodyBytes > kMaxStringBytes)
-        MaxBodyBytes = kMaxStringBytes;
+    if (MaxBodyBytes == 0 || MaxBodyBytes > MaxPageBytes)
+        MaxBodyBytes = MaxPageBytes;
     bool whole = false;
     try {
         whole = GetStream(url, stream);

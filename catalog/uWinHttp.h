@@ -46,9 +46,17 @@ public:
     // request; GetString always applies its own bound.
     std::uint64_t MaxBodyBytes = 0;
     TProgressEvent OnProgress;
+    // Asked about once a second while a request runs, also while it waits;
+    // true ends the request at once, as a failed one. Must not throw.
+    std::function<bool()> Cancelled;
 
-    // The body of a 200 answer, or empty when nothing was received or the
-    // transfer did not end cleanly (a page cut short is no page).
+    // The most GetString takes: catalogue documents and result pages are far
+    // smaller, and an endless answer must not fill the memory.
+    static constexpr std::uint64_t MaxPageBytes = std::uint64_t(32) << 20;
+
+    // The body of a 200 answer, or empty when nothing was received, it was
+    // longer than MaxPageBytes or the transfer did not end cleanly (a page cut
+    // short is no page).
     std::string GetString(const std::string& url);
     // Writes the body of a 200 answer into the stream. Returns true only when
     // the body arrived whole: the transfer ended without a transport error

@@ -63,7 +63,7 @@ fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
     bool failed = false;
     try {
         http.SetReferer(address);
-        http.GetStream(address, stream);
+        failed = !http.GetStream(address, stream); // a picture cut short is no picture
     } catch (const std::exception&) {
         failed = true;
     }
