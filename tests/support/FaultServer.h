@@ -37,7 +37,7 @@ public:
     int Connections() const { return FConnections.load(); }
     // Bytes of body sent over all connections.
     std::uint64_t BodyBytesSent() const { return FSent.load(); }
-    int TrickleMs = 500;
+    std::atomic<int> TrickleMs{500}; // set by the test while the server runs
 
 private:
     void AcceptLoop();
