@@ -27,7 +27,9 @@ fi
 # shellcheck disable=SC2086
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELMORA_FUZZ=ON $LAUNCHER >/dev/null
-cmake --build "$BUILD" -j "$(nproc)"
+# Only the targets and what they link.
+cmake --build "$BUILD" -j "$(nproc)" --target \
+    $(sed 's/\([^;]*\)/fuzz_\1/g' "$BUILD/fuzz-targets.txt" | tr ';' ' ')
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:symbolize=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
