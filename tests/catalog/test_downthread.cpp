@@ -389,23 +389,8 @@ TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile)
 namespace velmora {
 namespace {
 
-struct TRun {
-    std::string Output;
-    int ExitCode;
-};
-
-TRun RunTool(const std::string& arguments) {
-    TRun run{{}, -1};
-    std::string command = std::string(VELMORA_TOOL) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.Output.append(buffer, n);
-    int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+TProgramRun RunTool(const std::string& arguments, const fs::path& scratch) {
+    return RunProgram(std::string(VELMORA_TOOL) + " " + arguments, scratch);
 }
 
 TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
@@ -424,13 +409,14 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     };
     for (const auto& c : cases) {
         fs::path out = dir / (std::string("out") + c.path);
-        TRun run = RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'");
-        EXPECT_EQ(run.Output, c.output) << c.path;
-        EXPECT_EQ(run.ExitCode, c.exitCode) << c.path;
+        TProgramRun run =
+            RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'", dir.Path());
+        EXPECT_EQ(run.Out, c.output) << c.path;
+        EXPECT_EQ(run.Exit, c.exitCode) << c.path;
         EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
     }
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
-    EXPECT_EQ(RunTool("get only-one-argument").ExitCode, 2);
+    EXPECT_EQ(RunTool("get only-one-argument", dir.Path()).Exit, 2);
 }
 
 } // namespace
