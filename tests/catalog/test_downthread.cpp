@@ -18,7 +18,7 @@
 #include <random>
 #include <thread>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -384,9 +384,9 @@ TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile)
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TProgramRun RunTool(const std::string& arguments, const fs::path& scratch) {
@@ -420,4 +420,4 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

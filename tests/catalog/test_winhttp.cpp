@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(SplitUrl, Cases) {
@@ -187,4 +187,4 @@ TEST_F(WinHttpTest, ErrorsOfTheStreamAndTheHandlerReachTheCaller) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

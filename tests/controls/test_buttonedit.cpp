@@ -7,8 +7,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 const QRgb kFrames[4] = {qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200), qRgb(90, 90, 90)};
@@ -196,3 +195,5 @@ TEST(EditEx, PaddingInsetsThePlainTextRect) {
     const int bar = QFontMetrics(edit.font()).size(0, "|").height();
     EXPECT_EQ(edit.EditRect().top(), client.top() + (client.height() - bar) / 2);
 }
+
+} // namespace velmora::test

@@ -6,8 +6,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 void PutLe32(QByteArray& b, std::uint32_t v) {
@@ -310,3 +309,5 @@ TEST(GifImage, PlaysAtASpeedInPercent) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return changes >= 4; }, 5000));
     gif.SetAnimate(false);
 }
+
+} // namespace velmora::test

@@ -7,8 +7,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 const QRgb kNormal = qRgb(200, 0, 0), kHot = qRgb(0, 200, 0), kDown = qRgb(0, 0, 200),
@@ -271,3 +270,5 @@ TEST(ImgButton, StoredPngWithAlphaBlendsOverTheBackground) {
     EXPECT_NEAR(blended.red(), 128, 2);
     EXPECT_NEAR(blended.blue(), 228, 2);
 }
+
+} // namespace velmora::test

@@ -12,8 +12,7 @@
 #include <memory>
 #include <optional>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 const TUserInterfaceOptions kProgramOptions{DontUse3DBorders, DontUseScrollBars, EnableThemes};
@@ -194,3 +193,5 @@ TEST(WebBrowseEx, ContextMenuSuppressedByTheHandler) {
     if (QMenu* menu = VisibleMenu())
         menu->close();
 }
+
+} // namespace velmora::test

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -127,4 +127,4 @@ TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

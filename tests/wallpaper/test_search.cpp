@@ -13,11 +13,8 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
-
-using test::PicUrl;
-using test::ThumbUrl;
 
 class TRecordingPager : public IPagerView {
 public:
@@ -562,4 +559,4 @@ TEST(BoundedPatterns, CraftedPagesStopAtTheBound) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test
