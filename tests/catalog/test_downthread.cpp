@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 TEST(DownloadPercent, Cases) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t Max = std::numeric_limits<std::int64_t>::max();
     struct Case {
         std::int64_t sofar, total;
         std::int32_t percent;
@@ -37,10 +37,10 @@ TEST(DownloadPercent, Cases) {
         {5, 0, -1},
         {5, -1, -1},
         {std::int64_t(3) << 30, std::int64_t(6) << 30, 50}, // beyond 32 bits
-        {kMax - 1, kMax, 99},
-        {kMax / 2, kMax, 49},
-        {kMax / 100, kMax, 0},
-        {kMax / 100 + 1, kMax, 1},
+        {Max - 1, Max, 99},
+        {Max / 2, Max, 49},
+        {Max / 100, Max, 0},
+        {Max / 100 + 1, Max, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DownloadPercent(c.sofar, c.total), c.percent) << c.sofar << " / " << c.total;

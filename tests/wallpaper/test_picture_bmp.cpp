@@ -51,8 +51,8 @@ protected:
 };
 
 // A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
-const char kRedGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
-                       ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+const char RedGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                      ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
 
 TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     QImage picture(40, 30, QImage::Format_ARGB32);
@@ -66,7 +66,7 @@ TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     } cases[] = {
         {"pic.png", Encode(picture, "PNG"), {40, 30}, QColor(200, 40, 40), true},
         {"pic.jpg", Encode(picture, "JPG"), {40, 30}, QColor(200, 40, 40), false},
-        {"pic.gif", std::string(kRedGif, sizeof kRedGif - 1), {1, 1}, QColor(255, 0, 0), true},
+        {"pic.gif", std::string(RedGif, sizeof RedGif - 1), {1, 1}, QColor(255, 0, 0), true},
     };
     for (const auto& c : cases) {
         test::WriteFile(root / c.file, c.bytes);
