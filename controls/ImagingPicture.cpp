@@ -3,6 +3,7 @@
 #include "controls/Imaging.h"
 #include "controls/ImagingInternal.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <QFile>
 
@@ -99,22 +100,12 @@ void TPicture::SaveToFile(const std::string& path) const {
         throw EInvalidGraphic("No picture to save");
     QByteArray bytes;
     FGraphic->SaveToStream(bytes);
-    // Written beside the target and renamed, so a failed save leaves no
-    // partial file under the final name.
-    const QString target = QString::fromStdString(path);
-    const QString temp = target + ".part";
-    QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size() ||
-        !out.flush()) {
-        out.remove();
+    // A temporary file of its own beside the target, renamed over it: the old
+    // file stays whole until the new one is complete, a failed save leaves
+    // nothing behind, and two saves to one path never share a temporary name.
+    if (WriteFileAtomically(std::filesystem::path(path),
+                            std::string_view(bytes.constData(), std::size_t(bytes.size()))))
         throw EInvalidGraphic("Cannot write file \"" + path + "\"");
-    }
-    out.close();
-    QFile::remove(target);
-    if (!QFile::rename(temp, target)) {
-        QFile::remove(temp);
-        throw EInvalidGraphic("Cannot write file \"" + path + "\"");
-    }
 }
 
 void TPicture::ReadStored(const QByteArray& data, const TPictureFormats& formats) {

@@ -3,6 +3,7 @@
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
+#include "platform/ISystem.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 #include "wallpaper/uMD5.h"
@@ -92,14 +93,14 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
     return true;
 }
 
-void TPicStore::ClearTempPictures() const {
+void TPicStore::ClearTempPictures(ISystem& system) const {
     std::error_code ec;
     fs::directory_iterator it(FTempDir, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code entryError;
         if (it->is_directory(entryError) || !IsBmpName(it->path()))
             continue;
-        fs::remove(it->path(), entryError);
+        system.DeleteFile(it->path());
     }
 }
 

@@ -12,5 +12,7 @@ std::string MakeCurBytes(int hx = 1, int hy = 1);
 std::string MakeAniBytes();
 // A small 24-bit BMP picture.
 std::string MakeBmpBytes(int width = 4, int height = 3);
+// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
+std::string RedGifBytes();
 
 } // namespace velmora::test
