@@ -4,7 +4,8 @@
 #
 # Without a display the program runs under Xvfb, and a screenshot of the main
 # window is saved to build/velmora-screenshot.png (or $VELMORA_SCREENSHOT)
-# before it is closed again.
+# before it is closed again; a picture of the simulated desktop (wallpaper,
+# cursor, theme and screen saver names) is saved beside it.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -64,3 +65,9 @@ if [ ! -s "$SHOT" ]; then
     exit 1
 fi
 echo "== screenshot of the main window saved to $SHOT"
+
+# What Velmora did to the simulated desktop, as a picture beside it.
+DESKTOP_SHOT="$(dirname "$SHOT")/velmora-desktop.png"
+echo "== the simulated desktop"
+"$BUILD"/tools/velmora-tool desktop --png "$DESKTOP_SHOT"
+echo "== picture of the simulated desktop saved to $DESKTOP_SHOT"
