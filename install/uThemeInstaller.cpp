@@ -4,9 +4,9 @@
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
+#include "platform/ThemeFile.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
-#include "platform/ThemeFile.h"
 
 #include <system_error>
 

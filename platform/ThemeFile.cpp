@@ -98,20 +98,23 @@ constexpr std::array<TPathKey, 11> PathKeys = {{
 
 // Cursor values that are names, not files.
 bool IsCursorNameKey(std::string_view key) {
-    return EqualsIgnoreCaseAscii(key, "DefaultValue") || EqualsIgnoreCaseAscii(key, "Scheme Source");
+    return EqualsIgnoreCaseAscii(key, "DefaultValue") ||
+           EqualsIgnoreCaseAscii(key, "Scheme Source");
 }
 
 bool IsPathKey(std::string_view section, std::string_view key) {
     for (const auto& k : PathKeys) {
-        const bool sectionMatches =
-            k.SectionPrefix ? StartsWithIgnoreCaseAscii(section, k.Section) : EqualsIgnoreCaseAscii(section, k.Section);
+        const bool sectionMatches = k.SectionPrefix ? StartsWithIgnoreCaseAscii(section, k.Section)
+                                                    : EqualsIgnoreCaseAscii(section, k.Section);
         if (!sectionMatches)
             continue;
         const std::string_view pattern = k.Key;
         if (pattern == "*")
-            return !(EqualsIgnoreCaseAscii(section, "Control Panel\\Cursors") && IsCursorNameKey(key));
-        if (pattern.back() == '*' ? StartsWithIgnoreCaseAscii(key, pattern.substr(0, pattern.size() - 1))
-                                  : EqualsIgnoreCaseAscii(key, pattern))
+            return !(EqualsIgnoreCaseAscii(section, "Control Panel\\Cursors") &&
+                     IsCursorNameKey(key));
+        if (pattern.back() == '*'
+                ? StartsWithIgnoreCaseAscii(key, pattern.substr(0, pattern.size() - 1))
+                : EqualsIgnoreCaseAscii(key, pattern))
             return true;
     }
     return false;
