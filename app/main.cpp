@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
-    if (window.Terminated())
-        return 1;
-    return app.exec();
+    const int result = app.exec();
+    // No catalogue anywhere: the window said so and closed.
+    return window.Terminated() ? 1 : result;
 }

@@ -54,14 +54,18 @@ void TCatalogModel::SetNameHeader(const QString& text) {
     emit headerDataChanged(Qt::Horizontal, colName, colName);
 }
 
-TDownState TCatalogModel::CurrentState(TCatalogRow row) const {
+bool TCatalogModel::RecheckPackage(TCatalogRow row) {
+    if (!Valid(row) || IsGroup(row))
+        return false;
     TCatalogItem& item = FNodes[row].Item;
-    if (item.State == dsDone) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(PackageFile(FFolders, FTag, item), ec))
-            item.State = dsNone; // deleted behind our back: it can be downloaded again
-    }
-    return item.State;
+    if (item.State != dsDone)
+        return false;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(PackageFile(FFolders, FTag, item), ec))
+        return false;
+    item.State = dsNone;
+    RepaintRow(row);
+    return true;
 }
 
 QString TCatalogModel::GetText(TCatalogRow row, int column) const {
@@ -72,7 +76,7 @@ QString TCatalogModel::GetText(TCatalogRow row, int column) const {
         return QString::fromStdString(item.Name);
     if (column != colStatus || IsGroup(row))
         return {};
-    switch (CurrentState(row)) {
+    switch (item.State) {
     case dsDownloading:
         return QString::fromUtf8("进度:%1%").arg(item.Progress, 2);
     case dsDone:
@@ -91,7 +95,7 @@ int TCatalogModel::GetImageIndex(TCatalogRow row, int column) const {
         return FNodes[row].Item.Installed ? 2 : 1;
     if (column != colStatus)
         return -1;
-    switch (CurrentState(row)) {
+    switch (FNodes[row].Item.State) {
     case dsDownloading:
         return 3;
     case dsDone:

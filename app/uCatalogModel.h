@@ -38,10 +38,15 @@ public:
 
     void SetNameHeader(const QString& text);
 
-    // The texts and images of a cell. A downloaded package that is no longer
-    // in the cache turns its row back to dsNone here.
+    // The texts and images of a cell, as the row's record holds them: reading
+    // them changes nothing and asks nothing of the disk.
     QString GetText(TCatalogRow row, int column) const;
     int GetImageIndex(TCatalogRow row, int column) const;
+
+    // A downloaded package deleted behind the program's back: the row turns
+    // back to dsNone (and is repainted) so that it can be downloaded again.
+    // Returns whether the row changed.
+    bool RecheckPackage(TCatalogRow row);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -60,13 +65,11 @@ private:
         std::vector<TCatalogRow> Children;
     };
     bool Valid(TCatalogRow row) const { return row >= 0 && std::size_t(row) < FNodes.size(); }
-    TDownState CurrentState(TCatalogRow row) const;
 
     const int FTag;
     QString FNameHeader;
     const TFolderFields& FFolders;
-    // Rows are written by the status check of a paint, which Qt makes const.
-    mutable std::deque<TNode> FNodes;
+    std::deque<TNode> FNodes;
     std::vector<TCatalogRow> FTop;
 };
 

@@ -18,6 +18,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include <chrono>
 #include <stdexcept>
 #include <system_error>
 
@@ -31,14 +32,9 @@ namespace {
 // larger than that is not one, and is not held in memory.
 constexpr std::uint64_t MaxPreviewBytes = 8 << 20;
 
-class TPreviewStream : public TMemoryStream {
-public:
-    void Write(const char* data, std::size_t size) override {
-        if (Size() + size > MaxPreviewBytes)
-            throw std::length_error("preview too large");
-        TMemoryStream::Write(data, size);
-    }
-};
+// At close, running workers get this long to stop and clean up (a download
+// removes its temporary file) before the program ends without them.
+constexpr auto CloseWait = std::chrono::seconds(3);
 
 // The cache folder is made when first needed; when it cannot be, saving into
 // it fails and that failure is the one the user sees.
@@ -97,8 +93,12 @@ TFrmMain::TFrmMain(TMainWindowSetup setup, QWidget* parent)
 
 TFrmMain::~TFrmMain() {
     // Workers still running are abandoned: the dispatcher refuses their steps
-    // from now on, so none of them touches a row after this.
+    // from now on, so none of them touches a row after this. Told to stop,
+    // they end within about a second; a download takes its temporary file
+    // with it.
     FDispatcher->Shutdown();
+    FWorkers->Abandon();
+    FWorkers->WaitIdle(CloseWait);
 }
 
 TCatalogTree* TFrmMain::ListOfTag(int tag) const {
@@ -128,24 +128,14 @@ void TFrmMain::showEvent(QShowEvent* event) {
 
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
+    // On a worker: the window is shown and answers while the catalogue comes.
     LoadCatalog();
-    if (FTerminated)
-        return;
     ShowPage(0);
     const QString ad = QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html");
     if (FSetup.NavigateAd)
         FSetup.NavigateAd(wbAD, ad);
     else
         wbAD->setProperty("url", QUrl(ad));
-}
-
-void TFrmMain::LoadCatalog() {
-    const TLoadResult result = velmora::LoadCatalog(*FHttp, FSetup.ServerBase, FFolders, *this);
-    if (result == TLoadResult::NoCatalog) {
-        // The message has been shown; the program ends.
-        FTerminated = true;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
 }
 
 TCatalogRow TFrmMain::AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) {
@@ -179,9 +169,13 @@ void TFrmMain::lblWebClick() {
 void TFrmMain::TimerTimer() {
     Timer->stop();
     ++FUpdaterCalls;
-    if (!FSetup.UpdaterLibrary.isEmpty())
-        CallUpdater(FSetup.UpdaterLibrary, OwnerWindow(),
-                    FSetup.ServerBase + "/SiteBack/updateTxt/53.txt");
+    if (FSetup.UpdaterLibrary.isEmpty())
+        return;
+    // The updater reads its descriptor from the network: not on the window's thread.
+    FWorkers->Start([library = FSetup.UpdaterLibrary, owner = OwnerWindow(),
+                     url = FSetup.ServerBase + "/SiteBack/updateTxt/53.txt"] {
+        CallUpdater(library, owner, url);
+    });
 }
 
 void TFrmMain::RestoreRequest() {
@@ -208,6 +202,7 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
         ShowPreview(page.Preview, {});
         return;
     }
+    sender->Model()->RecheckPackage(row);
     const int tag = sender->Tag();
     const fs::path file = PreviewFile(FFolders, tag, *item);
     std::error_code ec;
@@ -222,23 +217,45 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
         ShowPreview(page.Preview, picture);
         return;
     }
-    TPreviewStream stream;
-    bool complete = true;
-    try {
-        FHttp->GetStream(PreviewUrl(FSetup.ServerBase, tag, *item), stream);
-    } catch (const std::length_error&) {
-        complete = false;
-    }
+    // Until the answer is in.
+    ShowPreview(page.Preview, FNoPic);
+    RequestPreview(sender, row);
+}
+
+void TFrmMain::RequestPreview(TCatalogTree* list, TCatalogRow row) {
+    const int tag = list->Tag();
+    const TCatalogItem* item = list->Model()->Item(row);
+    if (!item || !FPreviewsAsked.insert({tag, row}).second)
+        return; // asked already: its answer will do
+    TFetchRequest request{PreviewUrl(FSetup.ServerBase, tag, *item),
+                          {},
+                          MaxPreviewBytes,
+                          PreviewFile(FFolders, tag, *item)};
+    if (!FetchAsync(std::move(request), FDispatcher, FWorkers,
+                    [this, list, row](TFetchResult& answer) { PreviewArrived(list, row, answer); }))
+        FPreviewsAsked.erase({tag, row});
+}
+
+void TFrmMain::PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchResult& answer) {
+    const int tag = list->Tag();
+    FPreviewsAsked.erase({tag, row});
+    const TCatalogItem* item = list->Model()->Item(row);
+    if (!item)
+        return;
     QImage picture;
-    if (complete && stream.Size() > 0) {
-        TryEnsureCacheFolder(FFolders, tag);
-        const std::error_code writeError = WriteFileAtomically(file, stream.Data());
-        if (!writeError) {
-            picture = LoadPicture(file);
-            if (picture.isNull())
-                fs::remove(file, ec);
-        }
+    if (answer.Saved) {
+        const fs::path file = PreviewFile(FFolders, tag, *item);
+        picture = LoadPicture(file);
+        std::error_code ec;
+        if (picture.isNull())
+            fs::remove(file, ec); // not a picture: not kept
     }
+    // An answer for an item no longer focused stays in the cache, unseen.
+    if (list->FocusedRow() != row)
+        return;
+    TCatalogPage& page = list == FThemes.List    ? FThemes
+                         : list == FCursors.List ? FCursors
+                                                 : FScreens;
     ShowPreview(page.Preview, picture.isNull() ? FNoPic : picture);
 }
 
@@ -248,6 +265,7 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     TCatalogItem* item = model->Item(row);
     if (!item || model->IsGroup(row))
         return;
+    model->RecheckPackage(row);
     const int tag = sender->Tag();
     const fs::path package = PackageFile(FFolders, tag, *item);
     std::error_code ec;
@@ -274,7 +292,8 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     if (item->State == dsDownloading)
         return;
     TryEnsureCacheFolder(FFolders, tag);
-    RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher);
+    RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher,
+                    FWorkers);
 }
 
 bool TFrmMain::InstallThemePackage(const fs::path& package) {
@@ -295,7 +314,7 @@ bool TFrmMain::vstThemeListContextPopup(TCatalogTree* sender) {
     if (!item || sender->Model()->IsGroup(row))
         return false;
     // The status check first: a package deleted behind our back is dsNone again.
-    sender->Model()->GetText(row, TCatalogModel::colStatus);
+    sender->Model()->RecheckPackage(row);
     pmiUnInstall->setEnabled(item->Installed);
     pmiDown->setEnabled(item->State == dsNone || item->State == dsFailed);
     pmiApply->setEnabled(item->State == dsDone);

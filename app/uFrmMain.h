@@ -6,7 +6,9 @@
 // outcome.
 #include "app/uCatalogTree.h"
 #include "catalog/uCatalog.h"
+#include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
+#include "catalog/uWorkers.h"
 #include "install/uFolders.h"
 
 #include <QImage>
@@ -18,7 +20,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 class QMenu;
 class QAction;
@@ -48,6 +52,9 @@ struct TMainWindowSetup {
     // The updater library called once after UpdaterDelayMs; empty: none.
     QString UpdaterLibrary;
     int UpdaterDelayMs = 7000;
+    // The catalogue request is given up after this long, whatever the server
+    // does, and the local copy read instead.
+    int CatalogLimitMs = 15000;
 };
 
 // A label that underlines itself and shows a hand while the mouse is over it.
@@ -76,6 +83,12 @@ public:
     // LoadCatalog found no catalogue anywhere: the program ends.
     bool Terminated() const { return FTerminated; }
     int UpdaterCalls() const { return FUpdaterCalls; }
+    // The catalogue is being fetched or its lists filled.
+    bool CatalogLoading() const { return FCatalogLoading; }
+    // Preview requests whose answer has not arrived yet.
+    std::size_t PreviewsPending() const { return FPreviewsAsked.size(); }
+    // The window's worker threads still running (downloads, requests, updater).
+    int WorkersRunning() const { return FWorkers->Running(); }
 
     // The lists by tag (0, 2, 3); nullptr for any other.
     TCatalogTree* ListOfTag(int tag) const;
@@ -126,6 +139,12 @@ private:
     void BuildMenu();
     void StartUpdaterTimer();
     void FormShow();
+    // The workers' answers (uFrmMainCatalog.cpp, uFrmMain.cpp).
+    void CatalogArrived(TCatalogDocument document);
+    void FillCatalogSlice();
+    void SetLoadingHeaders(bool loading);
+    void RequestPreview(TCatalogTree* list, TCatalogRow row);
+    void PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchResult& answer);
     void ShowPage(int index);
     void ShowPreview(QLabel* preview, const QImage& picture);
     std::uintptr_t OwnerWindow();
@@ -135,6 +154,12 @@ private:
     TFolderFields FFolders;
     std::unique_ptr<TWinHttp> FHttp;
     std::shared_ptr<TQtDispatcher> FDispatcher;
+    // Every thread the window starts; abandoned and waited for when it closes.
+    std::shared_ptr<TWorkerGroup> FWorkers = TWorkerGroup::Create();
+    bool FCatalogLoading = false;
+    std::unique_ptr<TCatalogFiller> FFiller;
+    QString FNameHeaders[4]; // the design-time name column headers, by tag
+    std::set<std::pair<int, TCatalogRow>> FPreviewsAsked; // (tag, row): one request each
     TImageList FStatusImages; // ilTheme
     QImage FNoPic;
     bool FShown = false;

@@ -1,5 +1,6 @@
 #include "catalog/uCatalog.h"
 
+#include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <unordered_map>
@@ -284,16 +286,40 @@ std::string UsableName(const std::string& raw, bool decodedFromCp936) {
 
 } // namespace
 
-TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink) {
-    // The document is code page 936 unless it says it is UTF-8 with a mark.
-    const bool utf8 = HasUtf8Mark(text);
-    json doc = json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
-    const json* themes = doc.is_discarded() ? nullptr : ArrayMember(doc, "themes");
-    if (!themes) {
-        ShowMessageBox(MsgCatalogError, "", mkInformation);
-        return TLoadResult::ParseError;
+namespace {
+
+// Collects the rows of a document instead of adding them to a list.
+class TDocumentSink : public ICatalogSink {
+public:
+    explicit TDocumentSink(TCatalogDocument& doc) : FDoc(doc) {}
+    TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override {
+        FDoc.Rows.push_back(TCatalogRecord{tag, parent, item});
+        return static_cast<TCatalogRow>(FDoc.Rows.size() - 1);
+    }
+    void SetThemeHeader(const std::string& text) override {
+        FDoc.ThemeHeader = text;
+        FDoc.ThemeRows = FDoc.Rows.size();
     }
 
+private:
+    TCatalogDocument& FDoc;
+};
+
+} // namespace
+
+TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& folders) {
+    TCatalogDocument doc;
+    // The document is code page 936 unless it says it is UTF-8 with a mark.
+    const bool utf8 = HasUtf8Mark(text);
+    json parsed =
+        json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
+    const json* themes = parsed.is_discarded() ? nullptr : ArrayMember(parsed, "themes");
+    if (!themes) {
+        doc.Result = TLoadResult::ParseError;
+        return doc;
+    }
+
+    TDocumentSink sink(doc);
     TListedDisk disk;
     const TItemFolders itemFolders(folders);
     int count = 0;
@@ -319,7 +345,7 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
     sink.SetThemeHeader(header);
 
     for (auto [key, tag] : {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
-        if (const json* list = ArrayMember(doc, key)) {
+        if (const json* list = ArrayMember(parsed, key)) {
             for (const json& entry : *list) {
                 std::string name = UsableName(AsText(entry), !utf8);
                 if (!name.empty())
@@ -327,19 +353,72 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
             }
         }
     }
-    return TLoadResult::Loaded;
+    return doc;
+}
+
+TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
+                              std::chrono::milliseconds limit) {
+    TMemoryStream stream;
+    std::string text;
+    TCatalogDocument none;
+    none.Result = TLoadResult::NoCatalog;
+    if (GetWithin(http, base + "/softdata/win7/config.txt", stream, limit))
+        text = stream.Take();
+    if (http.Cancelled && http.Cancelled())
+        return none; // whoever asked is going away: nothing more is read
+    if (text.empty() && ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes))
+        return none;
+    return ReadCatalogText(text, folders);
+}
+
+void ShowCatalogMessage(TLoadResult result) {
+    if (result == TLoadResult::NoCatalog)
+        ShowMessageBox(MsgNoCatalog, "", mkWarning);
+    else if (result == TLoadResult::ParseError)
+        ShowMessageBox(MsgCatalogError, "", mkInformation);
+}
+
+TCatalogFiller::TCatalogFiller(TCatalogDocument document) : FDoc(std::move(document)) {
+    FHandles.resize(FDoc.Rows.size(), NoRow);
+    // A document that did not load fills nothing, header included.
+    FHeaderSet = FDoc.Result != TLoadResult::Loaded;
+    if (FHeaderSet)
+        FNext = FDoc.Rows.size();
+}
+
+bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
+    for (std::size_t added = 0;;) {
+        if (FNext == FDoc.ThemeRows && !FHeaderSet) {
+            FHeaderSet = true;
+            sink.SetThemeHeader(FDoc.ThemeHeader);
+        }
+        if (FNext == FDoc.Rows.size() || added == count)
+            break;
+        const TCatalogRecord& record = FDoc.Rows[FNext];
+        const TCatalogRow parent = record.Parent >= 0 ? FHandles[record.Parent] : NoRow;
+        FHandles[FNext] = sink.AddRow(record.Tag, parent, record.Item);
+        ++FNext;
+        ++added;
+    }
+    return Done();
+}
+
+TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
+                            ICatalogSink& sink) {
+    TCatalogDocument doc = ReadCatalogText(text, folders);
+    const TLoadResult result = doc.Result;
+    ShowCatalogMessage(result);
+    TCatalogFiller(std::move(doc)).Fill(sink, SIZE_MAX);
+    return result;
 }
 
 TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
                         ICatalogSink& sink) {
-    std::string text = http.GetString(base + "/softdata/win7/config.txt");
-    if (text.empty()) {
-        if (ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes)) {
-            ShowMessageBox(MsgNoCatalog, "", mkWarning);
-            return TLoadResult::NoCatalog;
-        }
-    }
-    return LoadCatalogText(text, folders, sink);
+    TCatalogDocument doc = FetchCatalog(http, base, folders);
+    const TLoadResult result = doc.Result;
+    ShowCatalogMessage(result);
+    TCatalogFiller(std::move(doc)).Fill(sink, SIZE_MAX);
+    return result;
 }
 
 } // namespace velmora

@@ -3,10 +3,13 @@
 // addresses, their installed state, and the loading of the catalogue document.
 #include "install/uFolders.h"
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -84,5 +87,56 @@ TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFi
 
 // The part of LoadCatalog after the text has arrived: decode, parse, fill.
 TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink);
+
+// LoadCatalog in two halves, so that a window reads the catalogue on a worker
+// and only fills its lists itself: the document is read (fetched, parsed, its
+// items' cached and installed states looked up) without showing anything,
+// then its message is shown or its rows added on the main thread.
+
+// One row as the document gives it, before it is added to its list.
+struct TCatalogRecord {
+    int Tag = tagTheme;
+    std::int64_t Parent = -1; // index of the group's record, or -1 at the top level
+    TCatalogItem Item;
+};
+
+struct TCatalogDocument {
+    TLoadResult Result = TLoadResult::Loaded;
+    // Theme groups and items in document order, then cursor schemes, then
+    // screen savers.
+    std::vector<TCatalogRecord> Rows;
+    std::size_t ThemeRows = 0; // the theme header is set once these are added
+    std::string ThemeHeader;
+};
+
+TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& folders);
+
+// The server's document, else the local copy. `limit` bounds the request in
+// all (0: the client's own waits only); an answer it cuts off counts as none.
+// Once the client's Cancelled check says so, nothing more is read (NoCatalog).
+TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
+                              std::chrono::milliseconds limit = {});
+
+// The message of a document that did not load: MsgNoCatalog as a warning,
+// MsgCatalogError as information; nothing for a loaded one.
+void ShowCatalogMessage(TLoadResult result);
+
+// Adds a loaded document's rows a slice at a time, so that a window can fill
+// a large catalogue between its events.
+class TCatalogFiller {
+public:
+    explicit TCatalogFiller(TCatalogDocument document);
+    // Adds up to `count` more rows, setting the theme header after the theme
+    // rows. Returns whether every row has been added.
+    bool Fill(ICatalogSink& sink, std::size_t count);
+    bool Done() const { return FNext == FDoc.Rows.size() && FHeaderSet; }
+    std::size_t RowCount() const { return FDoc.Rows.size(); }
+
+private:
+    TCatalogDocument FDoc;
+    std::vector<TCatalogRow> FHandles; // by record index: the row a group became
+    std::size_t FNext = 0;
+    bool FHeaderSet = false;
+};
 
 } // namespace velmora

@@ -3,20 +3,27 @@
 #include "catalog/uStream.h"
 #include "platform/util/Files.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <system_error>
-#include <thread>
 
 namespace velmora {
-
-std::atomic<int> TDownThread::FRunning{0};
 
 namespace {
 
 // Thrown through the HTTP client to end a download nobody will see any more.
 struct TAbandoned {};
+
+// The package a temporary name (TemporaryNameBeside) belongs to, or empty for
+// any other name.
+std::string_view PackageOfTemporary(std::string_view name) {
+    if (!IsTemporaryName(std::filesystem::path(name)))
+        return {};
+    return name.substr(0, name.size() - TemporaryNameTailBytes);
+}
 
 // The package as it arrives, written to a temporary file beside its final name
 // and renamed into place once complete: the final name never holds a partial
@@ -32,7 +39,9 @@ public:
 
     void Write(const char* data, std::size_t size) override {
         if (!FFile) {
-            FFile.emplace(FTemporary); // throws when the folder takes no file
+            // Throws when the folder takes no file. Locked, so that a sweep for
+            // files of dead downloads passes this one by.
+            FFile.emplace(FTemporary, true);
             FBuffer.reserve(BufferSize + size);
         }
         FBuffer.append(data, size);
@@ -120,7 +129,8 @@ std::int32_t DownloadPercent(std::int64_t sofar, std::int64_t total) {
 }
 
 bool RequestDownload(ICatalogRows& list, TCatalogRow row, std::string url,
-                     std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher) {
+                     std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher,
+                     const std::shared_ptr<TWorkerGroup>& workers) {
     TCatalogItem* item = list.Item(row);
     if (!item || item->State == dsDownloading)
         return false;
@@ -128,42 +138,62 @@ bool RequestDownload(ICatalogRows& list, TCatalogRow row, std::string url,
     item->Progress = 0;
     list.RepaintRow(row);
     return TDownThread::Start(std::move(url), row, list, std::move(localPath),
-                              std::move(dispatcher));
+                              std::move(dispatcher), workers);
+}
+
+std::size_t RemoveStaleDownloads(const std::filesystem::path& folder, const std::string& package) {
+    namespace fs = std::filesystem;
+    std::size_t removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string_view owner = PackageOfTemporary(name);
+        if (owner.empty() || (!package.empty() && owner != package))
+            continue;
+        std::error_code kindError;
+        if (!it->is_regular_file(kindError) || it->is_symlink(kindError))
+            continue;
+        if (IsLockedByWriter(it->path()))
+            continue; // a download of a running program is still writing it
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    return removed;
 }
 
 bool TDownThread::Start(std::string url, TCatalogRow row, ICatalogRows& list,
                         std::filesystem::path localPath,
-                        std::shared_ptr<IMainDispatcher> dispatcher) {
+                        std::shared_ptr<IMainDispatcher> dispatcher,
+                        const std::shared_ptr<TWorkerGroup>& workers) {
+    bool started = false;
     try {
-        auto worker = std::make_unique<TDownThread>(TKey{}, std::move(url), row, list,
-                                                    std::move(localPath), std::move(dispatcher));
-        std::thread([self = std::move(worker)]() mutable {
-            self->Execute();
-            self.reset();
-        }).detach();
-        return true;
+        auto worker =
+            std::make_shared<TDownThread>(TKey{}, std::move(url), row, list, std::move(localPath),
+                                          std::move(dispatcher), workers);
+        started = workers->Start([worker] { worker->Execute(); });
     } catch (...) {
-        // No thread: the row must not stay in dsDownloading.
+    }
+    if (!started) {
+        // No worker: the row must not stay in dsDownloading.
         if (TCatalogItem* item = list.Item(row)) {
             item->State = dsFailed;
             list.RepaintRow(row);
         }
-        return false;
     }
+    return started;
 }
 
 TDownThread::TDownThread(TKey, std::string url, TCatalogRow row, ICatalogRows& list,
                          std::filesystem::path localPath,
-                         std::shared_ptr<IMainDispatcher> dispatcher)
+                         std::shared_ptr<IMainDispatcher> dispatcher,
+                         std::shared_ptr<TWorkerGroup> workers)
     : FUrl(std::move(url)), FLocalPath(std::move(localPath)), FTree(&list), FNode(row),
-      FDispatcher(std::move(dispatcher)) {
+      FDispatcher(std::move(dispatcher)), FWorkers(std::move(workers)) {
     FHttp.OnProgress = [this](TWinHttp& sender, const std::string& u, std::int64_t sofar,
                               std::int64_t total) { OnProgress(sender, u, sofar, total); };
-    ++FRunning;
-}
-
-TDownThread::~TDownThread() {
-    --FRunning;
+    // Also ends a request that waits for data when nobody wants it any more.
+    FHttp.Cancelled = [this] { return FWorkers->Abandoned(); };
 }
 
 void TDownThread::Execute() {
@@ -175,6 +205,8 @@ void TDownThread::Execute() {
             // Removed again on every path that does not end in dsDone.
             TPackageFile package(FLocalPath);
             FHttp.GetStream(FUrl, package);
+            if (FWorkers->Abandoned())
+                return; // the package file goes with its temporary name
             // A body that ended before the announced length is a broken
             // package, not a finished one.
             const bool complete = FTotal <= 0 || package.Size() >= std::uint64_t(FTotal);
@@ -197,7 +229,7 @@ void TDownThread::OnProgress(TWinHttp&, const std::string&, std::int64_t sofar,
     if (percent <= FPercent)
         return;
     FPercent = percent;
-    if (!Publish())
+    if (FWorkers->Abandoned() || !Publish())
         throw TAbandoned{};
 }
 

@@ -5,8 +5,9 @@
 #include "catalog/uCatalog.h"
 #include "catalog/uDispatcher.h"
 #include "catalog/uWinHttp.h"
+#include "catalog/uWorkers.h"
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -31,24 +32,33 @@ std::int32_t DownloadPercent(std::int64_t sofar, std::int64_t total);
 
 // The window's side of a download request, on the main thread: a row that is
 // already downloading is refused (one worker per row); otherwise the row is
-// marked dsDownloading at 0 %, repainted, and a worker started for it.
-// Returns whether a worker was started.
+// marked dsDownloading at 0 %, repainted, and a worker started for it in
+// `workers`. Returns whether a worker was started.
 bool RequestDownload(ICatalogRows& list, TCatalogRow row, std::string url,
-                     std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
+                     std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher,
+                     const std::shared_ptr<TWorkerGroup>& workers);
+
+// Removes the temporary files of downloads that ended with their process (a
+// package arrives under a temporary name beside its final one). Only files
+// named as a download names them and no longer held open by a running
+// download are removed; with `package` given, only that package's. Returns how
+// many were removed; a file that cannot be removed is left.
+std::size_t RemoveStaleDownloads(const std::filesystem::path& folder,
+                                 const std::string& package = {});
 
 class TDownThread {
 public:
-    // Starts a worker that fetches `url` into `localPath` and publishes to `row`
-    // of `list` through `dispatcher`. Main thread only. The caller has set the
-    // row's State to dsDownloading (that is what keeps a second worker off the
-    // row) and keeps no reference: the worker frees itself when done. `list`
-    // must stay alive until the dispatcher has shut down. Returns false when no
-    // thread could be started; the row is then marked dsFailed.
+    // Starts a worker of `workers` that fetches `url` into `localPath` and
+    // publishes to `row` of `list` through `dispatcher`. Main thread only. The
+    // caller has set the row's State to dsDownloading (that is what keeps a
+    // second worker off the row) and keeps no reference: the worker frees
+    // itself when done. `list` must stay alive until the dispatcher has shut
+    // down. When the group is abandoned the worker stops within about a
+    // second, publishes nothing more and removes its temporary file. Returns
+    // false when no worker could be started; the row is then marked dsFailed.
     static bool Start(std::string url, TCatalogRow row, ICatalogRows& list,
-                      std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
-
-    // Workers that have not yet freed themselves.
-    static int Running() { return FRunning.load(); }
+                      std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher,
+                      const std::shared_ptr<TWorkerGroup>& workers);
 
 private:
     // Only Start creates workers.
@@ -58,8 +68,9 @@ private:
 
 public:
     TDownThread(TKey, std::string url, TCatalogRow row, ICatalogRows& list,
-                std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher);
-    ~TDownThread();
+                std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher,
+                std::shared_ptr<TWorkerGroup> workers);
+    ~TDownThread() = default;
     TDownThread(const TDownThread&) = delete;
     TDownThread& operator=(const TDownThread&) = delete;
 
@@ -77,11 +88,10 @@ private:
     TCatalogRow FNode;
     TWinHttp FHttp;
     std::shared_ptr<IMainDispatcher> FDispatcher;
+    std::shared_ptr<TWorkerGroup> FWorkers;
     std::int32_t FPercent = 0;
     std::int64_t FTotal = 0; // length the server announced, 0 when none
     TDownState FState = dsDownloading;
-
-    static std::atomic<int> FRunning;
 };
 
 } // namespace velmora

@@ -28,10 +28,12 @@ private:
 };
 
 // A file opened for writing (truncated). Write errors throw std::runtime_error;
-// Close() flushes and reports a failed flush the same way.
+// Close() flushes and reports a failed flush the same way. With `lock`, the
+// stream holds an advisory lock on the file while it is open, which
+// IsLockedByWriter sees from any process.
 class TFileStream : public IByteStream {
 public:
-    explicit TFileStream(const std::filesystem::path& path);
+    explicit TFileStream(const std::filesystem::path& path, bool lock = false);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -44,5 +46,10 @@ private:
     std::FILE* FFile = nullptr;
     std::uint64_t FSize = 0;
 };
+
+// Whether a TFileStream opened with `lock` still has the file open. Always
+// false where there are no advisory locks (Windows, where an open file cannot
+// be removed anyway).
+bool IsLockedByWriter(const std::filesystem::path& path);
 
 } // namespace velmora

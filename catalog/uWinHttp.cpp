@@ -53,6 +53,8 @@ struct TRequestContext {
 // time-out does; libcurl's own low-speed check averages over seconds instead.
 int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
     auto* ctx = static_cast<TRequestContext*>(user);
+    if (ctx->Self->Cancelled && ctx->Self->Cancelled())
+        return 1;
     auto now = std::chrono::steady_clock::now();
     if (dlnow != ctx->LastReceived) {
         ctx->LastReceived = dlnow;

@@ -38,6 +38,9 @@ public:
     // Milliseconds; when not 0 it bounds connecting and every wait for data.
     std::int32_t Timeout = 0;
     TProgressEvent OnProgress;
+    // Asked about once a second while a request runs, also while it waits;
+    // true ends the request at once, as a failed one. Must not throw.
+    std::function<bool()> Cancelled;
 
     // The body of a 200 answer, or empty when nothing was received.
     std::string GetString(const std::string& url);

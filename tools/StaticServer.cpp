@@ -90,6 +90,20 @@ void TStaticServer::AddStatus(const std::string& path, int status, const std::st
     FStatuses[path] = {status, body};
 }
 
+void TStaticServer::Hold(const std::string& path) {
+    std::lock_guard lock(FLock);
+    FHeld.insert(path);
+}
+
+void TStaticServer::Release(const std::string& path) {
+    std::lock_guard lock(FLock);
+    if (path.empty())
+        FHeld.clear();
+    else
+        FHeld.erase(path);
+    FReleased.notify_all();
+}
+
 std::vector<TLoggedRequest> TStaticServer::Requests() const {
     std::lock_guard lock(FLock);
     return FRequests;
@@ -111,12 +125,13 @@ void TStaticServer::Setup() {
     FServer->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         TServerFaults faults;
         {
-            std::lock_guard lock(FLock);
+            std::unique_lock lock(FLock);
             TLoggedRequest logged{req.path, req.target, req.version, {}};
             for (const auto& [k, v] : req.headers) {
                 logged.Headers[LowerAscii(k)] = v;
             }
             FRequests.push_back(std::move(logged));
+            FReleased.wait(lock, [&] { return FStopping || !FHeld.contains(req.path); });
             faults = FFaults;
             if (auto it = FRedirects.find(req.path); it != FRedirects.end()) {
                 res.set_redirect(it->second.first, it->second.second);
@@ -200,6 +215,12 @@ bool TStaticServer::Run(const std::string& bindAddress, int port) {
 }
 
 void TStaticServer::Stop() {
+    {
+        // Held requests must end for the server's threads to.
+        std::lock_guard lock(FLock);
+        FStopping = true;
+        FReleased.notify_all();
+    }
     if (FServer)
         FServer->stop();
     if (FThread.joinable())

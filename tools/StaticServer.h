@@ -3,11 +3,13 @@
 // demo catalogue for `velmora-tool serve` and is the HTTP fixture of the tests,
 // with fault modes that real servers show now and then.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +56,12 @@ public:
     void AddRedirect(const std::string& from, const std::string& to, int status = 302);
     // Answers requests for `path` with this status and body instead of a file.
     void AddStatus(const std::string& path, int status, const std::string& body = {});
+    // Requests for `path` get no answer, the connection open and silent,
+    // until Release (or Stop): a server that accepts and never answers.
+    void Hold(const std::string& path);
+    // Answers the held requests for `path` (every path when empty) and holds
+    // it no more.
+    void Release(const std::string& path = {});
 
     std::vector<TLoggedRequest> Requests() const;
     std::size_t RequestCount(const std::string& path) const;
@@ -73,6 +81,9 @@ private:
     std::map<std::string, std::pair<std::string, int>> FRedirects;
     std::map<std::string, std::pair<int, std::string>> FStatuses;
     std::vector<TLoggedRequest> FRequests;
+    std::set<std::string> FHeld;
+    std::condition_variable FReleased;
+    bool FStopping = false;
 };
 
 // Maps a decoded request path to a file below root, or an empty path when the

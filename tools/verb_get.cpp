@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 namespace velmora::tool {
 namespace {
@@ -37,20 +36,24 @@ int VerbGet(const TArgs& args) {
     const std::string& url = parsed->Positional[0];
     const std::filesystem::path out = parsed->Positional[1];
 
+    // What an earlier run cut off left beside OUT.
+    RemoveStaleDownloads(out.has_parent_path() ? out.parent_path() : std::filesystem::path("."),
+                         out.filename().string());
+
     auto dispatcher = std::make_shared<TLoopDispatcher>();
+    auto workers = TWorkerGroup::Create();
     TPrintedRow row;
     // Marked by the caller, as the main window does; not an update of the worker.
     row.Row().State = dsDownloading;
-    if (!TDownThread::Start(url, 0, row, out, dispatcher))
+    if (!TDownThread::Start(url, 0, row, out, dispatcher, workers))
         return 1;
     const auto finished = [&] { return row.Row().State == dsDone || row.Row().State == dsFailed; };
     // The worker always ends: every wait for data has a time-out.
     while (!dispatcher->RunUntil(finished, std::chrono::hours(1))) {
     }
     dispatcher->Shutdown();
-    // Let the worker free itself before the process ends.
-    for (int i = 0; i < 500 && TDownThread::Running() > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The worker has published its end; let it free itself before the process ends.
+    workers->WaitIdle(std::chrono::seconds(5));
     return row.Row().State == dsDone ? 0 : 1;
 }
 

@@ -9,6 +9,7 @@
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/SimulatedSystem.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -75,11 +76,7 @@ int KindTag(const std::string& kind) {
 }
 
 std::string LowerExtension(const fs::path& file) {
-    std::string ext = file.extension().string();
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return LowerAscii(file.extension().string());
 }
 
 // Where an installed item of the kind lives, and whether it is there.

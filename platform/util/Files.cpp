@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t TagDigits = 16;
 constexpr std::string_view TemporarySuffix = ".tmp";
+static_assert(TemporaryNameTailBytes == 1 + TagDigits + TemporarySuffix.size());
 // Room left in a 255-byte file name for the tag and the suffix.
 constexpr std::size_t MaxKeptNameBytes = 200;
 
@@ -123,7 +124,7 @@ fs::path TemporaryNameBeside(const fs::path& target) {
 
 bool IsTemporaryName(const fs::path& file) {
     const std::string name = file.filename().string();
-    const std::size_t tail = 1 + TagDigits + TemporarySuffix.size();
+    const std::size_t tail = TemporaryNameTailBytes;
     if (name.size() <= tail || name.compare(name.size() - TemporarySuffix.size(),
                                             TemporarySuffix.size(), TemporarySuffix) != 0)
         return false;

@@ -24,6 +24,8 @@ namespace velmora {
 // this process and across processes, shaped "<target name>.<16 hex>.tmp" (a
 // long target name is shortened so the result stays a valid name).
 std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target);
+// What TemporaryNameBeside adds after the (kept part of the) target's name.
+constexpr std::size_t TemporaryNameTailBytes = 1 + 16 + 4; // ".<16 hex digits>.tmp"
 
 // Whether the name has the shape TemporaryNameBeside gives, so that one left
 // behind by a crash can be recognised and removed.

@@ -43,12 +43,23 @@ void TAppTest::TearDown() {
 }
 
 TFrmMain& TAppTest::Open(int updaterDelayMs, QString updater) {
+    TFrmMain& window = Show(updaterDelayMs, std::move(updater));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.CatalogLoading(); }, 30000));
+    return window;
+}
+
+bool TAppTest::WaitPreviews() {
+    return QTest::qWaitFor([&] { return FWindow->PreviewsPending() == 0; }, 20000);
+}
+
+TFrmMain& TAppTest::Show(int updaterDelayMs, QString updater) {
     TMainWindowSetup setup;
     setup.ExePath = FExe->Path() / "";
     setup.ServerBase = FServer->BaseUrl();
     setup.System = FSystem.get();
     setup.UpdaterDelayMs = updaterDelayMs;
     setup.UpdaterLibrary = updater;
+    setup.CatalogLimitMs = FCatalogLimitMs;
     FWindow = std::make_unique<TFrmMain>(setup);
     // The live models stay consistent while the catalogue fills them and
     // workers update their rows.

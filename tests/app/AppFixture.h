@@ -24,8 +24,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes and shows the window; the server must be set up before.
+    // Makes and shows the window and waits until its catalogue is in; the
+    // server must be set up before.
     TFrmMain& Open(int updaterDelayMs = 3600 * 1000, QString updater = {});
+    // The same without waiting for the catalogue.
+    TFrmMain& Show(int updaterDelayMs = 3600 * 1000, QString updater = {});
+    // Waits until every preview asked for has its answer; false on time-out.
+    bool WaitPreviews();
 
     // The item row of the list whose name is given (groups of the theme list
     // are opened on the way); invalid when there is none.
@@ -53,6 +58,7 @@ protected:
     std::unique_ptr<TRecordingMessages> FMessages;
     std::unique_ptr<TFrmMain> FWindow;
     std::vector<std::string> FOpenedUrls;
+    int FCatalogLimitMs = 15000;
 };
 
 } // namespace velmora::test

@@ -1,6 +1,6 @@
 // The catalogue model: structure under QAbstractItemModelTester, the status
-// texts and images, and the row that turns back to dsNone when its package
-// vanished from the cache.
+// texts and images, and the explicit step that turns a row back to dsNone when
+// its package vanished from the cache.
 #include "app/uCatalogModel.h"
 #include "tests/support/TestSupport.h"
 
@@ -68,8 +68,9 @@ TEST(CatalogModel, StatusTextsAndImages) {
         {MakeItem("busy100", dsDownloading, 100), "进度:100%", 1, 3},
         {MakeItem("done", dsDone, 100, true), "下载成功", 2, 4},
         {MakeItem("failed", dsFailed), "下载失败", 1, 5},
-        // Downloaded, but the package is gone from the cache: back to dsNone.
-        {MakeItem("vanished", dsDone, 100), "", 1, -1},
+        // Downloaded, but the package is gone from the cache: a paint shows
+        // the record as it stands.
+        {MakeItem("vanished", dsDone, 100), "下载成功", 1, 4},
     };
     for (const TCase& c : cases) {
         const TCatalogRow row = model.AddRow(NoRow, c.Item);
@@ -77,7 +78,20 @@ TEST(CatalogModel, StatusTextsAndImages) {
         EXPECT_EQ(model.GetImageIndex(row, 0), c.NameImage) << c.Item.Name;
         EXPECT_EQ(model.GetImageIndex(row, 1), c.StatusImage) << c.Item.Name;
     }
+
+    // The explicit check turns only the vanished row back, and says so.
+    int changed = 0;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         EXPECT_EQ(from, model.IndexOf(5, 0));
+                         EXPECT_EQ(to, model.IndexOf(5, 1));
+                         ++changed;
+                     });
+    for (TCatalogRow row = 0; row < 6; ++row)
+        EXPECT_EQ(model.RecheckPackage(row), row == 5) << row;
+    EXPECT_EQ(changed, 1);
     EXPECT_EQ(model.Item(5)->State, dsNone);
+    EXPECT_EQ(model.IndexOf(5, 1).data().toString(), "");
     EXPECT_EQ(model.Item(3)->State, dsDone);
 }
 

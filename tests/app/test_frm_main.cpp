@@ -72,12 +72,15 @@ TEST_F(AppWindow, CatalogueMessages) {
 TEST_F(AppWindow, PreviewIsFetchedOnceAndCached) {
     TFrmMain& window = Open();
     Focus(tagTheme, Theme);
+    ASSERT_TRUE(WaitPreviews());
     EXPECT_EQ(FServer->RequestCount(PreviewPath("theme", Theme)), 1u);
     EXPECT_TRUE(fs::exists(ExeDir() / "cache/theme" / (Theme + ".jpg")));
     EXPECT_EQ(Shown(window, "imgView").size(), QSize(400, 300));
 
     Focus(tagTheme, "秋日森林");
+    ASSERT_TRUE(WaitPreviews());
     Focus(tagTheme, Theme);
+    EXPECT_EQ(FWindow->PreviewsPending(), 0u);
     EXPECT_EQ(FServer->RequestCount(PreviewPath("theme", Theme)), 1u);
 
     // A group row clears the preview.
@@ -98,6 +101,7 @@ TEST_F(AppWindow, MissingOrBrokenPreviewShowsTheNoPreviewPicture) {
     TFrmMain& window = Open();
     for (const std::string& name : {Cursor, std::string("极简黑白")}) {
         Focus(tagCursor, name);
+        ASSERT_TRUE(WaitPreviews());
         EXPECT_EQ(Shown(window, "imgCursorView"),
                   noPic.convertToFormat(Shown(window, "imgCursorView").format()))
             << name;
@@ -105,11 +109,13 @@ TEST_F(AppWindow, MissingOrBrokenPreviewShowsTheNoPreviewPicture) {
     }
     // An answer far too large for a preview is not kept either.
     Focus(tagScreenSave, Saver);
+    ASSERT_TRUE(WaitPreviews());
     EXPECT_EQ(Shown(window, "imgScreenView"),
               noPic.convertToFormat(Shown(window, "imgScreenView").format()));
     EXPECT_FALSE(fs::exists(ExeDir() / "cache/screensave" / (Saver + ".jpg")));
     // Nothing was kept, so the next focus asks again.
     Focus(tagCursor, Cursor);
+    ASSERT_TRUE(WaitPreviews());
     EXPECT_EQ(FServer->RequestCount(PreviewPath("cursor", Cursor)), 2u);
 }
 
@@ -266,6 +272,10 @@ TEST_F(AppWindow, FailedDownloadAndVanishedPackage) {
     DoubleClick(tagCursor, "极简黑白");
     ASSERT_TRUE(WaitDownloaded(tagCursor, "极简黑白"));
     fs::remove(PackagePath(tagCursor, "极简黑白"));
+    // Painting only reads the row; focusing it looks at the cache again.
+    EXPECT_EQ(Status(tagCursor, "极简黑白"), "下载成功");
+    Focus(tagCursor, Cursor);
+    Focus(tagCursor, "极简黑白");
     EXPECT_EQ(Status(tagCursor, "极简黑白"), "");
     EXPECT_EQ(Item(tagCursor, "极简黑白").State, dsNone);
     EXPECT_FALSE(ChooseMenuItem("pmiUnInstall"));
@@ -284,16 +294,104 @@ TEST_F(AppWindow, ClosingTheWindowAbandonsRunningDownloads) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Item(tagTheme, Theme).Progress > 0; }, 10000));
     const fs::path package = PackagePath(tagTheme, Theme);
     FWindow.reset();
-    // The workers end on their own without touching the rows that are gone,
-    // and leave no package behind.
-    EXPECT_TRUE(QTest::qWaitFor([] { return TDownThread::Running() == 0; }, 20000));
-    EXPECT_FALSE(fs::exists(package));
+    // The window has waited for its workers: they ended without touching the
+    // rows that are gone, and left nothing behind in the cache.
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(package.parent_path()))
+        left.push_back(entry.path().filename());
+    EXPECT_TRUE(left.empty()) << left.front();
+}
+
+TEST_F(AppWindow, StaleTemporaryPackagesAreRemovedAtStart) {
+    const std::vector<fs::path> stale = {ExeDir() / "cache/theme/a.zip.0123456789abcdef.tmp",
+                                         ExeDir() / "cache/screensave/b.zip.fedcba9876543210.tmp"};
+    const std::vector<fs::path> kept = {ExeDir() / "cache/theme/notes.tmp",
+                                        ExeDir() / ("cache/cursor/" + Cursor + ".zip")};
+    for (const auto& file : stale)
+        WriteFile(file, "cut off when the program ended");
+    for (const auto& file : kept)
+        WriteFile(file, "PK");
+    Open();
+    for (const auto& file : stale)
+        EXPECT_FALSE(fs::exists(file)) << file;
+    for (const auto& file : kept)
+        EXPECT_TRUE(fs::exists(file)) << file;
+    EXPECT_EQ(Status(tagCursor, Cursor), "下载成功");
+}
+
+TEST_F(AppWindow, ASilentServerLeavesTheWindowAnsweringUntilTheLocalCopyFillsIt) {
+    FServer->Hold("/softdata/win7/config.txt");
+    fs::copy_file(DemoCatalog() / "softdata/win7/config.txt", ExeDir() / "config.txt");
+    FCatalogLimitMs = 3000;
+    TFrmMain& window = Show();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.CatalogLoading());
+    TCatalogModel* themes = window.ListOfTag(tagTheme)->Model();
+    EXPECT_EQ(themes->headerData(0, Qt::Horizontal).toString(), "正在读取目录…");
+    EXPECT_EQ(themes->rowCount(), 0);
+
+    // The page buttons work while the catalogue is on its way.
+    auto* pages = window.findChild<QStackedWidget*>("pgMain");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return FServer->RequestCount("/softdata/win7/config.txt"); }));
+    QTest::mouseClick(window.findChild<QWidget*>("icbCursor"), Qt::LeftButton);
+    EXPECT_EQ(pages->currentIndex(), 2);
+    EXPECT_TRUE(window.CatalogLoading());
+
+    // The request is given up and the local copy fills the lists, as the
+    // server's document would have, without a message.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CatalogLoading(); }, 20000));
+    EXPECT_TRUE(FMessages->Shown.empty());
+    EXPECT_EQ(themes->rowCount(), 3);
+    EXPECT_EQ(themes->headerData(0, Qt::Horizontal).toString(), "主题名称 (共:5个主题)");
+    EXPECT_EQ(window.ListOfTag(tagCursor)->Model()->headerData(0, Qt::Horizontal).toString(),
+              "光标名称");
+    EXPECT_EQ(window.ListOfTag(tagCursor)->Model()->rowCount(), 2);
+    EXPECT_EQ(pages->currentIndex(), 2); // the click was not undone
+    FServer->Release();
+}
+
+TEST_F(AppWindow, ASlowPreviewIsShownOnlyForTheItemStillFocused) {
+    const std::string slow = PreviewPath("theme", Theme);
+    FServer->Hold(slow);
+    TFrmMain& window = Open();
+    const QImage noPic = Shown(window, "imgView"); // nothing focused yet: empty
+    EXPECT_TRUE(noPic.isNull());
+
+    // The focus moves on at once; the answer has not come.
+    Focus(tagTheme, Theme);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount(slow) == 1; }));
+    EXPECT_EQ(window.PreviewsPending(), 1u);
+    EXPECT_EQ(Shown(window, "imgView").size(), QSize(400, 300)); // the no-preview picture
+    Focus(tagTheme, "秋日森林");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.PreviewsPending() == 1; }));
+    const fs::path other = ExeDir() / "cache/theme/秋日森林.jpg";
+    const QImage otherPicture(QString::fromStdString(other.string()));
+    ASSERT_FALSE(otherPicture.isNull());
+    EXPECT_EQ(Shown(window, "imgView"),
+              otherPicture.convertToFormat(Shown(window, "imgView").format()));
+    // Back and away again: still the one request for the slow item.
+    Focus(tagTheme, Theme);
+    Focus(tagTheme, "秋日森林");
+    EXPECT_EQ(FServer->RequestCount(slow), 1u);
+
+    // Its answer arrives late: kept in the cache, not shown.
+    FServer->Release(slow);
+    ASSERT_TRUE(WaitPreviews());
+    EXPECT_TRUE(fs::is_regular_file(ExeDir() / "cache/theme" / (Theme + ".jpg")));
+    EXPECT_EQ(Shown(window, "imgView"),
+              otherPicture.convertToFormat(Shown(window, "imgView").format()));
+    // From now on it comes from the cache.
+    Focus(tagTheme, Theme);
+    EXPECT_EQ(window.PreviewsPending(), 0u);
+    EXPECT_EQ(FServer->RequestCount(slow), 1u);
 }
 
 TEST_F(AppWindow, UnwritableCacheFailsTheDownloadQuietly) {
     test::WriteFile(ExeDir() / "cache", "a file where the cache folder belongs");
     TFrmMain& window = Open();
     Focus(tagCursor, Cursor);
+    ASSERT_TRUE(WaitPreviews());
     EXPECT_EQ(Shown(window, "imgCursorView").size(), QSize(400, 300)); // the no-preview picture
     DoubleClick(tagCursor, Cursor);
     ASSERT_TRUE(WaitDownloaded(tagCursor, Cursor));
@@ -381,9 +479,14 @@ TEST_F(AppWindow, LinkOpensTheHomePage) {
 
 TEST_F(AppWindow, UpdaterIsCalledOnceAfterTheDelay) {
     const std::string descriptor = "/SiteBack/updateTxt/53.txt";
+    FServer->Hold(descriptor);
     TFrmMain& window = Open(100, VELMORA_UPDATER_LIB);
     EXPECT_EQ(FServer->RequestCount(descriptor), 0u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount(descriptor) == 1; }, 10000));
+    // The updater waits for its answer on a worker, not on the window's thread.
+    EXPECT_EQ(window.WorkersRunning(), 1);
+    FServer->Release(descriptor);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.WorkersRunning() == 0; }, 10000));
     QTest::qWait(400);
     EXPECT_EQ(FServer->RequestCount(descriptor), 1u);
     EXPECT_EQ(window.UpdaterCalls(), 1);

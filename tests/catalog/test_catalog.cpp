@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
@@ -22,7 +24,10 @@ public:
         Rows.push_back({tag, parent, item});
         return static_cast<TCatalogRow>(Rows.size() - 1);
     }
-    void SetThemeHeader(const std::string& text) override { Header = text; }
+    void SetThemeHeader(const std::string& text) override {
+        Header = text;
+        HeaderAt = Rows.size();
+    }
 
     std::vector<std::string> Names(int tag) const {
         std::vector<std::string> r;
@@ -40,6 +45,7 @@ public:
 
     std::vector<TRow> Rows;
     std::string Header = "design-time header";
+    std::size_t HeaderAt = 0; // rows added before the header was set
 };
 
 class CatalogTest : public ::testing::Test {
@@ -212,6 +218,38 @@ TEST_F(CatalogTest, AddCatalogItemAsksTheDiskDirectly) {
     EXPECT_EQ(sink.Rows.back().Item.Name, std::string(255, 'x'));
 }
 
+TEST_F(CatalogTest, ADocumentFilledInSlicesGivesTheSameRowsAndHeaderAsInOneGo) {
+    const std::string text =
+        Utf8ToCp936(R"({"themes":[{"name":"g1","list":[{"name":"a"},{"name":"b"}]},
+        {"name":"g2","list":[{"name":"c","iszip":true}]}], "cursors":["x","y"], "screensave":["s"]})");
+    TRecordingCatalog whole;
+    ASSERT_EQ(LoadCatalogText(text, folders, whole), TLoadResult::Loaded);
+    ASSERT_EQ(whole.HeaderAt, 5u); // after the theme rows, before the cursors
+
+    for (std::size_t slice : {std::size_t(1), std::size_t(2), std::size_t(5), std::size_t(100)}) {
+        TCatalogFiller filler(ReadCatalogText(text, folders));
+        TRecordingCatalog sliced;
+        int calls = 0;
+        while (!filler.Fill(sliced, slice))
+            ASSERT_LT(++calls, 100);
+        EXPECT_EQ(sliced.Rows.size(), whole.Rows.size()) << slice;
+        for (std::size_t i = 0; i < whole.Rows.size() && i < sliced.Rows.size(); ++i) {
+            EXPECT_EQ(sliced.Rows[i].Tag, whole.Rows[i].Tag) << slice << " " << i;
+            EXPECT_EQ(sliced.Rows[i].Parent, whole.Rows[i].Parent) << slice << " " << i;
+            EXPECT_EQ(sliced.Rows[i].Item.Name, whole.Rows[i].Item.Name) << slice << " " << i;
+            EXPECT_EQ(sliced.Rows[i].Item.IsZip, whole.Rows[i].Item.IsZip) << slice << " " << i;
+        }
+        EXPECT_EQ(sliced.Header, whole.Header) << slice;
+        EXPECT_EQ(sliced.HeaderAt, whole.HeaderAt) << slice;
+    }
+    // A document that did not load fills nothing and shows nothing by itself.
+    TCatalogFiller broken(ReadCatalogText("{}", folders));
+    EXPECT_TRUE(broken.Fill(sink, 10));
+    EXPECT_TRUE(sink.Rows.empty());
+    EXPECT_EQ(sink.Header, "design-time header");
+    EXPECT_TRUE(messages.Shown.empty());
+}
+
 class LoadCatalogTest : public CatalogTest {
 protected:
     void SetUp() override { ASSERT_TRUE(server.Start()); }
@@ -237,6 +275,30 @@ TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
             test::WriteFile(serverDir / "softdata/win7/config.txt", "");
         ASSERT_EQ(LoadCatalog(http, server.BaseUrl(), folders, fresh), TLoadResult::Loaded);
         EXPECT_EQ(fresh.Names(tagCursor), (std::vector<std::string>{"本地"}));
+    }
+    EXPECT_TRUE(messages.Shown.empty());
+}
+
+TEST_F(LoadCatalogTest, TheRequestIsBoundedInAllAndThenTheLocalCopyIsRead) {
+    test::WriteFile(folders.ExePath / "config.txt",
+                    Utf8ToCp936(R"({"themes":[],"cursors":["本地"]})"));
+    // A server that never answers, and one that keeps sending a byte now and
+    // then, so that no single wait is long.
+    test::WriteFile(serverDir / "softdata/win7/config.txt", std::string(100000, ' '));
+    for (bool silent : {true, false}) {
+        if (silent)
+            server.Hold("/softdata/win7/config.txt");
+        else
+            server.SetFaults({.SlowDelayMs = 50, .SlowChunk = 1});
+        const auto start = std::chrono::steady_clock::now();
+        TCatalogDocument doc =
+            FetchCatalog(http, server.BaseUrl(), folders, std::chrono::milliseconds(600));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(doc.Result, TLoadResult::Loaded) << silent;
+        ASSERT_EQ(doc.Rows.size(), 1u) << silent;
+        EXPECT_EQ(doc.Rows[0].Item.Name, "本地");
+        EXPECT_LT(took, std::chrono::seconds(5)) << silent;
+        server.Release();
     }
     EXPECT_TRUE(messages.Shown.empty());
 }

@@ -177,6 +177,7 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(folder, ec))
         out.push_back(e.path().filename());
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -189,9 +190,7 @@ protected:
     void TearDown() override {
         dispatcher->Shutdown();
         // Workers free themselves; none may outlive the case.
-        for (int i = 0; i < 3000 && TDownThread::Running() > 0; ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(TDownThread::Running(), 0);
+        EXPECT_TRUE(workers->WaitIdle(30s));
         EXPECT_EQ(rows.OffMainThread, 0);
     }
 
@@ -205,7 +204,7 @@ protected:
         if (target.empty())
             target = cache / name;
         rows.Items.try_emplace(row);
-        if (!RequestDownload(rows, row, Url(name), target, dispatcher))
+        if (!RequestDownload(rows, row, Url(name), target, dispatcher, workers))
             return false;
         return dispatcher->RunUntil([&] { return Finished(rows.Items[row]); }, 120s);
     }
@@ -214,6 +213,7 @@ protected:
     fs::path cache = dir / "cache";
     TStaticServer server{dir / "srv"};
     std::shared_ptr<TLoopDispatcher> dispatcher = std::make_shared<TLoopDispatcher>();
+    std::shared_ptr<TWorkerGroup> workers = TWorkerGroup::Create();
     TTestRows rows;
 };
 
@@ -329,8 +329,8 @@ TEST_F(DownThreadTest, TwoRowsDownloadAtOnceAndIndependently) {
     server.SetFaults({.SlowDelayMs = 1, .SlowChunk = 1024});
     rows.Items[1].Name = "a";
     rows.Items[2].Name = "b";
-    ASSERT_TRUE(RequestDownload(rows, 1, Url("a.zip"), cache / "a.zip", dispatcher));
-    ASSERT_TRUE(RequestDownload(rows, 2, Url("b.zip"), cache / "b.zip", dispatcher));
+    ASSERT_TRUE(RequestDownload(rows, 1, Url("a.zip"), cache / "a.zip", dispatcher, workers));
+    ASSERT_TRUE(RequestDownload(rows, 2, Url("b.zip"), cache / "b.zip", dispatcher, workers));
     ASSERT_TRUE(dispatcher->RunUntil(
         [&] { return Finished(rows.Items[1]) && Finished(rows.Items[2]); }, 120s));
 
@@ -355,32 +355,107 @@ TEST_F(DownThreadTest, SecondRequestForADownloadingRowStartsNothing) {
     Serve("one.zip", std::string(100000, 'o'));
     server.SetFaults({.SlowDelayMs = 1, .SlowChunk = 4096});
     rows.Items[1].Name = "one";
-    EXPECT_TRUE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher));
-    EXPECT_FALSE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher));
+    EXPECT_TRUE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher, workers));
+    EXPECT_FALSE(RequestDownload(rows, 1, Url("one.zip"), cache / "one.zip", dispatcher, workers));
     ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 120s));
-    EXPECT_FALSE(RequestDownload(rows, 7, Url("one.zip"), cache / "x.zip", dispatcher)); // no row 7
+    EXPECT_FALSE(
+        RequestDownload(rows, 7, Url("one.zip"), cache / "x.zip", dispatcher, workers)); // no row 7
     EXPECT_EQ(server.RequestCount("/one.zip"), 1u);
     EXPECT_EQ(rows.Items[1].State, dsDone);
     EXPECT_EQ(rows.Items.count(7), 0u);
 }
 
-TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile) {
-    // About 20 seconds for the whole body; a percent arrives every 0.2 s.
+TEST_F(DownThreadTest, AbandonedWorkersStopAtOnceWithoutTouchingTheListOrLeavingAFile) {
+    // One download receives a percent every 0.2 s; the other waits for an
+    // answer that never comes.
     Serve("slow.zip", std::string(1 << 20, 's'));
+    Serve("stuck.zip", std::string(1 << 20, 'x'));
     server.SetFaults({.SlowDelayMs = 20, .SlowChunk = 1024});
     rows.Items[1].Name = "slow";
-    ASSERT_TRUE(RequestDownload(rows, 1, Url("slow.zip"), cache / "slow.zip", dispatcher));
-    ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.Updates.size() >= 3; }, 60s));
+    rows.Items[2].Name = "stuck";
+    ASSERT_TRUE(RequestDownload(rows, 1, Url("slow.zip"), cache / "slow.zip", dispatcher, workers));
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.UpdatesOf(1).size() >= 3; }, 60s));
+    server.Hold("/stuck.zip");
+    ASSERT_TRUE(
+        RequestDownload(rows, 2, Url("stuck.zip"), cache / "stuck.zip", dispatcher, workers));
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.UpdatesOf(2).size() >= 2; }, 60s));
+    ASSERT_EQ(FilesIn(cache).size(), 1u); // the temporary file of the first one
 
-    // The window closes: no more steps, the list is gone, nobody waits.
+    // The window closes: no more steps, the list is gone; the owner waits,
+    // bounded, for its workers.
     dispatcher->Shutdown();
+    workers->Abandon();
     rows.Closed = true;
-    for (int i = 0; i < 1500 && TDownThread::Running() > 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(TDownThread::Running(), 0) << "the worker should end at its next update";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(workers->WaitIdle(10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "a silent server holds no worker";
     EXPECT_EQ(rows.TouchedAfterClose, 0);
-    EXPECT_EQ(rows.Items[1].State, dsDownloading); // its result is discarded
+    EXPECT_EQ(rows.Items[1].State, dsDownloading); // their results are discarded
     EXPECT_TRUE(FilesIn(cache).empty());
+    // Nothing starts in an abandoned group.
+    EXPECT_FALSE(workers->Start([] {}));
+}
+
+TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
+    // A download that is still writing keeps its temporary file.
+    Serve("live.zip", std::string(300000, 'l'));
+    server.SetFaults({.SlowDelayMs = 20, .SlowChunk = 4096});
+    rows.Items[1].Name = "live";
+    ASSERT_TRUE(RequestDownload(rows, 1, Url("live.zip"), cache / "live.zip", dispatcher, workers));
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.UpdatesOf(1).size() >= 3; }, 60s));
+    const std::vector<fs::path> live = FilesIn(cache);
+    ASSERT_EQ(live.size(), 1u);
+
+    const std::vector<std::string> stale = {"a.zip.0123456789abcdef.tmp",
+                                            "b c.themepack.fedcba9876543210.tmp"};
+    const std::vector<std::string> kept = {"a.zip",
+                                           "notes.tmp",
+                                           "a.zip.0123456789ABCDEF.tmp",
+                                           "a.zip.0123456789abcde.tmp",
+                                           ".0123456789abcdef.tmp",
+                                           "a.zip.0123456789abcdef.tmp.zip"};
+    for (const auto& name : stale)
+        test::WriteFile(cache / name, "left by a run that ended");
+    for (const auto& name : kept)
+        test::WriteFile(cache / name, "not ours");
+    fs::create_directories(cache / "d.zip.0123456789abcdef.tmp"); // a folder, not a download
+
+    EXPECT_EQ(RemoveStaleDownloads(cache, "b c.themepack"), 1u); // only that package's
+    EXPECT_FALSE(fs::exists(cache / stale[1]));
+    EXPECT_EQ(RemoveStaleDownloads(cache), 1u);
+    EXPECT_FALSE(fs::exists(cache / stale[0]));
+    for (const auto& name : kept)
+        EXPECT_TRUE(fs::is_regular_file(cache / name)) << name;
+    EXPECT_TRUE(fs::is_directory(cache / "d.zip.0123456789abcdef.tmp"));
+    EXPECT_TRUE(fs::exists(cache / live[0]));
+    EXPECT_EQ(RemoveStaleDownloads(dir / "no such folder"), 0u);
+
+    // The live download goes on to the end.
+    ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 120s));
+    EXPECT_EQ(rows.Items[1].State, dsDone);
+    EXPECT_EQ(fs::file_size(cache / "live.zip"), 300000u);
+}
+
+TEST(WorkerGroup, WaitIdleIsBoundedAndReturnsWhenTheLastWorkerHasCleanedUp) {
+    auto group = TWorkerGroup::Create();
+    EXPECT_TRUE(group->WaitIdle(0ms));
+    std::mutex gate;
+    std::unique_lock hold(gate);
+    std::atomic<bool> cleaned{false};
+    struct TCleanup {
+        explicit TCleanup(std::atomic<bool>* flag) : Flag(flag) {}
+        ~TCleanup() { *Flag = true; }
+        std::atomic<bool>* Flag;
+    };
+    auto cleanup = std::make_shared<TCleanup>(&cleaned);
+    ASSERT_TRUE(group->Start([&gate, cleanup] { std::lock_guard wait(gate); }));
+    cleanup.reset(); // the worker's copy is the last one
+    EXPECT_EQ(group->Running(), 1);
+    EXPECT_FALSE(group->WaitIdle(50ms)); // still blocked: the wait gives up
+    hold.unlock();
+    EXPECT_TRUE(group->WaitIdle(10s));
+    EXPECT_TRUE(cleaned); // what the worker owned is gone once the wait returns
+    EXPECT_EQ(group->Running(), 0);
 }
 
 } // namespace
@@ -399,6 +474,10 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     TStaticServer server(dir / "srv");
     ASSERT_TRUE(server.Start());
     fs::create_directories(dir / "out");
+    // A temporary file an earlier run of the same download left, and one of
+    // another download.
+    test::WriteFile(dir / "out/a.zip.00000000000000aa.tmp", "cut off");
+    test::WriteFile(dir / "out/b.zip.00000000000000bb.tmp", "someone else's");
     struct Case {
         const char* path;
         const char* output;
@@ -416,6 +495,7 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
         EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
     }
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
+    EXPECT_EQ(FilesIn(dir / "out"), (std::vector<fs::path>{"a.zip", "b.zip.00000000000000bb.tmp"}));
     EXPECT_EQ(RunTool("get only-one-argument", dir.Path()).Exit, 2);
 }
 
