@@ -1,6 +1,7 @@
 // Velmora: one instance per user; a second start asks the running one to
 // restore its window and ends.
 #include "app/uApplication.h"
+#include "app/uFolderPicker.h"
 #include "app/uFrmMain.h"
 #include "app/uSingleInstance.h"
 #include "app/uUpdater.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
 
     velmora::SetMessageSink(&velmora::WindowMessageSink());
     auto system = velmora::CreateSystem();
+    velmora::InstallFolderPicker(*system);
 
     velmora::TMainWindowSetup setup;
     const QString exeDir = QCoreApplication::applicationDirPath();

@@ -132,11 +132,16 @@ namespace {
 
 // The folders an item's package and installed files are looked for in,
 // worked out once per load rather than once per item.
+// A system folder that could not be resolved stays empty, and nothing is
+// looked for in it (not in the working folder instead).
 struct TItemFolders {
     explicit TItemFolders(const TFolderFields& f)
         : Cache{CacheFolder(f, 0).native(), {}, CacheFolder(f, 2).native(), CacheFolder(f, 3).native()},
-          Themes((f.WinDir / "Resources" / "Themes").native()), UserThemes(f.UserThemesDir.native()),
-          Cursors((f.WinDir / "Cursors").native()), System(f.SysDir.native()) {}
+          Themes(Below(f.WinDir, "Resources/Themes")), UserThemes(f.UserThemesDir.native()),
+          Cursors(Below(f.WinDir, "Cursors")), System(f.SysDir.native()) {}
+    static std::string Below(const fs::path& base, const char* rel) {
+        return base.empty() ? std::string() : (base / rel).lexically_normal().native();
+    }
     std::string Cache[4];
     std::string Themes, UserThemes, Cursors, System;
 };
@@ -176,6 +181,8 @@ std::string FoldedName(std::string_view name) {
 class TDirectDisk {
 public:
     bool Exists(const TProbe& p) {
+        if (p.Folder->empty())
+            return false;
         std::error_code ec;
         fs::path path = fs::path(*p.Folder) / p.Name;
         if (p.IsFolder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec))
@@ -196,6 +203,8 @@ public:
 class TListedDisk {
 public:
     bool Exists(const TProbe& p) {
+        if (p.Folder->empty())
+            return false;
         auto [it, added] = FListings.try_emplace(*p.Folder);
         if (added)
             List(*p.Folder, it->second);
@@ -362,7 +371,18 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
     std::string text;
     TCatalogDocument none;
     none.Result = TLoadResult::NoCatalog;
-    if (GetWithin(http, base + "/softdata/win7/config.txt", stream, limit))
+    // A document is a page: an endless answer must not fill the memory.
+    const std::uint64_t callerBound = http.MaxBodyBytes;
+    http.MaxBodyBytes = TWinHttp::MaxPageBytes;
+    bool whole = false;
+    try {
+        whole = GetWithin(http, base + "/softdata/win7/config.txt", stream, limit);
+    } catch (...) {
+        http.MaxBodyBytes = callerBound;
+        throw;
+    }
+    http.MaxBodyBytes = callerBound;
+    if (whole)
         text = stream.Take();
     if (http.Cancelled && http.Cancelled())
         return none; // whoever asked is going away: nothing more is read

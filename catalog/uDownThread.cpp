@@ -190,6 +190,7 @@ TDownThread::TDownThread(TKey, std::string url, TCatalogRow row, ICatalogRows& l
                          std::shared_ptr<TWorkerGroup> workers)
     : FUrl(std::move(url)), FLocalPath(std::move(localPath)), FTree(&list), FNode(row),
       FDispatcher(std::move(dispatcher)), FWorkers(std::move(workers)) {
+    FHttp.MaxBodyBytes = MaxPackageBytes.load();
     FHttp.OnProgress = [this](TWinHttp& sender, const std::string& u, std::int64_t sofar,
                               std::int64_t total) { OnProgress(sender, u, sofar, total); };
     // Also ends a request that waits for data when nobody wants it any more.
@@ -204,13 +205,12 @@ void TDownThread::Execute() {
         try {
             // Removed again on every path that does not end in dsDone.
             TPackageFile package(FLocalPath);
-            FHttp.GetStream(FUrl, package);
+            // A body cut short, reset, timed out or too large is a broken
+            // package, not a finished one, whatever the headers said.
+            const bool whole = FHttp.GetStream(FUrl, package);
             if (FWorkers->Abandoned())
                 return; // the package file goes with its temporary name
-            // A body that ended before the announced length is a broken
-            // package, not a finished one.
-            const bool complete = FTotal <= 0 || package.Size() >= std::uint64_t(FTotal);
-            FState = package.Size() > 0 && complete && package.Commit() ? dsDone : dsFailed;
+            FState = whole && package.Size() > 0 && package.Commit() ? dsDone : dsFailed;
         } catch (const TAbandoned&) {
             return;
         } catch (...) {

@@ -60,6 +60,11 @@ public:
                       std::filesystem::path localPath, std::shared_ptr<IMainDispatcher> dispatcher,
                       const std::shared_ptr<TWorkerGroup>& workers);
 
+    // The largest package a worker takes (announced or received); no theme,
+    // cursor scheme or screen saver comes near it, and an endless answer must
+    // not fill the disk. Tests lower it.
+    static inline std::atomic<std::uint64_t> MaxPackageBytes{std::uint64_t(1) << 30};
+
 private:
     // Only Start creates workers.
     struct TKey {

@@ -11,10 +11,8 @@ namespace velmora {
 bool GetWithin(TWinHttp& http, const std::string& url, IByteStream& stream,
                std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
-    if (limit.count() <= 0) {
-        http.GetStream(url, stream);
-        return true;
-    }
+    if (limit.count() <= 0)
+        return http.GetStream(url, stream);
     const auto deadline = Clock::now() + limit;
     bool late = false;
     // Wraps the caller's own check for the length of this request.
@@ -38,8 +36,8 @@ bool GetWithin(TWinHttp& http, const std::string& url, IByteStream& stream,
         static_cast<std::int32_t>(std::min<std::int64_t>(limit.count(), INT32_MAX));
     if (http.Timeout <= 0 || http.Timeout > limitMs)
         http.Timeout = limitMs;
-    http.GetStream(url, stream);
-    return !late;
+    const bool whole = http.GetStream(url, stream);
+    return whole && !late;
 }
 
 void TBoundedMemoryStream::Write(const char* data, std::size_t size) {

@@ -45,17 +45,33 @@ struct TRequestContext {
     CURL* Handle;
     std::exception_ptr Error;
     long TimeoutMs;
+    std::int64_t LowSpeedBytes;
+    long LowSpeedWindowMs;
+    std::uint64_t MaxBody;
+    bool TooLarge = false;
+    std::uint64_t Received = 0;
     curl_off_t LastReceived = 0;
     std::chrono::steady_clock::time_point LastActivity = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point WindowStart = LastActivity;
+    curl_off_t WindowStartBytes = 0;
 };
 
 // A wait for data longer than the time-out ends the request, as a receive
 // time-out does; libcurl's own low-speed check averages over seconds instead.
+// On top of that, every window must bring its minimum of bytes, so that a
+// byte every few seconds cannot keep a request alive.
 int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
     auto* ctx = static_cast<TRequestContext*>(user);
     if (ctx->Self->Cancelled && ctx->Self->Cancelled())
         return 1;
     auto now = std::chrono::steady_clock::now();
+    if (ctx->LowSpeedWindowMs > 0 &&
+        now - ctx->WindowStart >= std::chrono::milliseconds(ctx->LowSpeedWindowMs)) {
+        if (dlnow - ctx->WindowStartBytes < ctx->LowSpeedBytes)
+            return 1;
+        ctx->WindowStart = now;
+        ctx->WindowStartBytes = dlnow;
+    }
     if (dlnow != ctx->LastReceived) {
         ctx->LastReceived = dlnow;
         ctx->LastActivity = now;
@@ -77,8 +93,14 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
     curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200)
         return CURL_WRITEFUNC_ERROR; // nothing but a final 200 reaches the stream
+    std::int64_t total = ContentLength(ctx->Handle);
+    if (ctx->MaxBody > 0 &&
+        (std::uint64_t(total) > ctx->MaxBody || ctx->Received + size > ctx->MaxBody)) {
+        ctx->TooLarge = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    ctx->Received += size;
     try {
-        std::int64_t total = ContentLength(ctx->Handle);
         for (std::size_t done = 0; done < size;) {
             std::size_t n = std::min(BlockSize, size - done);
             ctx->Stream->Write(data + done, n);
@@ -139,18 +161,28 @@ TWinHttp::TWinHttp() {
 
 std::string TWinHttp::GetString(const std::string& url) {
     TMemoryStream stream;
-    GetStream(url, stream);
-    return stream.Take();
+    const std::uint64_t callerLimit = MaxBodyBytes;
+    if (MaxBodyBytes == 0 || MaxBodyBytes > MaxPageBytes)
+        MaxBodyBytes = MaxPageBytes;
+    bool whole = false;
+    try {
+        whole = GetStream(url, stream);
+    } catch (...) {
+        MaxBodyBytes = callerLimit;
+        throw;
+    }
+    MaxBodyBytes = callerLimit;
+    return whole ? stream.Take() : std::string();
 }
 
-void TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
+bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
-        return;
+        return false;
 
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), curl_easy_cleanup);
     if (!handle)
-        return;
+        return false;
     CURL* h = handle.get();
 
     std::string target = (FUrl.Secure ? "https://" : "http://") + FUrl.Host + ":" +
@@ -162,7 +194,8 @@ void TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
     const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
-    TRequestContext ctx{this, &url, &stream, h, nullptr, timeoutMs};
+    TRequestContext ctx{this,      &url,          &stream,        h,           nullptr,
+                       timeoutMs, LowSpeedBytes, LowSpeedWindow, MaxBodyBytes};
     const std::string noProxy = NoProxyList();
 
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
@@ -183,6 +216,8 @@ void TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
+    if (MaxBodyBytes > 0)
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxBodyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
 
@@ -195,9 +230,15 @@ void TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
 
     if (ctx.Error)
         std::rethrow_exception(ctx.Error);
+    // libcurl ends cleanly only when a body without a length reached the
+    // close of the connection, or a body with one reached its length: a
+    // reset, a cut chunk, a time-out or a short body all give an error.
+    const bool whole = rc == CURLE_OK && status == 200 && !ctx.TooLarge &&
+                       (total <= 0 || ctx.Received >= std::uint64_t(total));
     // The read that returns no more data reports once more, size unchanged.
-    if (rc == CURLE_OK && status == 200 && OnProgress)
+    if (whole && OnProgress)
         OnProgress(*this, url, static_cast<std::int64_t>(stream.Size()), total);
+    return whole;
 }
 
 } // namespace velmora

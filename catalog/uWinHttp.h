@@ -37,16 +37,33 @@ public:
 
     // Milliseconds; when not 0 it bounds connecting and every wait for data.
     std::int32_t Timeout = 0;
+    // A request that receives fewer than LowSpeedBytes in any LowSpeedWindow
+    // milliseconds (counted from the start, window after window) fails: a
+    // server trickling a byte now and then must not hold a request for days.
+    std::int64_t LowSpeedBytes = 1024;
+    std::int32_t LowSpeedWindow = 30000;
+    // When not 0, a body longer than this (announced or received) fails the
+    // request; GetString always applies its own bound.
+    std::uint64_t MaxBodyBytes = 0;
     TProgressEvent OnProgress;
     // Asked about once a second while a request runs, also while it waits;
     // true ends the request at once, as a failed one. Must not throw.
     std::function<bool()> Cancelled;
 
-    // The body of a 200 answer, or empty when nothing was received.
+    // The most GetString takes: catalogue documents and result pages are far
+    // smaller, and an endless answer must not fill the memory.
+    static constexpr std::uint64_t MaxPageBytes = std::uint64_t(32) << 20;
+
+    // The body of a 200 answer, or empty when nothing was received, it was
+    // longer than MaxPageBytes or the transfer did not end cleanly (a page cut
+    // short is no page).
     std::string GetString(const std::string& url);
-    // Writes the body of a 200 answer into the stream. Errors raised by the
+    // Writes the body of a 200 answer into the stream. Returns true only when
+    // the body arrived whole: the transfer ended without a transport error
+    // and, when the server announced a length, with that many bytes. Bytes
+    // received before a failure stay in the stream. Errors raised by the
     // stream or by OnProgress pass on to the caller after the request ends.
-    void GetStream(const std::string& url, IByteStream& stream);
+    bool GetStream(const std::string& url, IByteStream& stream);
 
     // Host, object path and port of the last request.
     const TSplitUrl& LastUrl() const { return FUrl; }

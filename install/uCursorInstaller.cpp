@@ -123,6 +123,8 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
     if (!IsPlainItemName(name))
         throw EInstallError("Cannot install the cursor scheme \"" + package.string() +
                             "\": its name is not a usable folder name");
+    if (!RequireSystemFolder(folders.WinDir))
+        return false;
     const std::string folder = SchemeFolder(folders, name);
 
     TZipFile(package).ExtractAll(folder, omAlways);
@@ -163,6 +165,8 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
 void RemoveCursorScheme(const std::string& name, bool& installed, const TFolderFields& folders,
                         ISystem& system) {
     if (IsPlainItemName(name)) {
+        if (!RequireSystemFolder(folders.WinDir))
+            return;
         DeleteFolderTree(system, folders.WinDir / "Cursors" / name);
         TRegistry reg(system);
         if (reg.OpenKey(CursorSchemesKey, true))

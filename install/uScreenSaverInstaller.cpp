@@ -11,6 +11,8 @@ namespace fs = std::filesystem;
 const char* const MsgScreenSaverCancelled = "取消屏保成功";
 
 bool InstallScreenSaver(const fs::path& package, const TFolderFields& folders, ISystem& system) {
+    if (!RequireSystemFolder(folders.SysDir))
+        return false;
     TZipFile(package).ExtractAll(folders.SysDir, omAlways);
     return SetScreenSaver(system, folders.SysDir / (PackageItemName(package) + ".scr"), false);
 }
@@ -24,7 +26,7 @@ void RemoveScreenSaver(const std::string& name, bool& installed, const TFolderFi
                        ISystem& system) {
     // The name becomes a file name in the system folder; anything that could
     // reach outside it is left alone.
-    if (!IsPlainItemName(name))
+    if (!IsPlainItemName(name) || !RequireSystemFolder(folders.SysDir))
         return;
     const fs::path path = folders.SysDir / (name + ".scr");
     if (!SetScreenSaver(system, path, true))

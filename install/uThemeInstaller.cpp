@@ -79,6 +79,8 @@ std::string ThemeRefusal(std::string_view themeBytes, const fs::path& themeFolde
 
 bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, ISystem& system,
                          std::uintptr_t ownerWindow) {
+    if (!RequireSystemFolder(folders.WinDir))
+        return false;
     const fs::path dest = SystemThemesFolder(folders);
     TZipFile zip(package);
     const std::string themeFile = FindRootThemeFile(zip.Entries());
@@ -131,6 +133,10 @@ void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
         ShowMessageBox(MsgApplyThemeFailed, "", mkInformation);
         return;
     }
+    // The handler unpacks into the user's theme folder, which the removal
+    // deletes again: without it, neither may run.
+    if (!RequireSystemFolder(folders.UserThemesDir))
+        return;
     if (!PackIsSafe(package, folders, system))
         return;
     // The shell's theme handler unpacks and applies the pack in its own
@@ -142,6 +148,8 @@ void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
 void RemoveTheme(const std::string& name, bool isZip, bool& installed, const TFolderFields& folders,
                  ISystem& system) {
     if (IsPlainItemName(name)) {
+        if (!RequireSystemFolder(isZip ? folders.WinDir : folders.UserThemesDir))
+            return;
         if (isZip) {
             const fs::path themes = SystemThemesFolder(folders);
             DeleteFolderTree(system, themes / name);

@@ -337,13 +337,20 @@ std::string UnsafeEntryReason(const TZipEntry& entry) {
         return "a symbolic link";
     if (name.empty())
         return "an empty name";
+    // The system would cut the name there: what is checked is not what is written.
+    if (name.find('\0') != std::string::npos)
+        return "a NUL character";
     if (IsSeparator(name.front()))
         return "an absolute path";
     if (name.find(':') != std::string::npos)
         return "a drive letter or stream name";
+    if (name.size() > MaxEntryPathBytes)
+        return "a name longer than " + std::to_string(MaxEntryPathBytes) + " bytes";
     auto parts = Components(name);
     for (std::size_t i = 0; i < parts.size(); ++i) {
         std::string_view part = parts[i];
+        if (part.size() > MaxNameBytes)
+            return "a file or folder name longer than " + std::to_string(MaxNameBytes) + " bytes";
         if (part == ".")
             continue;
         if (OnlyDotsAndSpaces(part))
@@ -430,22 +437,59 @@ std::vector<std::string> TZipFile::UnsafeEntries() const {
     return names;
 }
 
+namespace {
+
+// The entry's path below the destination: components without "" and ".".
+std::string PlainPath(std::string_view name) {
+    std::string out;
+    for (std::string_view part : Components(name)) {
+        if (part.empty() || part == ".")
+            continue;
+        if (!out.empty())
+            out += '/';
+        out += part;
+    }
+    return out;
+}
+
+// Refusals that depend on the archive alone, shared by the extraction and the
+// check before upload so that the two always agree.
+void CheckArchive(const std::vector<TZipEntry>& entries, const TZipLimits& limits,
+                  const TByteBudget& budget) {
+    if (entries.size() > limits.MaxEntries)
+        budget.Refuse("it holds more than " + std::to_string(limits.MaxEntries) + " entries");
+    std::uint64_t declared = 0;
+    for (const auto& e : entries)
+        declared += std::min<std::uint64_t>(e.DeclaredSize, limits.MaxTotalBytes + 1);
+    if (declared > limits.MaxTotalBytes)
+        budget.Refuse("its entries expand beyond " + std::to_string(limits.MaxTotalBytes) +
+                      " bytes");
+    std::set<std::string> files, folders;
+    for (const auto& e : entries) {
+        if (!UnsafeEntryReason(e).empty())
+            continue;
+        std::string path = PlainPath(e.Name);
+        (e.IsFolder ? folders : files).insert(path);
+        for (std::size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0;
+             cut = path.rfind('/', cut - 1))
+            folders.insert(path.substr(0, cut));
+    }
+    for (const auto& f : files)
+        if (folders.count(f))
+            budget.Refuse("\"" + f + "\" is both a file and a folder in it");
+}
+
+} // namespace
+
 void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits) {
     TByteBudget budget(limits, FImpl->FileSize, FFile);
     for (const auto& e : FEntries) {
         std::string why = UnsafeEntryReason(e);
         if (!why.empty())
-            budget.Refuse("entry \"" + e.Name + "\" is " + why + ", which could write outside " +
-                          Quoted(dest));
+            budget.Refuse("entry \"" + e.Name.substr(0, 300) + "\" is " + why +
+                          ", which cannot be written below " + Quoted(dest));
     }
-    if (FEntries.size() > limits.MaxEntries)
-        budget.Refuse("it holds more than " + std::to_string(limits.MaxEntries) + " entries");
-    std::uint64_t declared = 0;
-    for (const auto& e : FEntries)
-        declared += std::min<std::uint64_t>(e.DeclaredSize, limits.MaxTotalBytes + 1);
-    if (declared > limits.MaxTotalBytes)
-        budget.Refuse("its entries expand beyond " + std::to_string(limits.MaxTotalBytes) +
-                      " bytes");
+    CheckArchive(FEntries, limits, budget);
 
     TStaging staging(dest);
     staging.EnsureRoot();
@@ -490,8 +534,7 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
 
 void TZipFile::Verify(const TZipLimits& limits) {
     TByteBudget budget(limits, FImpl->FileSize, FFile);
-    if (FEntries.size() > limits.MaxEntries)
-        budget.Refuse("it holds more than " + std::to_string(limits.MaxEntries) + " entries");
+    CheckArchive(FEntries, limits, budget);
     std::vector<char> buf(ChunkSize);
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
         if (FEntries[i].IsFolder || FEntries[i].IsSymlink)

@@ -49,9 +49,15 @@ struct TZipLimits {
     std::uint64_t RatioFreeBytes = std::uint64_t(64) << 20;
 };
 
-// Why an entry would write outside its destination: an absolute name, a drive
-// letter or other colon, a ".." component (either separator), an empty name,
-// a symbolic link. Empty when the entry is safe.
+// The longest entry name extracted, in bytes: with any destination of a sane
+// length the full path stays within what the system accepts.
+inline constexpr std::size_t MaxEntryPathBytes = 1024;
+
+// Why an entry would write outside its destination or could not be written
+// anywhere: an absolute name, a drive letter or other colon, a ".." component
+// (either separator), an empty name, a symbolic link, a component longer than
+// 255 bytes or a name longer than MaxEntryPathBytes. Empty when the entry is
+// safe. Extraction refuses exactly these, whatever the destination.
 std::string UnsafeEntryReason(const TZipEntry& entry);
 
 class TZipFile {
@@ -76,7 +82,10 @@ public:
                     const TZipLimits& limits = {});
 
     // Decompresses every entry without writing it, under the same limits:
-    // throws EZipError for damaged data or an oversized archive.
+    // throws EZipError for damaged data, an oversized archive or one that
+    // holds a name both as a file and as a folder — every refusal of
+    // ExtractAll that does not depend on the destination, except unsafe
+    // entries, which UnsafeEntries lists.
     void Verify(const TZipLimits& limits = {});
 
     // The bytes of one entry, read whole; throws EZipError when the entry is

@@ -11,7 +11,7 @@ inline std::uint32_t Rotl(std::uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));
 }
 
-inline std::uint32_t LoadLE(const std::uint8_t* p) {
+[[maybe_unused]] inline std::uint32_t LoadLE(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }

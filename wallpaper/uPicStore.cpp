@@ -2,6 +2,7 @@
 
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
+#include "install/uFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
 #include "platform/util/Ascii.h"
@@ -58,7 +59,7 @@ fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
     bool failed = false;
     try {
         http.SetReferer(address);
-        http.GetStream(address, stream);
+        failed = !http.GetStream(address, stream); // a picture cut short is no picture
     } catch (const std::exception&) {
         failed = true;
     }
@@ -83,6 +84,8 @@ fs::path TPicStore::StorePicture(const std::string& address, const std::string& 
 }
 
 bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path& picture) {
+    if (!RequireSystemFolder(winDir))
+        return false;
     const fs::path target = winDir / "WallpaperTemp.bmp";
     std::error_code ec;
     if (!fs::is_regular_file(picture, ec) ||

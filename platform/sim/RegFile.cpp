@@ -84,9 +84,46 @@ std::string Utf16ToUtf8(const std::u16string& s) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        std::size_t len = b < 0x80         ? 1
+                          : (b >> 5) == 6  ? 2
+                          : (b >> 4) == 14 ? 3
+                          : (b >> 3) == 30 ? 4
+                                           : 0;
+        if (len == 0 || i + len > s.size())
+            return false;
+        char32_t c = len == 1 ? b : b & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cb = static_cast<unsigned char>(s[i + k]);
+            if ((cb >> 6) != 2)
+                return false;
+            c = (c << 6) | (cb & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF do not survive
+        // the trip through UTF-16.
+        if ((len == 2 && c < 0x80) || (len == 3 && c < 0x800) || (len == 4 && c < 0x10000) ||
+            (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// Control characters cannot all stand in a quoted string (a line break ends
+// the line), so such text is written as hex(1). Text that UTF-16 cannot carry
+// stays quoted: it never holds a line break when it was read from a file.
 bool NeedsHex(std::string_view s) {
     return std::any_of(s.begin(), s.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20; }) &&
+           IsValidUtf8(s);
+}
+
+// The reader joins a line that mentions "=hex" and ends in a backslash with
+// the next one; a line written that way must be followed by an empty one.
+bool JoinsNextLine(std::string_view line) {
+    return !line.empty() && line.back() == '\\' && line.find("=hex") != std::string_view::npos;
 }
 
 std::string Quote(std::string_view s) {
@@ -160,7 +197,8 @@ bool ParseHexSz(std::string_view hex, std::string& out) {
     for (std::size_t k = 0; k < bytes.size(); k += 2)
         w += static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
                                    (static_cast<unsigned char>(bytes[k + 1]) << 8));
-    while (!w.empty() && w.back() == u'\0')
+    // One terminating NUL; any before it belong to the value.
+    if (!w.empty() && w.back() == u'\0')
         w.pop_back();
     out = Utf16ToUtf8(w);
     return true;
@@ -248,13 +286,18 @@ bool TRegFile::Parse(const std::string& input) {
         const bool hexLine =
             pending.find("=hex") != std::string::npos || line.find("=hex") != std::string::npos;
         if (hexLine && !line.empty() && line.back() == '\\') {
-            pending += line.substr(0, line.size() - 1);
+            // Blanks before the mark belong to the layout, as those that
+            // open the next line do.
+            pending += Trim(line.substr(0, line.size() - 1));
             continue;
         }
         pending += line;
         lines.push_back(std::move(pending));
         pending.clear();
     }
+    // A continued line at the very end of a file without a final line break.
+    if (!pending.empty())
+        lines.push_back(std::move(pending));
 
     TRegFile parsed;
     bool sawHeader = false;
@@ -323,9 +366,14 @@ std::string TRegFile::Format() const {
             out += "\\" + k.Path;
         out += "]\r\n";
         for (const auto& v : k.Values) {
-            out += v.Name.empty() ? std::string("@") : Quote(v.Name);
-            out += '=';
-            out += v.Raw ? v.Data : NeedsHex(v.Data) ? HexString(v.Data) : Quote(v.Data);
+            std::string line = v.Name.empty() ? std::string("@") : Quote(v.Name);
+            line += '=';
+            line += v.Raw ? v.Data : NeedsHex(v.Data) ? HexString(v.Data) : Quote(v.Data);
+            out += line;
+            // A raw value ending in a backslash: one more, which the reader
+            // takes as the continuation mark, and an empty line to end it.
+            if (JoinsNextLine(line))
+                out += "\\\r\n";
             out += "\r\n";
         }
     }

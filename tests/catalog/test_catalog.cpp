@@ -1,12 +1,14 @@
 #include "catalog/uCatalog.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 
 namespace velmora::test {
 namespace {
@@ -277,6 +279,33 @@ TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
         EXPECT_EQ(fresh.Names(tagCursor), (std::vector<std::string>{"本地"}));
     }
     EXPECT_TRUE(messages.Shown.empty());
+}
+
+// A server that misbehaves gives no document, not a piece of one: the local
+// copy is read instead, and nothing is written.
+TEST_F(CatalogTest, EveryFaultOfTheServerFallsBackToTheLocalCopy) {
+    using test::TFault;
+    test::WriteFile(folders.ExePath / "config.txt", R"({"themes":[],"cursors":["local"]})");
+    for (TFault fault : {TFault::Silent, TFault::HeadersThenStall, TFault::ShortBody,
+                         TFault::ResetMidBody, TFault::ChunkCut, TFault::RedirectLoop,
+                         TFault::HugeLength, TFault::Endless, TFault::Trickle}) {
+        test::TFaultServer server(fault);
+        server.TrickleMs = 100;
+        TWinHttp http;
+        http.Timeout = 500; // the program's limits, shortened
+        http.LowSpeedWindow = 1500;
+        const std::string base = server.Url("");
+        const auto start = std::chrono::steady_clock::now();
+        const TCatalogDocument doc = FetchCatalog(http, base, folders);
+        std::printf(
+            "catalogue, fault %d: %.2f s\n", int(fault),
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        EXPECT_EQ(doc.Result, TLoadResult::Loaded) << int(fault);
+        ASSERT_EQ(doc.Rows.size(), 1u) << int(fault);
+        EXPECT_EQ(doc.Rows[0].Item.Name, "local") << int(fault);
+    }
+    EXPECT_TRUE(messages.Shown.empty());
+    EXPECT_FALSE(fs::exists(folders.ExePath / "cache"));
 }
 
 TEST_F(LoadCatalogTest, TheRequestIsBoundedInAllAndThenTheLocalCopyIsRead) {

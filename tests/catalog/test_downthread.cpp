@@ -1,5 +1,6 @@
 #include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 
@@ -7,6 +8,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -322,6 +325,24 @@ TEST_F(DownThreadTest, FullDiskFailsWithoutPartialOrTemporaryFile) {
     EXPECT_TRUE(FilesIn(cache).empty());
 }
 
+TEST_F(DownThreadTest, TransportErrorsFailWithoutAFileWhateverTheHeadersSaid) {
+    using test::TFault;
+    // The endless body meets the package bound, lowered here from its 1 GiB.
+    const std::uint64_t oldMax = TDownThread::MaxPackageBytes.exchange(8u << 20);
+    TCatalogRow row = 1;
+    for (TFault fault : {TFault::ResetMidBody, TFault::ChunkCut, TFault::ShortBody,
+                         TFault::HugeLength, TFault::RedirectLoop, TFault::Endless}) {
+        test::TFaultServer faulty(fault);
+        rows.Items.try_emplace(row);
+        ASSERT_TRUE(RequestDownload(rows, row, faulty.Url(), cache / "p.zip", dispatcher, workers));
+        ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[row]); }, 120s));
+        EXPECT_EQ(rows.Items[row].State, dsFailed) << int(fault);
+        EXPECT_TRUE(FilesIn(cache).empty()) << int(fault);
+        ++row;
+    }
+    TDownThread::MaxPackageBytes = oldMax;
+}
+
 TEST_F(DownThreadTest, TwoRowsDownloadAtOnceAndIndependently) {
     const std::string a(400000, 'a'), b(300000, 'b');
     Serve("a.zip", a);
@@ -497,6 +518,88 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
     EXPECT_EQ(FilesIn(dir / "out"), (std::vector<fs::path>{"a.zip", "b.zip.00000000000000bb.tmp"}));
     EXPECT_EQ(RunTool("get only-one-argument", dir.Path()).Exit, 2);
+}
+
+// `get` with the program's own limits against every misbehaving server, all at
+// once: each ends failed, leaving neither the package nor a temporary file.
+// The times go to the output; the lowest-speed window bounds the silent ones.
+TEST(ToolGet, EveryFaultEndsFailedWithNothingLeft) {
+    using test::TFault;
+    const std::pair<const char*, TFault> faults[] = {
+        {"a accepts, never answers", TFault::Silent},
+        {"b headers, then stalls", TFault::HeadersThenStall},
+        {"c announces more than it sends", TFault::ShortBody},
+        {"d resets mid-body", TFault::ResetMidBody},
+        {"d' chunked body cut mid-chunk", TFault::ChunkCut},
+        {"e redirects in a loop", TFault::RedirectLoop},
+        {"f announces 2 GB, sends a little", TFault::HugeLength},
+        {"g endless body without a length", TFault::Endless},
+        {"h one byte every 2 s", TFault::Trickle},
+    };
+    test::TTempDir dir;
+    std::vector<std::unique_ptr<test::TFaultServer>> servers;
+    std::vector<std::thread> runs;
+    std::vector<TProgramRun> results(std::size(faults));
+    std::vector<double> seconds(std::size(faults));
+    for (std::size_t i = 0; i < std::size(faults); ++i) {
+        servers.push_back(std::make_unique<test::TFaultServer>(faults[i].second));
+        servers.back()->TrickleMs = 2000;
+        fs::create_directories(dir / std::to_string(i));
+        const std::string command = "get '" + servers.back()->Url() + "' '" +
+                                    (dir / std::to_string(i) / "p.zip").string() + "'";
+        runs.emplace_back([&, i, command] {
+            const auto start = std::chrono::steady_clock::now();
+            results[i] = RunTool(command, dir / std::to_string(i));
+            seconds[i] =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        });
+    }
+    for (auto& t : runs)
+        t.join();
+    for (std::size_t i = 0; i < std::size(faults); ++i) {
+        std::printf("get, %-34s exit %d after %.2f s, %llu body bytes sent\n", faults[i].first,
+                    results[i].Exit, seconds[i],
+                    static_cast<unsigned long long>(servers[i]->BodyBytesSent()));
+        EXPECT_EQ(results[i].Exit, 1) << faults[i].first;
+        EXPECT_TRUE(FilesIn(dir / std::to_string(i)).empty()) << faults[i].first;
+    }
+}
+
+// `get` killed in the middle of a download: the package never appears under
+// its name; the temporary file the kill leaves goes with the next download.
+TEST(ToolGet, KilledMidDownloadLeavesNoPackageUnderItsName) {
+    test::TTempDir dir;
+    test::WriteFile(dir / "srv/big.zip", std::string(4 << 20, 'k'));
+    TStaticServer server(dir / "srv");
+    ASSERT_TRUE(server.Start());
+    server.SetFaults({.SlowDelayMs = 5, .SlowChunk = 16 * 1024});
+    fs::create_directories(dir / "out");
+    const fs::path out = dir / "out/big.zip";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::execl(VELMORA_TOOL, VELMORA_TOOL, "get", (server.BaseUrl() + "/big.zip").c_str(),
+                out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Killed once part of the body is on disk.
+    bool started = false;
+    for (int i = 0; i < 2000 && !started; ++i) {
+        for (const auto& name : FilesIn(dir / "out"))
+            if (name.extension() == ".tmp" && fs::file_size(dir / "out" / name) > 0)
+                started = true;
+        std::this_thread::sleep_for(5ms);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(started);
+    EXPECT_FALSE(fs::exists(out));
+    for (const auto& name : FilesIn(dir / "out"))
+        EXPECT_EQ(name.extension(), ".tmp") << name;
+
+    server.SetFaults({});
+    EXPECT_EQ(RunTool("get '" + server.BaseUrl() + "/big.zip' '" + out.string() + "'", dir.Path()).Exit, 0);
+    EXPECT_EQ(FilesIn(dir / "out"), std::vector<fs::path>{"big.zip"});
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "catalog/uWinHttp.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 
@@ -155,6 +156,42 @@ TEST_F(WinHttpTest, SendsTheRequestAsConfigured) {
 TEST_F(WinHttpTest, HttpsIsNeverSentAsPlainHttp) {
     // The local server speaks plain HTTP only: a TLS handshake with it fails.
     EXPECT_EQ(http.GetString("https://127.0.0.1:" + std::to_string(server.Port()) + "/files/ten.bin"), "");
+}
+
+// Every way a transfer can go wrong ends the request as failed, however much
+// arrived and whatever the headers announced; only a body without a length
+// that ends in a clean close is whole.
+TEST(WinHttpFaults, OnlyACleanEndIsAWholeBody) {
+    using test::TFault;
+    struct Case {
+        TFault fault;
+        bool whole;
+    } cases[] = {
+        {TFault::Silent, false},     {TFault::HeadersThenStall, false},
+        {TFault::ShortBody, false},  {TFault::ResetMidBody, false},
+        {TFault::ChunkCut, false},   {TFault::RedirectLoop, false},
+        {TFault::HugeLength, false}, {TFault::Endless, false},
+        {TFault::Trickle, false},    {TFault::CleanNoLength, true},
+    };
+    for (const auto& c : cases) {
+        test::TFaultServer server(c.fault);
+        server.TrickleMs = 100; // never silent for the time-out, yet far below the lowest speed
+        TWinHttp http;
+        http.Timeout = 500;
+        http.LowSpeedWindow = 1500;
+        http.MaxBodyBytes = 4 << 20; // the endless body
+        TMemoryStream stream;
+        EXPECT_EQ(http.GetStream(server.Url(), stream), c.whole) << int(c.fault);
+        EXPECT_EQ(http.GetString(server.Url()).size(), c.whole ? 5000u : 0u) << int(c.fault);
+    }
+}
+
+TEST(WinHttpFaults, GetStringBoundsAnEndlessAnswer) {
+    test::TFaultServer server(test::TFault::Endless);
+    TWinHttp http;
+    EXPECT_EQ(http.GetString(server.Url()), "");
+    EXPECT_LT(server.BodyBytesSent(), 64u << 20);
+    EXPECT_EQ(http.MaxBodyBytes, 0u); // the caller's setting is left as it was
 }
 
 class TThrowingStream : public IByteStream {

@@ -436,6 +436,50 @@ TEST_F(ScreenSaverInstaller, RemovalWithTheDesktopKeyDeniedChangesNothing) {
     EXPECT_TRUE(Messages.Shown.empty());
 }
 
+// --- A folder the system could not report ---------------------------------
+
+// Names joined onto an empty folder would land in the working folder: every
+// installer and every removal refuses with a message and touches nothing.
+using SystemFolders = TInstallTest;
+
+TEST_F(SystemFolders, UnresolvedOnesWriteAndDeleteNothingInTheWorkingFolder) {
+    const fs::path work = Tmp / "work";
+    for (const char* rel : {"Blue/a.txt", "Resources/Themes/Autumn/a.txt", "Cursors/Neon/a.txt",
+                            "Saver.scr", "Autumn.theme"})
+        WriteFile(work / rel, "mine");
+    const auto before = TreeOf(work);
+    fs::path pack = Package("theme", "Blue.themepack");
+    WriteFile(pack, "MSCF");
+    fs::path zip = Package("theme", "Autumn.zip");
+    MakeZip(zip, {{"Autumn/b.txt", "x"}, {"Autumn.theme", "[Theme]\r\n"}});
+    fs::path cursors = Package("cursor", "Neon.zip");
+    MakeZip(cursors, {{"setup.inf", "[Strings]\r\npointer=\"a.cur\"\r\n"}});
+    fs::path saver = Package("screensave", "Saver.zip");
+    MakeZip(saver, {{"Saver.scr", "MZ"}});
+
+    const fs::path old = fs::current_path();
+    fs::current_path(work);
+    TFolderFields none;
+    none.ExePath = Folders.ExePath;
+    bool installed = true;
+    ApplyThemeRow(false, pack, installed, none, *Sys);
+    ApplyThemeRow(true, zip, installed, none, *Sys);
+    RemoveTheme("Blue", false, installed, none, *Sys);
+    RemoveTheme("Autumn", true, installed, none, *Sys);
+    const bool cursorInstalled = InstallCursorScheme(cursors, none, *Sys);
+    RemoveCursorScheme("Neon", installed, none, *Sys);
+    const bool saverInstalled = InstallScreenSaver(saver, none, *Sys);
+    RemoveScreenSaver("Saver", installed, none, *Sys);
+    fs::current_path(old);
+
+    EXPECT_EQ(TreeOf(work), before);
+    EXPECT_TRUE(installed);
+    EXPECT_FALSE(cursorInstalled);
+    EXPECT_FALSE(saverInstalled);
+    EXPECT_TRUE(JournalWith("ShellOpen").empty());
+    EXPECT_EQ(Messages.Texts(), std::vector<std::string>(8, MsgNoSystemFolder));
+}
+
 // --- The uninstall command ------------------------------------------------
 
 using UninstallFrame = TInstallTest;

@@ -1,4 +1,5 @@
 // velmora-tool package, run as a separate program the way publishers run it.
+#include "install/uZip.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -95,6 +96,42 @@ TEST_F(ToolPackage, UnsafeEntriesAreListedWithExit3AndNothingIsWritten) {
     }
     EXPECT_EQ(TreeOf(Dir.Path()), before);
     EXPECT_FALSE(fs::exists(Dir.Path().parent_path() / "up.txt"));
+}
+
+// What the check calls clean, the extraction takes; what it flags, the
+// extraction refuses.
+TEST_F(ToolPackage, TheCheckAndTheExtractionAgreeOnEveryRefusal) {
+    std::string deep;
+    for (int i = 0; i < 30; ++i)
+        deep += std::string(199, 'd') + "/";
+    struct Case {
+        const char* what;
+        std::vector<TZipItem> items;
+        bool refused;
+    } cases[] = {
+        {"a clean archive", {{"a/b.txt", "x"}, {"c.txt", "x"}}, false},
+        {"an entry name of 300 bytes", {{"ok.txt", "x"}, {std::string(300, 'n'), "x"}}, true},
+        {"a folder name of 256 bytes", {{std::string(256, 'f') + "/x.txt", "x"}}, true},
+        {"a path of 6,000 bytes", {{"ok.txt", "x"}, {deep + "x.txt", "x"}}, true},
+        {"a file, then a folder of its name", {{"a", "x"}, {"a/b.txt", "x"}}, true},
+        {"a folder, then a file of its name", {{"a/b.txt", "x"}, {"a", "x"}}, true},
+        {"a folder entry and a file of its name", {{"a/", "", TZipItem::Folder}, {"a", "x"}}, true},
+        {"one file twice", {{"a.txt", "1"}, {"./a.txt", "2"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(Dir / "dest");
+        MakeZip(Dir / "p.zip", c.items);
+        const TRun r = Run(Dir / "p.zip", "theme");
+        bool extractionRefused = false;
+        try {
+            TZipFile(Dir / "p.zip").ExtractAll(Dir / "dest", omNever);
+        } catch (const EZipError&) {
+            extractionRefused = true;
+        }
+        EXPECT_EQ(extractionRefused, c.refused);
+        EXPECT_EQ(r.Exit != 0, c.refused) << r.Out << r.Err;
+    }
 }
 
 TEST_F(ToolPackage, UnreadableArchivesExitWith2) {

@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+
 namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
@@ -265,6 +272,71 @@ TEST(Zip, ReadEntryIsBounded) {
     TZipFile zip(tmp / "p.zip");
     EXPECT_EQ(zip.ReadEntry(0, 100), "[Strings]\r\n");
     EXPECT_THROW(zip.ReadEntry(1, 100), EZipError);
+}
+
+// An extraction killed at any moment leaves every file old or new, never a
+// piece of one under its name; the next extraction completes.
+TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
+    test::TTempDir tmp;
+    std::vector<TZipItem> items;
+    for (int i = 0; i < 40; ++i)
+        items.push_back(
+            {"f" + std::to_string(i) + ".bin", std::string(256 * 1024, char('a' + i % 26))});
+    MakeZip(tmp / "p.zip", items);
+    const fs::path dest = tmp / "dest";
+    std::srand(11);
+    for (int round = 0; round < 8; ++round) {
+        fs::remove_all(dest);
+        fs::create_directories(dest);
+        for (const auto& item : items)
+            WriteFile(dest / item.Name, "old");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        ::usleep(static_cast<useconds_t>(1000 + std::rand() % 60000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        for (const auto& item : items) {
+            const std::string now = ReadFile(dest / item.Name);
+            EXPECT_TRUE(now == "old" || now == item.Data) << item.Name << " round " << round;
+        }
+    }
+    TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
+    for (const auto& item : items)
+        EXPECT_EQ(ReadFile(dest / item.Name), item.Data);
+}
+
+// A full disk part-way through: the extraction fails, nothing of it stays.
+TEST(Zip, FullDiskFailsTheExtractionAndLeavesNothing) {
+    test::TTempDir tmp;
+    MakeZip(tmp / "p.zip", {{"small.txt", "s"}, {"big.bin", std::string(1 << 20, 'b')}});
+    const fs::path dest = tmp / "dest";
+    WriteFile(dest / "keep.txt", "mine");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 65536;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool refused = false;
+    std::string why;
+    try {
+        TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
+    } catch (const EZipError& e) {
+        refused = true;
+        why = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(why.find("big.bin"), std::string::npos) << why;
+    EXPECT_EQ(TreeOf(dest), std::vector<std::string>{"keep.txt"});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // What the simulated Windows keeps beyond the shared table: its registry file,
 // journal, denied keys, theme packs, the desktop opener and exact 8.3 names.
 #include "platform/SimulatedSystem.h"
+#include "platform/sim/RegFile.h"
 #include "tests/platform/Conformance.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,6 +77,57 @@ TEST_F(Simulated, HandWrittenRegFileIsReadAndUnknownTypesAreKept) {
     auto k = Sys->OpenCurrentUserKey("Control Panel\\Cursors", false);
     ASSERT_TRUE(k->WriteString("Hand", "h.cur"));
     EXPECT_NE(ReadFile(Sys->RegistryFile()).find("\"Count\"=dword:00000002"), std::string::npos);
+}
+
+// Whatever the loader accepts, saving and loading again gives it back exactly.
+TEST(RegFile, SaveThenLoadGivesBackWhatWasLoaded) {
+    using sim::TRegFile;
+    const std::string head = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n";
+    struct Case {
+        const char* what;
+        std::string body;
+        std::vector<std::pair<std::string, std::string>> values; // as loaded
+    } cases[] = {
+        {"raw value ending in a backslash, then another value",
+         "\"a\"=hex:00,\\\\\n\n\"b\"=\"x\"\n",
+         {{"a", "hex:00,\\"}, {"b", "x"}}},
+        {"continued hex line at the end without a line break",
+         "\"a\"=hex(1):41,00,\\\n  42,00",
+         {{"a", "AB"}}},
+        {"trailing NULs of a string",
+         "\"a\"=hex(1):41,00,00,00,00,00\n",
+         {{"a", std::string("A\0", 2)}}},
+        {"NULs inside a quoted string",
+         std::string("\"a\"=\"x\0\0\"\n", 9),
+         {{"a", std::string("x\0\0", 3)}}},
+        {"control character in text that is not UTF-8",
+         "\"a\"=\"\x01\xff\"\n",
+         {{"a", "\x01\xff"}}},
+        {"raw value naming =hex", "\"=hex\"=dword:1\\\\\n\n", {{"=hex", "dword:1\\"}}},
+    };
+    for (const auto& c : cases) {
+        TRegFile first;
+        ASSERT_TRUE(first.Parse(head + c.body)) << c.what;
+        const sim::TRegKeyData* k = first.Find("K");
+        ASSERT_NE(k, nullptr) << c.what;
+        std::vector<std::pair<std::string, std::string>> loaded;
+        for (const auto& v : k->Values)
+            loaded.emplace_back(v.Name, v.Data);
+        EXPECT_EQ(loaded, c.values) << c.what;
+
+        TRegFile second;
+        ASSERT_TRUE(second.Parse(first.Format())) << c.what;
+        EXPECT_EQ(second.Format(), first.Format()) << c.what;
+        ASSERT_EQ(second.Keys.size(), first.Keys.size()) << c.what;
+        for (std::size_t i = 0; i < first.Keys.size(); ++i) {
+            ASSERT_EQ(second.Keys[i].Values.size(), first.Keys[i].Values.size()) << c.what;
+            for (std::size_t j = 0; j < first.Keys[i].Values.size(); ++j) {
+                EXPECT_EQ(second.Keys[i].Values[j].Name, first.Keys[i].Values[j].Name) << c.what;
+                EXPECT_EQ(second.Keys[i].Values[j].Data, first.Keys[i].Values[j].Data) << c.what;
+                EXPECT_EQ(second.Keys[i].Values[j].Raw, first.Keys[i].Values[j].Raw) << c.what;
+            }
+        }
+    }
 }
 
 TEST_F(Simulated, UnreadableRegistryFileIsSetAsideNotOverwritten) {
