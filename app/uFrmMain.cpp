@@ -11,6 +11,7 @@
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
+#include "platform/util/Files.h"
 
 #include <QMouseEvent>
 #include <QPixmap>

@@ -3,8 +3,9 @@
 #include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,7 +26,7 @@ const char* const ThemeHeaderFormat = "主题名称 (共:%d个主题)";
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t MaxNameBytes = 255;
 
 fs::path ItemFile(const TFolderFields& folders, int tag, const std::string& name, const char* ext) {
     return CacheFolder(folders, tag) / (name + ext);
@@ -172,11 +173,8 @@ std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag, const
 }
 
 // Names are found as Windows finds them: without regard to (ASCII) case.
-std::string FoldedName(std::string name) {
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return name;
+std::string FoldedName(std::string_view name) {
+    return LowerAscii(name);
 }
 
 // Answers probes by asking the file system each time.
@@ -236,7 +234,7 @@ template <typename TDisk>
 TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
                     bool isZip, std::string_view name) {
     TCatalogItem item;
-    item.Name = CutToCp936Bytes(name, kMaxNameBytes);
+    item.Name = CutToCp936Bytes(name, MaxNameBytes);
     item.IsZip = isZip;
     if (disk.Exists(PackageProbe(folders, tag, item)))
         item.State = dsDone;
@@ -339,7 +337,7 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
         if (title.empty())
             continue;
         TCatalogItem groupItem;
-        groupItem.Name = CutToCp936Bytes(title, kMaxNameBytes);
+        groupItem.Name = CutToCp936Bytes(title, MaxNameBytes);
         TCatalogRow groupRow = sink.AddRow(tagTheme, NoRow, groupItem);
         if (const json* list = ArrayMember(group, "list")) {
             for (const json& entry : *list) {
@@ -388,7 +386,7 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
         text = stream.Take();
     if (http.Cancelled && http.Cancelled())
         return none; // whoever asked is going away: nothing more is read
-    if (text.empty() && !ReadWholeFile(folders.ExePath / "config.txt", text))
+    if (text.empty() && ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes))
         return none;
     return ReadCatalogText(text, folders);
 }

@@ -1,6 +1,7 @@
 #include "catalog/uDownThread.h"
 
 #include "catalog/uStream.h"
+#include "platform/util/Files.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,39 +17,22 @@ namespace {
 // Thrown through the HTTP client to end a download nobody will see any more.
 struct TAbandoned {};
 
-// A name beside the package that no other download picks: unique within the
-// process by the counter, and across processes by the clock.
-std::filesystem::path TemporaryName(const std::filesystem::path& target) {
-    static std::atomic<std::uint32_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    const std::uint64_t tag = ticks ^ (std::uint64_t(counter.fetch_add(1)) << 40);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(tag));
-    std::filesystem::path name = target;
-    name += std::string(".") + hex + ".tmp";
-    return name;
-}
-
-// The package a name of TemporaryName belongs to, or empty for any other name.
+// The package a temporary name (TemporaryNameBeside) belongs to, or empty for
+// any other name.
 std::string_view PackageOfTemporary(std::string_view name) {
-    constexpr std::size_t tagLength = 1 + 16 + 4; // ".<16 hex digits>.tmp"
-    if (name.size() <= tagLength || !name.ends_with(".tmp") || name[name.size() - tagLength] != '.')
+    if (!IsTemporaryName(std::filesystem::path(name)))
         return {};
-    for (char c : name.substr(name.size() - tagLength + 1, 16))
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return {};
-    return name.substr(0, name.size() - tagLength);
+    return name.substr(0, name.size() - TemporaryNameTailBytes);
 }
 
 // The package as it arrives, written to a temporary file beside its final name
 // and renamed into place once complete: the final name never holds a partial
 // package, and a package need not fit in memory. The file is created with the
 // first byte, so a request that brings nothing creates nothing.
-class TPackageFile : public TStream {
+class TPackageFile : public IByteStream {
 public:
     explicit TPackageFile(std::filesystem::path target)
-        : FTarget(std::move(target)), FTemporary(TemporaryName(FTarget)) {}
+        : FTarget(std::move(target)), FTemporary(TemporaryNameBeside(FTarget)) {}
     ~TPackageFile() override { Discard(); }
     TPackageFile(const TPackageFile&) = delete;
     TPackageFile& operator=(const TPackageFile&) = delete;
@@ -58,11 +42,11 @@ public:
             // Throws when the folder takes no file. Locked, so that a sweep for
             // files of dead downloads passes this one by.
             FFile.emplace(FTemporary, true);
-            FBuffer.reserve(kBufferSize + size);
+            FBuffer.reserve(BufferSize + size);
         }
         FBuffer.append(data, size);
         FSize += size;
-        if (FBuffer.size() >= kBufferSize)
+        if (FBuffer.size() >= BufferSize)
             Flush();
     }
     std::uint64_t Size() const override { return FSize; }
@@ -91,7 +75,7 @@ public:
 private:
     // Blocks arrive in 4 KB pieces; writing them in larger runs keeps the
     // number of system calls down.
-    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t BufferSize = 256 * 1024;
 
     void Flush() {
         FFile->Write(FBuffer.data(), FBuffer.size());

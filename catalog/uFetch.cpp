@@ -1,14 +1,14 @@
 #include "catalog/uFetch.h"
 
 #include "catalog/uWinHttp.h"
-#include "install/uFileUtil.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace velmora {
 
-bool GetWithin(TWinHttp& http, const std::string& url, TStream& stream,
+bool GetWithin(TWinHttp& http, const std::string& url, IByteStream& stream,
                std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
     if (limit.count() <= 0)

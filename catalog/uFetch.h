@@ -40,7 +40,7 @@ bool RunOnWorker(const std::shared_ptr<TWorkerGroup>& workers,
 // GetStream bounded in all by `limit` (0: only the client's own waits),
 // whatever the server does. Returns false when the limit cut the request off
 // or the body did not arrive whole; what arrived until then is in the stream.
-bool GetWithin(TWinHttp& http, const std::string& url, TStream& stream,
+bool GetWithin(TWinHttp& http, const std::string& url, IByteStream& stream,
                std::chrono::milliseconds limit);
 
 // A memory stream that refuses to grow beyond a bound (0: none): an answer far

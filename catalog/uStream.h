@@ -7,16 +7,16 @@
 
 namespace velmora {
 
-class TStream {
+class IByteStream {
 public:
-    virtual ~TStream() = default;
+    virtual ~IByteStream() = default;
     // Appends the bytes; throws when the stream cannot take them.
     virtual void Write(const char* data, std::size_t size) = 0;
     // Bytes in the stream so far.
     virtual std::uint64_t Size() const = 0;
 };
 
-class TMemoryStream : public TStream {
+class TMemoryStream : public IByteStream {
 public:
     void Write(const char* data, std::size_t size) override { FData.append(data, size); }
     std::uint64_t Size() const override { return FData.size(); }
@@ -31,7 +31,7 @@ private:
 // Close() flushes and reports a failed flush the same way. With `lock`, the
 // stream holds an advisory lock on the file while it is open, which
 // IsLockedByWriter sees from any process.
-class TFileStream : public TStream {
+class TFileStream : public IByteStream {
 public:
     explicit TFileStream(const std::filesystem::path& path, bool lock = false);
     ~TFileStream() override;

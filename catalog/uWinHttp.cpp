@@ -1,5 +1,7 @@
 #include "catalog/uWinHttp.h"
 
+#include "platform/util/Ascii.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -13,24 +15,14 @@
 namespace velmora {
 namespace {
 
-constexpr std::size_t kBlockSize = 4096;
-constexpr long kMaxRedirects = 5;
+constexpr std::size_t BlockSize = 4096;
+constexpr long MaxRedirects = 5;
 // Used when Timeout is 0: a dead server must not hold a request forever.
-constexpr long kDefaultTimeoutMs = 60000;
+constexpr long DefaultTimeoutMs = 60000;
 
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    std::size_t n = std::char_traits<char>::length(prefix);
-    if (s.size() < n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i])
-            return false;
-    return true;
 }
 
 // The system's proxy settings, except that loopback never goes through a proxy.
@@ -46,10 +38,10 @@ std::string NoProxyList() {
     return list;
 }
 
-struct RequestContext {
+struct TRequestContext {
     TWinHttp* Self;
     const std::string* Url;
-    TStream* Stream;
+    IByteStream* Stream;
     CURL* Handle;
     std::exception_ptr Error;
     long TimeoutMs;
@@ -69,7 +61,7 @@ struct RequestContext {
 // On top of that, every window must bring its minimum of bytes, so that a
 // byte every few seconds cannot keep a request alive.
 int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
-    auto* ctx = static_cast<RequestContext*>(user);
+    auto* ctx = static_cast<TRequestContext*>(user);
     if (ctx->Self->Cancelled && ctx->Self->Cancelled())
         return 1;
     auto now = std::chrono::steady_clock::now();
@@ -96,7 +88,7 @@ std::int64_t ContentLength(CURL* h) {
 }
 
 std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
-    auto* ctx = static_cast<RequestContext*>(user);
+    auto* ctx = static_cast<TRequestContext*>(user);
     long status = 0;
     curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200)
@@ -110,7 +102,7 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
     ctx->Received += size;
     try {
         for (std::size_t done = 0; done < size;) {
-            std::size_t n = std::min(kBlockSize, size - done);
+            std::size_t n = std::min(BlockSize, size - done);
             ctx->Stream->Write(data + done, n);
             done += n;
             if (ctx->Self->OnProgress)
@@ -130,9 +122,9 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
 TSplitUrl SplitUrl(const std::string& url) {
     TSplitUrl r;
     std::string rest = url;
-    if (StartsWithNoCase(rest, "http://")) {
+    if (StartsWithIgnoreCaseAscii(rest, "http://")) {
         rest.erase(0, 7);
-    } else if (StartsWithNoCase(rest, "https://")) {
+    } else if (StartsWithIgnoreCaseAscii(rest, "https://")) {
         rest.erase(0, 8);
         r.Secure = true;
         r.Port = 443;
@@ -183,7 +175,7 @@ std::string TWinHttp::GetString(const std::string& url) {
     return whole ? stream.Take() : std::string();
 }
 
-bool TWinHttp::GetStream(const std::string& url, TStream& stream) {
+bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
         return false;
@@ -201,8 +193,8 @@ bool TWinHttp::GetStream(const std::string& url, TStream& stream) {
     rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
-    const long timeoutMs = Timeout > 0 ? Timeout : kDefaultTimeoutMs;
-    RequestContext ctx{this,      &url,          &stream,        h,           nullptr,
+    const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
+    TRequestContext ctx{this,      &url,          &stream,        h,           nullptr,
                        timeoutMs, LowSpeedBytes, LowSpeedWindow, MaxBodyBytes};
     const std::string noProxy = NoProxyList();
 
@@ -211,7 +203,7 @@ bool TWinHttp::GetStream(const std::string& url, TStream& stream) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, MaxRedirects);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -63,7 +63,7 @@ public:
     // and, when the server announced a length, with that many bytes. Bytes
     // received before a failure stay in the stream. Errors raised by the
     // stream or by OnProgress pass on to the caller after the request ends.
-    bool GetStream(const std::string& url, TStream& stream);
+    bool GetStream(const std::string& url, IByteStream& stream);
 
     // Host, object path and port of the last request.
     const TSplitUrl& LastUrl() const { return FUrl; }

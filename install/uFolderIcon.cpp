@@ -2,9 +2,10 @@
 #include "install/uFolderIcon.h"
 
 #include "install/CodePage.h"
-#include "install/uFileUtil.h"
+#include "platform/util/Files.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
+#include "platform/util/Ascii.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -15,13 +16,6 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // The system's comparison of names without regard to case. Code page 936
 // keeps the common Chinese characters in their reading order, so its bytes

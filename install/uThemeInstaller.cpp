@@ -1,11 +1,12 @@
 #include "install/uThemeInstaller.h"
 
 #include "install/CodePage.h"
-#include "install/uFileUtil.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
 #include "platform/ThemeFile.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <system_error>
 
@@ -23,11 +24,7 @@ std::string LowerExtension(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     if (dot == std::string::npos)
         return {};
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return LowerAscii(std::string_view(fileName).substr(dot));
 }
 
 bool IsThemeExtension(const std::string& fileName) {
@@ -111,8 +108,8 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
             // A file that was already there stays (no overwriting): the file
             // opened is checked, not only the archive's copy.
             std::string bytes;
-            if (!ReadWholeFile(theme, bytes))
-                bytes.clear();
+            // One that cannot be read is checked as empty: bytes is left empty.
+            (void)ReadWholeFile(theme, bytes, TThemeFile::MaxBytes);
             const std::string problem = ThemeRefusal(bytes, dest, folders, system);
             if (!problem.empty())
                 return Refuse(problem);

@@ -1,6 +1,7 @@
 #include "platform/ThemeFile.h"
 
 #include "platform/ISystem.h"
+#include "platform/util/Ascii.h"
 
 #include <array>
 
@@ -9,23 +10,6 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 namespace {
-
-char LowerChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerChar(a[i]) != LowerChar(b[i]))
-            return false;
-    return true;
-}
-
-bool StartsWithText(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
-}
 
 std::string_view TrimView(std::string_view s) {
     while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
@@ -114,20 +98,23 @@ constexpr std::array<TPathKey, 11> PathKeys = {{
 
 // Cursor values that are names, not files.
 bool IsCursorNameKey(std::string_view key) {
-    return SameText(key, "DefaultValue") || SameText(key, "Scheme Source");
+    return EqualsIgnoreCaseAscii(key, "DefaultValue") ||
+           EqualsIgnoreCaseAscii(key, "Scheme Source");
 }
 
 bool IsPathKey(std::string_view section, std::string_view key) {
     for (const auto& k : PathKeys) {
-        const bool sectionMatches =
-            k.SectionPrefix ? StartsWithText(section, k.Section) : SameText(section, k.Section);
+        const bool sectionMatches = k.SectionPrefix ? StartsWithIgnoreCaseAscii(section, k.Section)
+                                                    : EqualsIgnoreCaseAscii(section, k.Section);
         if (!sectionMatches)
             continue;
         const std::string_view pattern = k.Key;
         if (pattern == "*")
-            return !(SameText(section, "Control Panel\\Cursors") && IsCursorNameKey(key));
-        if (pattern.back() == '*' ? StartsWithText(key, pattern.substr(0, pattern.size() - 1))
-                                  : SameText(key, pattern))
+            return !(EqualsIgnoreCaseAscii(section, "Control Panel\\Cursors") &&
+                     IsCursorNameKey(key));
+        if (pattern.back() == '*'
+                ? StartsWithIgnoreCaseAscii(key, pattern.substr(0, pattern.size() - 1))
+                : EqualsIgnoreCaseAscii(key, pattern))
             return true;
     }
     return false;
@@ -197,7 +184,7 @@ bool IsWithin(const fs::path& path, const fs::path& folder) {
         if (p == path.end())
             return false;
 #ifdef _WIN32
-        if (!SameText(p->string(), f->string()))
+        if (!EqualsIgnoreCaseAscii(p->string(), f->string()))
             return false;
 #else
         if (*p != *f)
@@ -251,7 +238,7 @@ TThemeFile TThemeFile::Parse(std::string_view bytes, const TThemeTextDecoder& de
 
 const TThemeSection* TThemeFile::Section(std::string_view name) const {
     for (const auto& s : FSections)
-        if (SameText(s.Name, name))
+        if (EqualsIgnoreCaseAscii(s.Name, name))
             return &s;
     return nullptr;
 }
@@ -259,7 +246,7 @@ const TThemeSection* TThemeFile::Section(std::string_view name) const {
 std::optional<std::string> TThemeFile::Value(std::string_view section, std::string_view key) const {
     if (const TThemeSection* s = Section(section))
         for (const auto& v : s->Values)
-            if (SameText(v.Key, key))
+            if (EqualsIgnoreCaseAscii(v.Key, key))
                 return v.Value;
     return std::nullopt;
 }
@@ -301,11 +288,11 @@ std::optional<fs::path> ExpandThemePath(std::string_view value, const TThemeFold
         if (close == std::string::npos)
             return fail("an unknown variable");
         const std::string_view name = std::string_view(rest).substr(1, close - 1);
-        if (SameText(name, "WinDir") || SameText(name, "SystemRoot"))
+        if (EqualsIgnoreCaseAscii(name, "WinDir") || EqualsIgnoreCaseAscii(name, "SystemRoot"))
             base = folders.WinDir;
-        else if (SameText(name, "ResourceDir"))
+        else if (EqualsIgnoreCaseAscii(name, "ResourceDir"))
             base = folders.WinDir / "Resources";
-        else if (SameText(name, "LocalAppData") && !folders.LocalAppData.empty())
+        else if (EqualsIgnoreCaseAscii(name, "LocalAppData") && !folders.LocalAppData.empty())
             base = folders.LocalAppData;
         else
             return fail("an unknown variable");

@@ -2,9 +2,9 @@
 
 #include "install/CodePage.h"
 #include "install/uCursorInstaller.h"
-#include "install/uFileUtil.h"
 #include "platform/SimulatedSystem.h"
 #include "platform/ThemeFile.h"
+#include "platform/util/Files.h"
 
 #include <nlohmann/json.hpp>
 
@@ -32,7 +32,7 @@ fs::path Existing(ISystem& system, const std::string& value) {
 std::string FolderIcon(ISystem& system, const fs::path& folder) {
     std::string bytes;
     const fs::path ini = system.ResolvePath(folder / "desktop.ini");
-    if (!ReadWholeFile(ini, bytes))
+    if (ReadWholeFile(ini, bytes, TThemeFile::MaxBytes))
         return {};
     const TThemeFile file = TThemeFile::Parse(bytes, Cp936ToUtf8);
     if (auto resource = file.Value(".ShellClassInfo", "IconResource");

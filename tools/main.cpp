@@ -14,9 +14,8 @@ struct TVerb {
     const char* Usage;
 };
 
-const TVerb kVerbs[] = {
-    {"catalog", velmora::tool::VerbCatalog,
-     "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
+const TVerb Verbs[] = {
+    {"catalog", velmora::tool::VerbCatalog, "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
     {"serve", velmora::tool::VerbServe, "serve DIR [--port P] [--bind ADDR]"},
     {"get", velmora::tool::VerbGet, "get URL OUT"},
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
@@ -36,7 +35,7 @@ const TVerb kVerbs[] = {
 
 int Usage() {
     std::cerr << "usage: velmora-tool VERB ...\n";
-    for (const auto& v : kVerbs)
+    for (const auto& v : Verbs)
         std::cerr << "  velmora-tool " << v.Usage << '\n';
     return 2;
 }
@@ -46,7 +45,7 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 2)
         return Usage();
-    for (const auto& v : kVerbs) {
+    for (const auto& v : Verbs) {
         if (std::strcmp(argv[1], v.Name) == 0) {
             try {
                 return v.Run(velmora::tool::TArgs(argv + 2, argv + argc));

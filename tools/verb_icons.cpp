@@ -6,6 +6,7 @@
 #include "tools/DesktopOption.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
+#include "platform/util/Ascii.h"
 
 #include <nlohmann/json.hpp>
 
@@ -24,13 +25,6 @@ public:
         return r.Kind == mkQuestion ? IDNO : IDOK;
     }
 };
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // The listed spelling of a name, as Windows finds it without regard to case;
 // nothing for a name the list lacks (so no path outside the library).

@@ -3,13 +3,14 @@
 // core operations, against the simulated Windows.
 #include "catalog/uCatalog.h"
 #include "install/uCursorInstaller.h"
-#include "install/uFileUtil.h"
 #include "install/uFolders.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/SimulatedSystem.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 #include "tools/DesktopOption.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -25,6 +26,9 @@
 
 namespace velmora::tool {
 namespace {
+
+// A wallpaper picture is read whole; none is larger than this.
+constexpr std::uintmax_t MaxPictureBytes = 256 << 20;
 
 namespace fs = std::filesystem;
 
@@ -73,11 +77,7 @@ int KindTag(const std::string& kind) {
 }
 
 std::string LowerExtension(const fs::path& file) {
-    std::string ext = file.extension().string();
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return LowerAscii(file.extension().string());
 }
 
 // Where an installed item of the kind lives, and whether it is there.
@@ -188,8 +188,8 @@ int VerbWallpaper(const TArgs& given) {
         return UsageError("usage: wallpaper PICTURE [--system DIR] [--desktop]");
     const fs::path picture = parsed->Positional[0];
     std::string bytes;
-    if (!ReadWholeFile(picture, bytes))
-        return UsageError("cannot read " + picture.string());
+    if (std::error_code ec = ReadWholeFile(picture, bytes, MaxPictureBytes))
+        return UsageError("cannot read " + picture.string() + ": " + ec.message());
     const bool isBmp = bytes.compare(0, 2, "BM") == 0;
     const bool isJpeg = bytes.compare(0, 3, "\xFF\xD8\xFF") == 0;
     if (!isBmp && !isJpeg)

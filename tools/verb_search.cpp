@@ -1,8 +1,8 @@
 // velmora-tool search and md5name: the wallpaper search core on the command
 // line. Query addresses, the results and pagination cut out of a saved result
 // page, the Baidu page links, and the picture store's file names.
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 #include "wallpaper/uPager.h"
@@ -18,9 +18,12 @@
 namespace velmora::tool {
 namespace {
 
+// A saved result page; real ones are some hundreds of kilobytes.
+constexpr std::uintmax_t MaxPageFileBytes = 16 << 20;
+
 using json = nlohmann::ordered_json;
 
-const char* const kUsage =
+const char* const Usage =
     "usage: search url --service baidu|youdao|sogou --keyword K --size INDEX "
     "[--screen WxH] | search extract --service S FILE | "
     "search pager --pages N --current C";
@@ -61,7 +64,7 @@ int SearchUrl(const TParsedArgs& a) {
     int index = 0;
     if (kind == skNone || !a.Get("keyword") || !ReadInt(a.Get("size", ""), index) || index < 0 ||
         index >= WallpaperSizeCount)
-        return UsageError(kUsage);
+        return UsageError(Usage);
     if (auto screen = a.Get("screen")) {
         const std::size_t x = screen->find('x');
         int w = 0, h = 0;
@@ -89,10 +92,10 @@ int SearchUrl(const TParsedArgs& a) {
 int SearchExtract(const TParsedArgs& a) {
     const int kind = ServiceKind(a.Get("service", ""));
     if (kind == skNone || a.Positional.size() != 2)
-        return UsageError(kUsage);
+        return UsageError(Usage);
     std::string page;
-    if (!ReadWholeFile(a.Positional[1], page))
-        return UsageError("cannot read " + a.Positional[1]);
+    if (std::error_code ec = ReadWholeFile(a.Positional[1], page, MaxPageFileBytes))
+        return UsageError("cannot read " + a.Positional[1] + ": " + ec.message());
 
     TStderrTextSink messages;
     IMessageSink* previous = SetMessageSink(&messages);
@@ -120,7 +123,7 @@ int SearchExtract(const TParsedArgs& a) {
 int SearchPager(const TParsedArgs& a) {
     int pages = 0, current = 0;
     if (!ReadInt(a.Get("pages", ""), pages) || !ReadInt(a.Get("current", ""), current))
-        return UsageError(kUsage);
+        return UsageError(Usage);
     std::cout << BaiduPagerFragment(pages, current) << '\n';
     return 0;
 }
@@ -130,7 +133,7 @@ int SearchPager(const TParsedArgs& a) {
 int VerbSearch(const TArgs& args) {
     auto parsed = ParseArgs(args, {"service", "keyword", "size", "screen", "pages", "current"});
     if (!parsed || parsed->Positional.empty())
-        return UsageError(kUsage);
+        return UsageError(Usage);
     const std::string& what = parsed->Positional[0];
     if (what == "url" && parsed->Positional.size() == 1)
         return SearchUrl(*parsed);
@@ -138,7 +141,7 @@ int VerbSearch(const TArgs& args) {
         return SearchExtract(*parsed);
     if (what == "pager" && parsed->Positional.size() == 1)
         return SearchPager(*parsed);
-    return UsageError(kUsage);
+    return UsageError(Usage);
 }
 
 int VerbMd5Name(const TArgs& args) {

@@ -1,4 +1,5 @@
 #include "platform/desktop/DesktopSession.h"
+#include "platform/util/Ascii.h"
 
 #include <gio/gio.h>
 
@@ -19,13 +20,6 @@ using TGString = std::unique_ptr<gchar, TGFree<gchar>>;
 struct TUnref {
     void operator()(gpointer p) const { g_object_unref(p); }
 };
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 // A schema when it is installed; GSettings aborts on a missing one.
 GSettingsSchema* LookupSchema(const char* schema) {
@@ -119,7 +113,7 @@ TDesktopKind DetectDesktop(std::string_view xdgCurrentDesktop) {
     std::string_view rest = xdgCurrentDesktop;
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');
-        const std::string name = Lower(rest.substr(0, colon));
+        const std::string name = LowerAscii(rest.substr(0, colon));
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
         if (name == "gnome" || name == "gnome-classic" || name == "gnome-flashback" ||
             name == "unity" || name == "budgie" || name == "ubuntu" || name == "pantheon")

@@ -5,6 +5,7 @@
 #include "platform/desktop/DesktopSession.h"
 #include "platform/desktop/FolderIcon.h"
 #include "platform/desktop/XcursorTheme.h"
+#include "platform/util/Ascii.h"
 
 #include <glib.h>
 
@@ -42,13 +43,6 @@ constexpr TUnsupportedPart UnsupportedParts[] = {
     {"Slideshow", "幻灯片放映"},
     {"Control Panel\\Sounds", "声音"},
 };
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 fs::path Normal(const fs::path& p) {
     fs::path n = p.lexically_normal();

@@ -1,5 +1,7 @@
 #include "platform/sim/CaseNames.h"
 
+#include "platform/util/Ascii.h"
+
 #include <string>
 
 namespace velmora::sim {
@@ -7,18 +9,7 @@ namespace velmora::sim {
 namespace fs = std::filesystem;
 
 bool SameFileName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+    return EqualsIgnoreCaseAscii(a, b);
 }
 
 fs::path ResolveCase(const fs::path& path) {

@@ -3,8 +3,8 @@
 #include "platform/CodePage.h"
 #include "platform/ISystem.h"
 #include "platform/ThemeFile.h"
-#include "platform/sim/AtomicFile.h"
 #include "platform/sim/CaseNames.h"
+#include "platform/util/Files.h"
 
 #include <array>
 
@@ -158,9 +158,7 @@ private:
 
 bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& journal) {
     std::string bytes;
-    std::error_code ec;
-    const auto size = fs::file_size(theme, ec);
-    if (ec || size > TThemeFile::MaxBytes || !ReadWholeFile(theme, bytes)) {
+    if (ReadWholeFile(theme, bytes, TThemeFile::MaxBytes)) {
         journal("ThemeFailed " + theme.string() + ": cannot read the theme file");
         return false;
     }

@@ -1,6 +1,7 @@
 #include "platform/sim/ThemePack.h"
 
-#include "platform/sim/AtomicFile.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <libgcab.h>
 
@@ -145,9 +146,7 @@ fs::path FindThemeFile(const fs::path& folder) {
     std::vector<fs::path> found;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string ext = it->path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string ext = LowerAscii(it->path().extension().string());
         if (ext == ".theme" && it->is_regular_file(ec))
             found.push_back(it->path());
     }
@@ -166,8 +165,7 @@ std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t max
     if (!ec && UnpackThemePack(pack, temp, why)) {
         const fs::path theme = FindThemeFile(temp);
         std::string bytes;
-        if (!theme.empty() && fs::file_size(theme, ec) <= maxBytes && !ec &&
-            ReadWholeFile(theme, bytes))
+        if (!theme.empty() && !ReadWholeFile(theme, bytes, maxBytes))
             out = std::move(bytes);
     }
     fs::remove_all(temp, ec);

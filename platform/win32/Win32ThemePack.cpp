@@ -1,5 +1,7 @@
 #include "platform/win32/Win32ThemePack.h"
 
+#include "platform/util/Ascii.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -87,11 +89,7 @@ bool IsTopLevelTheme(const char* name) {
     const std::string n = name ? name : "";
     if (n.empty() || n.find_first_of("\\/") != std::string::npos || n.size() < 6)
         return false;
-    std::string ext = n.substr(n.size() - 6);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".theme";
+    return EqualsIgnoreCaseAscii(std::string_view(n).substr(n.size() - 6), ".theme");
 }
 
 INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION info) {

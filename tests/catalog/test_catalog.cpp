@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -349,4 +349,4 @@ TEST_F(LoadCatalogTest, NothingAnywhereEndsTheProgramWithAWarning) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -21,14 +21,14 @@
 #include <random>
 #include <thread>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 TEST(DownloadPercent, Cases) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t Max = std::numeric_limits<std::int64_t>::max();
     struct Case {
         std::int64_t sofar, total;
         std::int32_t percent;
@@ -40,10 +40,10 @@ TEST(DownloadPercent, Cases) {
         {5, 0, -1},
         {5, -1, -1},
         {std::int64_t(3) << 30, std::int64_t(6) << 30, 50}, // beyond 32 bits
-        {kMax - 1, kMax, 99},
-        {kMax / 2, kMax, 49},
-        {kMax / 100, kMax, 0},
-        {kMax / 100 + 1, kMax, 1},
+        {Max - 1, Max, 99},
+        {Max / 2, Max, 49},
+        {Max / 100, Max, 0},
+        {Max / 100 + 1, Max, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DownloadPercent(c.sofar, c.total), c.percent) << c.sofar << " / " << c.total;
@@ -480,28 +480,13 @@ TEST(WorkerGroup, WaitIdleIsBoundedAndReturnsWhenTheLastWorkerHasCleanedUp) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
-struct TRun {
-    std::string Output;
-    int ExitCode;
-};
-
-TRun RunTool(const std::string& arguments) {
-    TRun run{{}, -1};
-    std::string command = std::string(VELMORA_TOOL) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.Output.append(buffer, n);
-    int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+TProgramRun RunTool(const std::string& arguments, const fs::path& scratch) {
+    return RunProgram(std::string(VELMORA_TOOL) + " " + arguments, scratch);
 }
 
 TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
@@ -524,14 +509,15 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     };
     for (const auto& c : cases) {
         fs::path out = dir / (std::string("out") + c.path);
-        TRun run = RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'");
-        EXPECT_EQ(run.Output, c.output) << c.path;
-        EXPECT_EQ(run.ExitCode, c.exitCode) << c.path;
+        TProgramRun run =
+            RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'", dir.Path());
+        EXPECT_EQ(run.Out, c.output) << c.path;
+        EXPECT_EQ(run.Exit, c.exitCode) << c.path;
         EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
     }
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
     EXPECT_EQ(FilesIn(dir / "out"), (std::vector<fs::path>{"a.zip", "b.zip.00000000000000bb.tmp"}));
-    EXPECT_EQ(RunTool("get only-one-argument").ExitCode, 2);
+    EXPECT_EQ(RunTool("get only-one-argument", dir.Path()).Exit, 2);
 }
 
 // `get` with the program's own limits against every misbehaving server, all at
@@ -553,7 +539,7 @@ TEST(ToolGet, EveryFaultEndsFailedWithNothingLeft) {
     test::TTempDir dir;
     std::vector<std::unique_ptr<test::TFaultServer>> servers;
     std::vector<std::thread> runs;
-    std::vector<TRun> results(std::size(faults));
+    std::vector<TProgramRun> results(std::size(faults));
     std::vector<double> seconds(std::size(faults));
     for (std::size_t i = 0; i < std::size(faults); ++i) {
         servers.push_back(std::make_unique<test::TFaultServer>(faults[i].second));
@@ -563,7 +549,7 @@ TEST(ToolGet, EveryFaultEndsFailedWithNothingLeft) {
                                     (dir / std::to_string(i) / "p.zip").string() + "'";
         runs.emplace_back([&, i, command] {
             const auto start = std::chrono::steady_clock::now();
-            results[i] = RunTool(command);
+            results[i] = RunTool(command, dir / std::to_string(i));
             seconds[i] =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         });
@@ -572,9 +558,9 @@ TEST(ToolGet, EveryFaultEndsFailedWithNothingLeft) {
         t.join();
     for (std::size_t i = 0; i < std::size(faults); ++i) {
         std::printf("get, %-34s exit %d after %.2f s, %llu body bytes sent\n", faults[i].first,
-                    results[i].ExitCode, seconds[i],
+                    results[i].Exit, seconds[i],
                     static_cast<unsigned long long>(servers[i]->BodyBytesSent()));
-        EXPECT_EQ(results[i].ExitCode, 1) << faults[i].first;
+        EXPECT_EQ(results[i].Exit, 1) << faults[i].first;
         EXPECT_TRUE(FilesIn(dir / std::to_string(i)).empty()) << faults[i].first;
     }
 }
@@ -612,9 +598,9 @@ TEST(ToolGet, KilledMidDownloadLeavesNoPackageUnderItsName) {
         EXPECT_EQ(name.extension(), ".tmp") << name;
 
     server.SetFaults({});
-    EXPECT_EQ(RunTool("get '" + server.BaseUrl() + "/big.zip' '" + out.string() + "'").ExitCode, 0);
+    EXPECT_EQ(RunTool("get '" + server.BaseUrl() + "/big.zip' '" + out.string() + "'", dir.Path()).Exit, 0);
     EXPECT_EQ(FilesIn(dir / "out"), std::vector<fs::path>{"big.zip"});
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -106,4 +106,4 @@ TEST_F(FetchTest, AnAbandonedRequestEndsAtOnceAndNeverAnswers) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

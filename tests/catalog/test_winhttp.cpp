@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(SplitUrl, Cases) {
@@ -194,14 +194,14 @@ TEST(WinHttpFaults, GetStringBoundsAnEndlessAnswer) {
     EXPECT_EQ(http.MaxBodyBytes, 0u); // the caller's setting is left as it was
 }
 
-class ThrowingStream : public TStream {
+class TThrowingStream : public IByteStream {
 public:
     void Write(const char*, std::size_t) override { throw std::runtime_error("disk full"); }
     std::uint64_t Size() const override { return 0; }
 };
 
 TEST_F(WinHttpTest, ErrorsOfTheStreamAndTheHandlerReachTheCaller) {
-    ThrowingStream stream;
+    TThrowingStream stream;
     EXPECT_THROW(
         {
             try {
@@ -224,4 +224,4 @@ TEST_F(WinHttpTest, ErrorsOfTheStreamAndTheHandlerReachTheCaller) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -8,11 +8,9 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
-using test::ReadFile;
-using test::WriteFile;
 
 class FolderIcon : public ::testing::Test {
 protected:
@@ -182,4 +180,4 @@ TEST_F(FolderIcon, RestoreRemovesOnlyDesktopIni) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -14,14 +14,9 @@
 #include <csignal>
 #include <cstdlib>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
-using test::MakeZip;
-using test::ReadFile;
-using test::TreeOf;
-using test::TZipItem;
-using test::WriteFile;
 
 TEST(Zip, ListsEntriesInArchiveOrderWithFolderPartAndFileName) {
     test::TTempDir tmp;
@@ -345,4 +340,4 @@ TEST(Zip, FullDiskFailsTheExtractionAndLeavesNothing) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -14,7 +14,7 @@ namespace velmora::test {
 
 namespace {
 
-constexpr int kPollMs = 20;
+constexpr int PollMs = 20;
 
 } // namespace
 
@@ -54,7 +54,7 @@ std::string TFaultServer::Url(const std::string& path) const {
 void TFaultServer::AcceptLoop() {
     while (!FStop) {
         pollfd p{FListen, POLLIN, 0};
-        if (::poll(&p, 1, kPollMs) <= 0)
+        if (::poll(&p, 1, PollMs) <= 0)
             continue;
         int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
@@ -70,7 +70,7 @@ bool TFaultServer::SendAll(int fd, const char* data, std::size_t size, bool body
         if (FStop)
             return false;
         pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, kPollMs) <= 0)
+        if (::poll(&p, 1, PollMs) <= 0)
             continue;
         ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
         if (n <= 0)
@@ -87,7 +87,7 @@ bool TFaultServer::Hold(int fd, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!FStop && (ms < 0 || std::chrono::steady_clock::now() < end)) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kPollMs) > 0) {
+        if (::poll(&p, 1, PollMs) > 0) {
             char buf[4096];
             if (::recv(fd, buf, sizeof buf, 0) <= 0)
                 return false; // the client closed the connection
@@ -101,7 +101,7 @@ void TFaultServer::Serve(int fd) {
     std::string request;
     while (!FStop && request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kPollMs) <= 0)
+        if (::poll(&p, 1, PollMs) <= 0)
             continue;
         char buf[4096];
         ssize_t n = ::recv(fd, buf, sizeof buf, 0);

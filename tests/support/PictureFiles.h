@@ -18,6 +18,8 @@ std::string MakeAniBytes();
 std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>& files);
 // A small 24-bit BMP picture.
 std::string MakeBmpBytes(int width = 4, int height = 3);
+// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
+std::string RedGifBytes();
 
 // One picture of a cursor file, as the test means it: straight
 // (unpremultiplied) ARGB, top row first. For 1 to 24 bits per pixel alpha is

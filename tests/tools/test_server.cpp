@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -44,4 +44,4 @@ TEST(StaticServer, DecodesPathsAndAnnouncesTheLength) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

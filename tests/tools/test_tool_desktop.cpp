@@ -12,11 +12,10 @@
 #include <QImage>
 #endif
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
-using test::TZipItem;
 
 class ToolDesktopTest : public ::testing::Test {
 protected:
@@ -215,4 +214,4 @@ TEST_F(ToolDesktopTest, WallpaperGoesThroughTheCopyInTheWindowsFolder) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
-using TRun = test::TProgramRun;
+using TRun = TProgramRun;
 
 class ToolIcons : public ::testing::Test {
 protected:
@@ -103,4 +103,4 @@ TEST_F(ToolIcons, RefusalsExitTwoWithTheProgramsMessage) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -41,15 +41,15 @@ struct TGroup {
     std::vector<TTheme> Themes;
 };
 
-const std::vector<TGroup> kGroups = {
+const std::vector<TGroup> Groups = {
     {"风景", {{"山水之间", true, {40, 110, 160}, {170, 210, 230}},
               {"秋日森林", true, {150, 70, 20}, {240, 190, 90}},
               {"海边日落", false, {230, 100, 60}, {60, 40, 110}}}},
     {"动漫", {{"星空少女", true, {20, 20, 70}, {120, 80, 170}}}},
     {"简约", {{"纯色时光", true, {90, 90, 90}, {220, 220, 220}}}},
 };
-const std::vector<const char*> kCursors = {"水晶指针", "极简黑白"};
-const std::vector<const char*> kSavers = {"星空漫游", "时钟"};
+const std::vector<const char*> Cursors = {"水晶指针", "极简黑白"};
+const std::vector<const char*> Savers = {"星空漫游", "时钟"};
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -344,7 +344,7 @@ void Generate(const fs::path& dir) {
     const fs::path res = dir / "softdata/win7/res";
     std::string doc = "{\"themes\":[";
     bool firstGroup = true;
-    for (const auto& g : kGroups) {
+    for (const auto& g : Groups) {
         doc += std::string(firstGroup ? "" : ",") + "\n {\"name\":\"" + g.Title + "\",\"list\":[";
         firstGroup = false;
         bool first = true;
@@ -362,19 +362,19 @@ void Generate(const fs::path& dir) {
     }
     doc += "],\n\"cursors\":[";
     const QColor cursorColors[] = {{80, 170, 230}, {250, 250, 250}};
-    for (std::size_t i = 0; i < kCursors.size(); ++i) {
-        doc += std::string(i ? "," : "") + "\"" + kCursors[i] + "\"";
-        QImage preview = Picture(400, 300, QColor(40, 40, 50), QColor(90, 90, 110), kCursors[i]);
+    for (std::size_t i = 0; i < Cursors.size(); ++i) {
+        doc += std::string(i ? "," : "") + "\"" + Cursors[i] + "\"";
+        QImage preview = Picture(400, 300, QColor(40, 40, 50), QColor(90, 90, 110), Cursors[i]);
         QPainter(&preview).drawImage(40, 40, Arrow(cursorColors[i]).scaled(64, 64));
-        WriteBytes(res / "cursor" / (std::string(kCursors[i]) + ".jpg"), Encode(preview, "JPEG"));
-        WriteCursorZip(res / "cursor" / (std::string(kCursors[i]) + ".zip"), kCursors[i], cursorColors[i]);
+        WriteBytes(res / "cursor" / (std::string(Cursors[i]) + ".jpg"), Encode(preview, "JPEG"));
+        WriteCursorZip(res / "cursor" / (std::string(Cursors[i]) + ".zip"), Cursors[i], cursorColors[i]);
     }
     doc += "],\n\"screensave\":[";
-    for (std::size_t i = 0; i < kSavers.size(); ++i) {
-        doc += std::string(i ? "," : "") + "\"" + kSavers[i] + "\"";
-        WriteBytes(res / "screensave" / (std::string(kSavers[i]) + ".jpg"),
-                   Encode(Picture(400, 300, QColor(0, 0, 30), QColor(30, 60, 120), kSavers[i]), "JPEG"));
-        WriteScreenSaverZip(res / "screensave" / (std::string(kSavers[i]) + ".zip"), kSavers[i]);
+    for (std::size_t i = 0; i < Savers.size(); ++i) {
+        doc += std::string(i ? "," : "") + "\"" + Savers[i] + "\"";
+        WriteBytes(res / "screensave" / (std::string(Savers[i]) + ".jpg"),
+                   Encode(Picture(400, 300, QColor(0, 0, 30), QColor(30, 60, 120), Savers[i]), "JPEG"));
+        WriteScreenSaverZip(res / "screensave" / (std::string(Savers[i]) + ".zip"), Savers[i]);
     }
     doc += "]}\n";
     WriteBytes(dir / "softdata/win7/config.txt", Utf8ToCp936(doc));

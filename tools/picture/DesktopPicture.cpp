@@ -1,6 +1,6 @@
 #include "tools/picture/DesktopPicture.h"
 
-#include "install/uFileUtil.h"
+#include "platform/util/Files.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -16,6 +16,9 @@ namespace velmora::tool {
 namespace fs = std::filesystem;
 
 namespace {
+
+// A cursor file is some kilobytes; nothing larger is read.
+constexpr std::uintmax_t MaxCursorBytes = 16 << 20;
 
 // Text needs the font database, which needs an application object.
 void EnsureApplication() {
@@ -65,7 +68,7 @@ std::string FirstAniFrame(const std::string& ani) {
 // The cursor picture and its hot spot, from a .cur (or an .ani's first frame).
 QImage LoadCursor(const fs::path& file, QPoint& hotSpot) {
     std::string bytes;
-    if (file.empty() || !ReadWholeFile(file, bytes))
+    if (file.empty() || ReadWholeFile(file, bytes, MaxCursorBytes))
         return {};
     if (bytes.compare(0, 4, "RIFF") == 0)
         bytes = FirstAniFrame(bytes);
