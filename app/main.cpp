@@ -1,11 +1,13 @@
 // Velmora: one instance per user; a second start asks the running one to
 // restore its window and ends.
 #include "app/uApplication.h"
+#include "app/uFolderPicker.h"
 #include "app/uFrmMain.h"
 #include "app/uSingleInstance.h"
 #include "app/uUpdater.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
+#include "platform/desktop/DesktopSystem.h"
 
 #ifdef VELMORA_HAVE_BROWSER
 #include "controls/WebBrowseEx.h"
@@ -51,6 +53,19 @@ int main(int argc, char** argv) {
 
     velmora::SetMessageSink(&velmora::WindowMessageSink());
     auto system = velmora::CreateSystem();
+    // The picker belongs to the simulated Windows, which the desktop
+    // backend wraps: it is given before the wrapping.
+    velmora::InstallFolderPicker(*system);
+    // --desktop: the simulated Windows stays the record, and the effects
+    // also reach the running Linux desktop. Never the default, so the demo
+    // leaves a person's own desktop alone.
+    if (app.arguments().contains(QStringLiteral("--desktop"))) {
+        velmora::TDesktopOptions options = velmora::DesktopOptionsFromEnvironment();
+        options.Notice = [](const std::string& text) {
+            velmora::ShowMessageBox(text, "", velmora::mkInformation);
+        };
+        system = velmora::CreateDesktopSystem(std::move(system), std::move(options));
+    }
 
     velmora::TMainWindowSetup setup;
     const QString exeDir = QCoreApplication::applicationDirPath();

@@ -1,9 +1,9 @@
 #pragma once
 // TFrmMain: the main window. The advertisement pane, the page bar, and the
 // catalogue pages (themes, cursor schemes, screen savers) whose rows download
-// and install through the core; the folder-icon and wallpaper pages are empty
-// for now. Handlers gather what the window shows, call the core and show the
-// outcome.
+// and install through the core, and the folder-icon page (uFrmMainIcons.cpp);
+// the wallpaper page is empty for now. Handlers gather what the window shows,
+// call the core and show the outcome.
 #include "app/uCatalogTree.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uFetch.h"
@@ -22,9 +22,13 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 #include <utility>
 
+class QListWidget;
 class QMenu;
+class QPushButton;
+class QTreeView;
 class QAction;
 class QStackedWidget;
 class QTimer;
@@ -34,6 +38,8 @@ namespace velmora {
 class ISystem;
 class TImgControl;
 class TImgCheckButton;
+class TButtonEdit;
+class TIconCategoryModel;
 class TImgManager;
 class TPaintPanel;
 class TQtDispatcher;
@@ -115,6 +121,17 @@ public:
     void icbThemesClick(TImgControl* sender);
     void TimerTimer();
 
+    // The folder-icon page (uFrmMainIcons.cpp). FillIconList takes a row of
+    // vstDirs, or -1 for none.
+    void LoadIconCategories();
+    void FillIconList(int row);
+    void vstDirsFocusChanged();
+    void edtDirRightButtonClick();
+    void btnSetIconClick();
+    void btnRestoreIconClick();
+    // The pictures of lvIcons, 32 x 32 on white, by item.
+    const std::vector<QImage>& IconImages() const { return ilIcons; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -137,6 +154,7 @@ private:
                                   const char* nameColumn, const char* previewTitle,
                                   const char* previewName);
     void BuildMenu();
+    void BuildIconPage(QWidget* page);
     void StartUpdaterTimer();
     void FormShow();
     // The workers' answers (uFrmMainCatalog.cpp, uFrmMain.cpp).
@@ -183,6 +201,14 @@ private:
     QAction* pmiApply = nullptr;
     QAction* pmiUnInstall = nullptr;
     QTimer* Timer = nullptr;
+    QLabel* Label1 = nullptr;
+    TButtonEdit* edtDir = nullptr;
+    QPushButton* btnSetIcon = nullptr;
+    QPushButton* btnRestoreIcon = nullptr;
+    QTreeView* vstDirs = nullptr;
+    TIconCategoryModel* FIconCategories = nullptr;
+    QListWidget* lvIcons = nullptr;
+    std::vector<QImage> ilIcons;
 };
 
 } // namespace velmora

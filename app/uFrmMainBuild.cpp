@@ -71,6 +71,8 @@ void TFrmMain::FormCreate() {
     FScreens = BuildCatalogPage(pgMain->widget(3), tagScreenSave,
                                 " 屏保列表（双击下载，下载完后双击应用）", "屏保名称", " 屏保预览",
                                 "imgScreenView");
+    BuildIconPage(pgMain->widget(4));
+    LoadIconCategories();
     BuildMenu();
     StartUpdaterTimer();
 }

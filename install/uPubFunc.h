@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the program: message boxes, text extraction and URL
 // escaping. Strings are UTF-8 unless a parameter says otherwise.
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -95,6 +96,12 @@ void SetWallpaper(ISystem& system, const std::filesystem::path& file);
 // The special folder of a CSIDL number, without a trailing separator; empty
 // when it cannot be resolved.
 std::string GetSpecialFolder(ISystem& system, int csidl);
+
+// The shell's folder picker with BrowseInitialFolder preselected and root (may
+// be empty) as the top of its tree. True and folder set when the user chose a
+// folder; false and folder empty when cancelled.
+bool BrowseForFolder(ISystem& system, const std::string& text, const std::filesystem::path& root,
+                     std::string& folder, std::uintptr_t ownerWindow = 0);
 
 // The shell helper library's export 633, called before the shell is told of a
 // folder's new icon. Silent when it is missing.

@@ -115,6 +115,17 @@ std::string GetSpecialFolder(ISystem& system, int csidl) {
     return path;
 }
 
+bool BrowseForFolder(ISystem& system, const std::string& text, const fs::path& root,
+                     std::string& folder, std::uintptr_t ownerWindow) {
+    folder.clear();
+    const auto chosen =
+        system.BrowseForFolder(text, root, fs::path(BrowseInitialFolder), ownerWindow);
+    if (!chosen)
+        return false;
+    folder = chosen->string();
+    return true;
+}
+
 void CallShlwapi633(ISystem& system) {
     system.CallShlwapiOrdinal633(47);
 }

@@ -132,6 +132,13 @@ public:
     // Calls shlwapi's export of ordinal 633 with one 32-bit argument (stdcall),
     // ignoring its result and any fault. False when the export is missing.
     virtual bool CallShlwapiOrdinal633(std::uint32_t arg) = 0;
+    // SHBrowseForFolder: the shell's modal folder picker, offering file-system
+    // folders only, titled with text. root (may be empty: the desktop) roots
+    // its tree; initial, when it is an existing folder, is preselected.
+    // Nothing when the user cancels.
+    virtual std::optional<std::filesystem::path>
+    BrowseForFolder(const std::string& text, const std::filesystem::path& root,
+                    const std::filesystem::path& initial, std::uintptr_t ownerWindow = 0) = 0;
 
     // --- Files -------------------------------------------------------------
     // The path as the system finds it: names match without regard to case and

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,18 @@ class TSimulatedSystem;
 
 // Hands an http(s) address to the desktop; true when it was accepted.
 using TUrlOpener = std::function<bool(const std::string& url)>;
+
+// What the folder picker is asked: its text, the top of its tree and the
+// folder to preselect (both empty or existing folders), and the owner window.
+struct TFolderPickRequest {
+    std::string Text;
+    std::filesystem::path Root;
+    std::filesystem::path Initial;
+    std::uintptr_t OwnerWindow = 0;
+};
+// Shows a folder picker; the chosen folder, or nothing when cancelled.
+using TFolderPicker =
+    std::function<std::optional<std::filesystem::path>(const TFolderPickRequest&)>;
 
 // The default root: $XDG_DATA_HOME/velmora/windows, or
 // ~/.local/share/velmora/windows.
@@ -43,6 +56,9 @@ public:
     virtual void SetKeyDenied(const std::string& subKey, bool denied) = 0;
     // Replaces the desktop's opener (xdg-open) for http(s) addresses.
     virtual void SetUrlOpener(TUrlOpener opener) = 0;
+    // The picker BrowseForFolder shows (the user interface installs its
+    // dialog); without one the picker is cancelled at once.
+    virtual void SetFolderPicker(TFolderPicker picker) = 0;
 };
 
 } // namespace velmora

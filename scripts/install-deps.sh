@@ -8,6 +8,7 @@ build-essential cmake ninja-build pkg-config git ca-certificates
 qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-image-formats-plugins
 libqt6svg6 libgl-dev
 libcurl4-openssl-dev libzip-dev libpcre2-dev nlohmann-json3-dev
+libglib2.0-dev libxcursor-dev libpng-dev gsettings-desktop-schemas
 libcpp-httplib-dev libgcab-dev gcab
 googletest libgtest-dev libgmock-dev libbenchmark-dev
 mingw-w64 g++-mingw-w64-x86-64-posix wine64

@@ -38,7 +38,7 @@ echo "== the demo catalogue at $BASE, as Velmora reads it"
 # every change made to the desktop.
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     echo "== starting Velmora"
-    "$BUILD"/app/velmora
+    "$BUILD"/app/velmora "$@"
     exit 0
 fi
 

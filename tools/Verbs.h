@@ -14,6 +14,8 @@ int VerbGet(const TArgs& args);
 int VerbPackage(const TArgs& args);
 int VerbSearch(const TArgs& args);
 int VerbMd5Name(const TArgs& args);
+int VerbIcons(const TArgs& args);
+int VerbFolderIcon(const TArgs& args);
 int VerbInstall(const TArgs& args);
 int VerbUninstall(const TArgs& args);
 int VerbWallpaper(const TArgs& args);

@@ -15,17 +15,22 @@ struct TVerb {
 };
 
 const TVerb kVerbs[] = {
-    {"catalog", velmora::tool::VerbCatalog, "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
+    {"catalog", velmora::tool::VerbCatalog,
+     "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
     {"serve", velmora::tool::VerbServe, "serve DIR [--port P] [--bind ADDR]"},
     {"get", velmora::tool::VerbGet, "get URL OUT"},
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
     {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
     {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
+    {"icons", velmora::tool::VerbIcons, "icons [--exe-dir DIR] [--system DIR]"},
+    {"folder-icon", velmora::tool::VerbFolderIcon,
+     "folder-icon set DIR --category C --icon NAME [--exe-dir DIR] [--system DIR] [--desktop] | "
+     "folder-icon restore DIR [--system DIR] [--desktop]"},
     {"install", velmora::tool::VerbInstall,
-     "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]"},
+     "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR] [--desktop]"},
     {"uninstall", velmora::tool::VerbUninstall,
-     "uninstall NAME --kind theme|cursor|screensave [--system DIR]"},
-    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR]"},
+     "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
+    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
 };
 

@@ -10,6 +10,7 @@
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/SimulatedSystem.h"
+#include "tools/DesktopOption.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 #include "wallpaper/uPicStore.h"
@@ -101,9 +102,12 @@ bool IsInstalled(ISystem& system, const TFolderFields& f, int tag, const std::st
 
 } // namespace
 
-int VerbInstall(const TArgs& args) {
+int VerbInstall(const TArgs& given) {
+    TArgs args = given;
+    const bool desktop = TakeDesktopFlag(args);
     const char* usage =
-        "usage: install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]";
+        "usage: install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR] "
+        "[--desktop]";
     auto parsed = ParseArgs(args, {"kind", "name", "system"});
     if (!parsed || parsed->Positional.size() != 1)
         return UsageError(usage);
@@ -120,7 +124,7 @@ int VerbInstall(const TArgs& args) {
     const bool isPack = tag == tagTheme && LowerExtension(file) == ".themepack";
 
     TPrintedMessages messages;
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     // The package goes where the window finds it: the cache, under the name.
@@ -142,8 +146,11 @@ int VerbInstall(const TArgs& args) {
     return 0;
 }
 
-int VerbUninstall(const TArgs& args) {
-    const char* usage = "usage: uninstall NAME --kind theme|cursor|screensave [--system DIR]";
+int VerbUninstall(const TArgs& given) {
+    TArgs args = given;
+    const bool desktop = TakeDesktopFlag(args);
+    const char* usage =
+        "usage: uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]";
     auto parsed = ParseArgs(args, {"kind", "system"});
     if (!parsed || parsed->Positional.size() != 1)
         return UsageError(usage);
@@ -155,7 +162,7 @@ int VerbUninstall(const TArgs& args) {
         return UsageError("not a usable item name: " + name);
 
     TPrintedMessages messages;
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     bool isZip = true;
@@ -173,10 +180,12 @@ int VerbUninstall(const TArgs& args) {
     return 0;
 }
 
-int VerbWallpaper(const TArgs& args) {
+int VerbWallpaper(const TArgs& given) {
+    TArgs args = given;
+    const bool desktop = TakeDesktopFlag(args);
     auto parsed = ParseArgs(args, {"system"});
     if (!parsed || parsed->Positional.size() != 1)
-        return UsageError("usage: wallpaper PICTURE [--system DIR]");
+        return UsageError("usage: wallpaper PICTURE [--system DIR] [--desktop]");
     const fs::path picture = parsed->Positional[0];
     std::string bytes;
     if (!ReadWholeFile(picture, bytes))
@@ -187,7 +196,7 @@ int VerbWallpaper(const TArgs& args) {
         return UsageError(picture.string() + " is neither a BMP nor a JPEG picture");
 
     TPrintedMessages messages;
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
     TScratchProgramFolder program;
     fs::path stored = picture;
     if (isJpeg) {

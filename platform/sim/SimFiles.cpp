@@ -26,7 +26,11 @@ std::string LowerAscii(std::string s) {
 
 std::string Key(const fs::path& p) {
     std::error_code ec;
-    return fs::absolute(p, ec).lexically_normal().string();
+    fs::path key = fs::absolute(p, ec).lexically_normal();
+    // "dir/" names the folder "dir", as Windows reads it.
+    if (!key.has_filename() && key.has_relative_path())
+        key = key.parent_path();
+    return key.string();
 }
 
 // Device, inode and birth time: an inode number alone is soon reused by the

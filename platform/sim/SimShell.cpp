@@ -216,6 +216,35 @@ void TSimSystem::ShChangeNotify(long eventId, const fs::path& item) {
     AppendJournal("SHChangeNotify event=" + Hex(eventId) + " item=" + item.string());
 }
 
+std::optional<fs::path> TSimSystem::BrowseForFolder(const std::string& text, const fs::path& root,
+                                                    const fs::path& initial,
+                                                    std::uintptr_t ownerWindow) {
+    if (!FPicker)
+        return std::nullopt;
+    std::error_code ec;
+    // Absolute, normal, without a trailing separator, as the shell gives it.
+    const auto plain = [&](const fs::path& p) {
+        fs::path out = fs::absolute(p, ec).lexically_normal();
+        return !out.has_filename() && out.has_relative_path() ? out.parent_path() : out;
+    };
+    const auto existing = [&](const fs::path& p) {
+        return !p.empty() && fs::is_directory(ResolvePath(p), ec) ? plain(ResolvePath(p))
+                                                                  : fs::path();
+    };
+    TFolderPickRequest request{text, existing(root), existing(initial), ownerWindow};
+    const std::optional<fs::path> chosen = FPicker(request);
+    // Only folders of the file system, and only inside the tree's top.
+    if (!chosen || !fs::is_directory(ResolvePath(*chosen), ec))
+        return std::nullopt;
+    const fs::path folder = plain(ResolvePath(*chosen));
+    if (!request.Root.empty()) {
+        const fs::path inside = folder.lexically_relative(request.Root);
+        if (inside.empty() || *inside.begin() == "..")
+            return std::nullopt;
+    }
+    return folder;
+}
+
 bool TSimSystem::PathMakeSystemFolder(const fs::path& given) {
     const fs::path folder = ResolvePath(given);
     std::error_code ec;

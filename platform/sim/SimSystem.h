@@ -65,6 +65,7 @@ public:
     std::vector<std::string> Journal() const override;
     void SetKeyDenied(const std::string& subKey, bool denied) override;
     void SetUrlOpener(TUrlOpener opener) override { FOpener = std::move(opener); }
+    void SetFolderPicker(TFolderPicker picker) override { FPicker = std::move(picker); }
 
     // --- Folders ---
     fs::path WindowsDirectory() const override { return FRoot / "Windows"; }
@@ -92,6 +93,9 @@ public:
     void ShChangeNotify(long eventId, const fs::path& item) override;
     bool PathMakeSystemFolder(const fs::path& folder) override;
     bool CallShlwapiOrdinal633(std::uint32_t arg) override;
+    std::optional<fs::path> BrowseForFolder(const std::string& text, const fs::path& root,
+                                            const fs::path& initial,
+                                            std::uintptr_t ownerWindow = 0) override;
     std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override;
 
     // --- Files ---
@@ -129,6 +133,7 @@ private:
     std::map<TCursorHandle, fs::path> FCursors;
     TCursorHandle FNextCursor = 1;
     TUrlOpener FOpener;
+    TFolderPicker FPicker;
 
     friend class TSimRegKey;
 };

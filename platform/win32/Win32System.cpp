@@ -126,6 +126,40 @@ void CallGuarded(FARPROC fn, DWORD arg) {
         RemoveVectoredExceptionHandler(handler);
 }
 
+// Preselects the folder the caller asked for once the picker is up.
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
+    if (message != BFFM_INITIALIZED)
+        return 1;
+    const auto* initial = reinterpret_cast<const std::wstring*>(data);
+    return static_cast<int>(
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(initial->c_str())));
+}
+
+// The program's other windows stay disabled while the picker is open, so no
+// click reaches them behind it.
+class TDisabledWindows {
+public:
+    TDisabledWindows() {
+        EnumThreadWindows(GetCurrentThreadId(), &Disable, reinterpret_cast<LPARAM>(this));
+    }
+    ~TDisabledWindows() {
+        for (HWND w : FWindows)
+            EnableWindow(w, TRUE);
+    }
+    TDisabledWindows(const TDisabledWindows&) = delete;
+    TDisabledWindows& operator=(const TDisabledWindows&) = delete;
+
+private:
+    static BOOL CALLBACK Disable(HWND w, LPARAM self) {
+        if (IsWindowVisible(w) && IsWindowEnabled(w)) {
+            EnableWindow(w, FALSE);
+            reinterpret_cast<TDisabledWindows*>(self)->FWindows.push_back(w);
+        }
+        return TRUE;
+    }
+    std::vector<HWND> FWindows;
+};
+
 class TWin32RegKey final : public IRegKey {
 public:
     explicit TWin32RegKey(HKEY key) : FKey(key) {}
@@ -263,6 +297,42 @@ public:
             CallGuarded(fn, arg);
         FreeLibrary(lib);
         return fn != nullptr;
+    }
+    std::optional<fs::path> BrowseForFolder(const std::string& text, const fs::path& root,
+                                            const fs::path& initial,
+                                            std::uintptr_t ownerWindow = 0) override {
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        PIDLIST_ABSOLUTE rootList = nullptr;
+        if (!root.empty() &&
+            FAILED(SHParseDisplayName(root.wstring().c_str(), nullptr, &rootList, 0, nullptr)))
+            rootList = nullptr; // the tree starts at the desktop then
+        const std::wstring title = Wide(text);
+        const std::wstring start = initial.wstring();
+        wchar_t display[MAX_PATH + 1] = {};
+        BROWSEINFOW info{};
+        info.hwndOwner = reinterpret_cast<HWND>(ownerWindow);
+        info.pidlRoot = rootList;
+        info.pszDisplayName = display;
+        info.lpszTitle = title.c_str();
+        info.ulFlags = BIF_RETURNONLYFSDIRS;
+        info.lpfn = BrowseCallback;
+        info.lParam = reinterpret_cast<LPARAM>(&start);
+        PIDLIST_ABSOLUTE chosen = nullptr;
+        {
+            TDisabledWindows disabled;
+            chosen = SHBrowseForFolderW(&info);
+        }
+        std::optional<fs::path> folder;
+        if (chosen) {
+            wchar_t path[MAX_PATH + 1] = {};
+            if (SHGetPathFromIDListW(chosen, path))
+                folder = fs::path(path);
+            CoTaskMemFree(chosen);
+        }
+        CoTaskMemFree(rootList);
+        if (SUCCEEDED(com))
+            CoUninitialize();
+        return folder;
     }
 
     std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {

@@ -172,5 +172,47 @@ TEST_F(ShellHelpers, SpecialFolderShlwapiAndFolderFields) {
     EXPECT_EQ(f.UserThemesDir, Temp / "root" / "AppData/Local/Microsoft/Windows/Themes");
 }
 
+// The picker is asked with BrowseInitialFolder preselected when it is an
+// existing folder; only an existing folder inside the root comes back.
+TEST_F(ShellHelpers, BrowseForFolderPreselectsAndReturnsOnlyFolders) {
+    const fs::path pick = Temp / "目标" / "图标";
+    fs::create_directories(pick);
+    std::vector<TFolderPickRequest> asked;
+    std::optional<fs::path> answer;
+    Sys->SetFolderPicker([&](const TFolderPickRequest& r) {
+        asked.push_back(r);
+        return answer;
+    });
+    struct TCase {
+        std::string Initial;
+        fs::path Root;
+        std::optional<fs::path> Answer;
+        fs::path Preselected; // what the picker was given
+        std::optional<std::string> Result;
+    } cases[] = {
+        {pick.string() + "/", {}, pick, pick, pick.string()},
+        {(Temp / "missing").string(), {}, Temp / "目标", {}, (Temp / "目标").string()},
+        {"", {}, std::nullopt, {}, std::nullopt},                        // cancelled
+        {"", {}, Temp / "missing", {}, std::nullopt},                    // no folder
+        {pick.string(), Temp / "目标", Temp.Path(), pick, std::nullopt}, // outside the root
+    };
+    for (const TCase& c : cases) {
+        BrowseInitialFolder = c.Initial;
+        answer = c.Answer;
+        asked.clear();
+        std::string folder = "stale";
+        const bool chosen = BrowseForFolder(*Sys, "指定图标所在的文件夹", c.Root, folder);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].Text, "指定图标所在的文件夹");
+        EXPECT_EQ(asked[0].Initial, c.Preselected) << c.Initial;
+        EXPECT_EQ(chosen, c.Result.has_value()) << c.Initial;
+        EXPECT_EQ(folder, c.Result.value_or("")) << c.Initial;
+    }
+    BrowseInitialFolder.clear();
+    Sys->SetFolderPicker(nullptr);
+    std::string folder;
+    EXPECT_FALSE(BrowseForFolder(*Sys, "x", {}, folder)); // no picker: cancelled
+}
+
 } // namespace
 } // namespace velmora::test

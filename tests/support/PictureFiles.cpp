@@ -1,6 +1,9 @@
 #include "tests/support/PictureFiles.h"
 
 #include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <string_view>
 
 namespace velmora::test {
 namespace {
@@ -175,6 +178,194 @@ std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>&
     Put16(cab, blocks);
     Put16(cab, 0); // stored
     return cab + entries + data;
+}
+
+} // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+void PutBe32(std::string& s, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        s += static_cast<char>((v >> shift) & 0xFF);
+}
+
+std::uint32_t Crc32(std::string_view data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+    std::string chunk;
+    PutBe32(chunk, static_cast<std::uint32_t>(data.size()));
+    chunk += type + data;
+    PutBe32(chunk, Crc32(type + data));
+    return chunk;
+}
+
+std::string CursorImageData(const TCursorPicture& p) {
+    if (p.Bpp == 0)
+        return MakePngBytes(p.Width, p.Height, p.Argb);
+    const int bpp = p.Bpp;
+    std::vector<std::uint32_t> palette;
+    std::map<std::uint32_t, unsigned> index;
+    if (bpp <= 8) {
+        palette.push_back(0); // black: transparent pixels point here
+        index[0] = 0;
+        for (std::uint32_t px : p.Argb) {
+            const std::uint32_t rgb = px & 0xFFFFFF;
+            if (!index.count(rgb)) {
+                index[rgb] = static_cast<unsigned>(palette.size());
+                palette.push_back(rgb);
+            }
+        }
+        if (palette.size() > (1u << bpp))
+            throw std::logic_error("too many colours for the bit depth");
+    }
+    const std::size_t xorStride = ((static_cast<std::size_t>(p.Width) * bpp + 31) / 32) * 4;
+    const std::size_t andStride = ((static_cast<std::size_t>(p.Width) + 31) / 32) * 4;
+    std::string xorBits(xorStride * p.Height, '\0'), andBits(andStride * p.Height, '\0');
+    for (int y = 0; y < p.Height; ++y) {
+        const int row = p.Height - 1 - y; // bottom-up
+        for (int x = 0; x < p.Width; ++x) {
+            const std::uint32_t px = p.Argb[static_cast<std::size_t>(y) * p.Width + x];
+            const unsigned a = px >> 24;
+            char* out = &xorBits[xorStride * row];
+            if (bpp <= 8) {
+                const unsigned i = index[px & 0xFFFFFF];
+                const std::size_t bit = static_cast<std::size_t>(x) * bpp;
+                out[bit / 8] = static_cast<char>(out[bit / 8] | (i << (8 - bpp - bit % 8)));
+            } else {
+                out[x * (bpp / 8) + 0] = static_cast<char>(px & 0xFF);
+                out[x * (bpp / 8) + 1] = static_cast<char>((px >> 8) & 0xFF);
+                out[x * (bpp / 8) + 2] = static_cast<char>((px >> 16) & 0xFF);
+                if (bpp == 32)
+                    out[x * 4 + 3] = static_cast<char>(p.AlphaInMaskOnly ? 0 : a);
+            }
+            if (a == 0)
+                andBits[andStride * row + x / 8] |= static_cast<char>(0x80 >> (x % 8));
+        }
+    }
+    std::string dib;
+    Put32(dib, 40);
+    Put32(dib, static_cast<unsigned>(p.Width));
+    Put32(dib, static_cast<unsigned>(2 * p.Height));
+    Put16(dib, 1);
+    Put16(dib, static_cast<unsigned>(bpp));
+    Put32(dib, 0);
+    Put32(dib, static_cast<unsigned>(xorBits.size() + andBits.size()));
+    Put32(dib, 0);
+    Put32(dib, 0);
+    Put32(dib, static_cast<unsigned>(palette.size()));
+    Put32(dib, 0);
+    for (std::uint32_t c : palette)
+        Put32(dib, c);
+    return dib + xorBits + andBits;
+}
+
+} // namespace
+
+std::string MakePngBytes(int width, int height, const std::vector<std::uint32_t>& argb) {
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0'; // no filter
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t px = argb[static_cast<std::size_t>(y) * width + x];
+            for (int shift : {16, 8, 0, 24})
+                raw += static_cast<char>((px >> shift) & 0xFF);
+        }
+    }
+    std::string z = "\x78\x01";
+    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        z += static_cast<char>(at + n >= raw.size() ? 1 : 0);
+        Put16(z, static_cast<unsigned>(n));
+        Put16(z, static_cast<unsigned>(~n & 0xFFFF));
+        z += raw.substr(at, n);
+        if (at + n >= raw.size())
+            break;
+    }
+    std::uint32_t s1 = 1, s2 = 0;
+    for (unsigned char c : raw) {
+        s1 = (s1 + c) % 65521;
+        s2 = (s2 + s1) % 65521;
+    }
+    PutBe32(z, (s2 << 16) | s1);
+    std::string ihdr;
+    PutBe32(ihdr, static_cast<std::uint32_t>(width));
+    PutBe32(ihdr, static_cast<std::uint32_t>(height));
+    ihdr += std::string("\x08\x06\x00\x00\x00", 5); // 8-bit RGBA
+    return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IDAT", z) +
+           PngChunk("IEND", "");
+}
+
+std::string MakeCursorFile(const std::vector<TCursorPicture>& pictures, bool icon) {
+    std::string head, body;
+    Put16(head, 0);
+    Put16(head, icon ? 1 : 2);
+    Put16(head, static_cast<unsigned>(pictures.size()));
+    std::size_t offset = 6 + 16 * pictures.size();
+    for (const TCursorPicture& p : pictures) {
+        const std::string data = CursorImageData(p);
+        head += static_cast<char>(p.Width & 0xFF);
+        head += static_cast<char>(p.Height & 0xFF);
+        head += '\0';
+        head += '\0';
+        Put16(head, static_cast<unsigned>(icon ? 1 : p.HotX));
+        Put16(head, static_cast<unsigned>(icon ? p.Bpp : p.HotY));
+        Put32(head, static_cast<unsigned>(data.size()));
+        Put32(head, static_cast<unsigned>(offset));
+        offset += data.size();
+        body += data;
+    }
+    return head + body;
+}
+
+std::string MakeAnimatedCursor(const std::vector<std::string>& frames, unsigned jiffies,
+                               const std::vector<unsigned>& rates,
+                               const std::vector<unsigned>& sequence) {
+    const unsigned steps =
+        static_cast<unsigned>(sequence.empty() ? frames.size() : sequence.size());
+    std::string anih = "anih";
+    Put32(anih, 36);
+    Put32(anih, 36);
+    Put32(anih, static_cast<unsigned>(frames.size()));
+    Put32(anih, steps);
+    for (int i = 0; i < 4; ++i)
+        Put32(anih, 0);
+    Put32(anih, jiffies);
+    Put32(anih, 1u | (sequence.empty() ? 0u : 2u)); // AF_ICON, AF_SEQUENCE
+    auto listOf = [](const char* id, const std::vector<unsigned>& values) {
+        std::string chunk = id;
+        Put32(chunk, static_cast<unsigned>(4 * values.size()));
+        for (unsigned v : values)
+            Put32(chunk, v);
+        return chunk;
+    };
+    std::string body = "ACON" + anih;
+    if (!rates.empty())
+        body += listOf("rate", rates);
+    if (!sequence.empty())
+        body += listOf("seq ", sequence);
+    std::string fram = "fram";
+    for (const std::string& frame : frames) {
+        fram += "icon";
+        Put32(fram, static_cast<unsigned>(frame.size()));
+        fram += frame;
+        if (frame.size() % 2)
+            fram += '\0';
+    }
+    body += "LIST";
+    Put32(body, static_cast<unsigned>(fram.size()));
+    body += fram;
+    std::string riff = "RIFF";
+    Put32(riff, static_cast<unsigned>(body.size()));
+    return riff + body;
 }
 
 } // namespace velmora::test
