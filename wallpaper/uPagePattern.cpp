@@ -82,8 +82,7 @@ struct TMatchData {
 TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPatternLimits limits)
     : FImpl(std::make_unique<TImpl>()), FLimits(limits) {
     const uint32_t options = caselessMultiline ? PCRE2_CASELESS | PCRE2_MULTILINE : 0;
-    auto compile = [&](std::string_view text, int& error, PCRE2_SIZE& offset,
-                       uint32_t extra = 0) {
+    auto compile = [&](std::string_view text, int& error, PCRE2_SIZE& offset, uint32_t extra = 0) {
         pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
         pcre2_set_newline(cc, PCRE2_NEWLINE_ANY);
         pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
@@ -110,8 +109,8 @@ TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPa
     // settings such as (*CRLF) must stay in front, and "\E" closes a \Q
     // quote left open at the end so that it cannot swallow the closing bracket.
     const std::string_view lead = LeadingSettings(pattern);
-    const std::string guarded = std::string(lead) + "(?C1)(?:" +
-                                std::string(pattern.substr(lead.size())) + "\\E)";
+    const std::string guarded =
+        std::string(lead) + "(?C1)(?:" + std::string(pattern.substr(lead.size())) + "\\E)";
     pcre2_code* code = compile(guarded, error, offset);
     // A pattern the wrapping cannot take (an extended-mode comment at its
     // end): a callout before every item keeps the deadline instead.
