@@ -137,8 +137,7 @@ void TStaticServer::Setup() {
         // and page; everything else is a file.
         const std::size_t mark = req.target.find('?');
         const auto route = RouteSearchQuery(
-            FRoot, req.path,
-            mark == std::string::npos ? std::string() : req.target.substr(mark + 1));
+            FRoot, req.path, mark == std::string::npos ? std::string() : req.target.substr(mark + 1));
         fs::path file = route ? route->File : ResolveServedFile(FRoot, req.path);
         if (file.empty()) {
             res.status = 404;
@@ -154,9 +153,8 @@ void TStaticServer::Setup() {
         }
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
         const std::uint64_t limit =
-            faults.CutAfter >= 0
-                ? std::min<std::uint64_t>(size, static_cast<std::uint64_t>(faults.CutAfter))
-                : size;
+            faults.CutAfter >= 0 ? std::min<std::uint64_t>(size, static_cast<std::uint64_t>(faults.CutAfter))
+                                 : size;
         auto provide = [in, limit, faults](std::size_t offset, httplib::DataSink& sink) {
             if (offset >= limit)
                 return false; // cut short: the connection closes before the announced end
@@ -175,28 +173,25 @@ void TStaticServer::Setup() {
         };
         const char* type = route ? route->ContentType : ContentType(file);
         if (faults.NoContentLength) {
-            res.set_content_provider(type,
-                                     [provide, limit](std::size_t offset, httplib::DataSink& sink) {
-                                         if (offset >= limit) {
-                                             sink.done();
-                                             return true;
-                                         }
+            res.set_content_provider(type, [provide, limit](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= limit) {
+                    sink.done();
+                    return true;
+                }
+                return provide(offset, sink);
+            });
+        } else {
+            res.set_content_provider(static_cast<std::size_t>(size), type,
+                                     [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                          return provide(offset, sink);
                                      });
-        } else {
-            res.set_content_provider(
-                static_cast<std::size_t>(size), type,
-                [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                    return provide(offset, sink);
-                });
         }
     });
 }
 
 bool TStaticServer::Start(const std::string& bindAddress, int port) {
     FBind = bindAddress;
-    FPort = port == 0 ? FServer->bind_to_any_port(bindAddress)
-                      : (FServer->bind_to_port(bindAddress, port) ? port : -1);
+    FPort = port == 0 ? FServer->bind_to_any_port(bindAddress) : (FServer->bind_to_port(bindAddress, port) ? port : -1);
     if (FPort <= 0)
         return false;
     FThread = std::thread([this] { FServer->listen_after_bind(); });
