@@ -11,13 +11,16 @@ cd "$(dirname "$0")/.."
 BUILD=${VELMORA_BUILD_DIR:-build}
 ./scripts/install-deps.sh
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The demo server also answers for the three image-search services, so that
+# the wallpaper search works without the internet.
+BASE=$(sed -n 's/^VELMORA_SERVER_BASE:STRING=//p' "$BUILD/CMakeCache.txt")
+cmake -S . -B "$BUILD" -DVELMORA_BAIDU_BASE="$BASE" -DVELMORA_YOUDAO_BASE="$BASE" \
+      -DVELMORA_SOGOU_BASE="$BASE" >/dev/null
 cmake --build "$BUILD"
 
 DEMO="$BUILD/demo-catalog"
 rm -rf "$DEMO"
-QT_QPA_PLATFORM=offscreen "$BUILD"/tools/velmora-demo "$DEMO"
-
-BASE=$(sed -n 's/^VELMORA_SERVER_BASE:STRING=//p' "$BUILD/CMakeCache.txt")
+QT_QPA_PLATFORM=offscreen "$BUILD"/tools/velmora-demo "$DEMO" --base "$BASE"
 PORT=$(echo "$BASE" | sed -n 's|^http://[^:/]*:\([0-9]*\).*|\1|p')
 PORT=${PORT:-80}
 "$BUILD"/tools/velmora-tool serve "$DEMO" --port "$PORT" &
