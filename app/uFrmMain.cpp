@@ -6,57 +6,26 @@
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "install/uCursorInstaller.h"
-#include "install/uInstallers.h"
 #include "install/uFileUtil.h"
+#include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
 
-#include <QFile>
-#include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
-// The pictures are built into this library; a static library's resources are
-// registered by hand.
-static void InitWindowResources() {
-    Q_INIT_RESOURCE(velmora);
-}
-
 namespace velmora {
 
 namespace {
-
-constexpr int ClientWidth = 746;
-constexpr int ClientHeight = 466;
-const QColor FrameGrey(0x70, 0x70, 0x70); // 0x707070
-const QColor Silver(192, 192, 192);
-const char* const ListHint = "在列表中按右键，可弹出操作菜单";
-
-QImage ResourceImage(const QString& name) {
-    return QImage(QStringLiteral(":/velmora/") + name);
-}
-
-TPicture ResourcePicture(const QString& name) {
-    QFile file(QStringLiteral(":/velmora/") + name);
-    TPicture picture;
-    if (file.open(QIODevice::ReadOnly)) {
-        auto png = std::make_unique<TPngGraphic>();
-        png->LoadFromStream(file.readAll());
-        picture.SetGraphic(std::move(png));
-    }
-    return picture;
-}
 
 // A preview is a 400 x 300 JPEG of some tens of kilobytes; an answer far
 // larger than that is not one, and is not held in memory.
@@ -89,28 +58,6 @@ QImage LoadPicture(const fs::path& file) {
     } catch (const EInvalidGraphic&) {
     }
     return {};
-}
-
-TPaintPanel* TitleBar(QWidget* parent, const QRect& geometry, const QString& caption,
-                      const QString& picture, THorzStretchType stretch) {
-    auto* bar = new TPaintPanel(parent);
-    bar->setGeometry(geometry);
-    bar->SetCaption(caption);
-    bar->SetAlignment(taLeftJustify);
-    bar->SetPicture(ResourcePicture(picture));
-    bar->SetPicHorzStretch(stretch);
-    bar->SetPicVertStretch(vstNone);
-    return bar;
-}
-
-TPaintPanel* FramePanel(QWidget* parent, const QRect& geometry) {
-    auto* frame = new TPaintPanel(parent);
-    frame->setGeometry(geometry);
-    frame->SetColor(Qt::white);
-    frame->SetBevelStyle(bsSingle);
-    frame->SetBevelColor(Silver);
-    frame->SetBevelWidth(1);
-    return frame;
 }
 
 } // namespace
@@ -152,209 +99,6 @@ TFrmMain::~TFrmMain() {
     // Workers still running are abandoned: the dispatcher refuses their steps
     // from now on, so none of them touches a row after this.
     FDispatcher->Shutdown();
-}
-
-void TFrmMain::FormCreate() {
-    InitWindowResources();
-    setObjectName("FrmMain");
-    setWindowTitle("Velmora");
-    setFixedSize(ClientWidth, ClientHeight);
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    QFont songTi(QString::fromUtf8("宋体"));
-    songTi.setPixelSize(12);
-    setFont(songTi);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-
-    FFolders.ExePath = FSetup.ExePath;
-    FHttp = std::make_unique<TWinHttp>();
-    FDispatcher = std::make_shared<TQtDispatcher>();
-    for (int i = 0; i < 8; ++i)
-        FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));
-    FNoPic = ResourceImage("nopic.png");
-
-    ImgManager = new TImgManager(this);
-    ImgManager->SetImgNormal(ResourcePicture("button_normal.png"));
-    ImgManager->SetImgCheck(ResourcePicture("button_checked.png"));
-    ImgManager->SetImgEnter(ResourcePicture("button_hot.png"));
-    ImgManager->SetImgDown(ResourcePicture("button_down.png"));
-
-    // The advertisement pane.
-    pnlAD = new TPaintPanel(this);
-    pnlAD->setObjectName("pnlAD");
-    pnlAD->setGeometry(0, 0, ClientWidth, 60);
-    pnlAD->SetColor(Qt::white);
-    auto* adLayout = new QVBoxLayout(pnlAD);
-    adLayout->setContentsMargins(0, 0, 0, 0);
-    wbAD = FSetup.MakeAdBrowser ? FSetup.MakeAdBrowser(pnlAD) : new QWidget(pnlAD);
-    wbAD->setObjectName("wbAD");
-    wbAD->setContextMenuPolicy(Qt::NoContextMenu); // a right click opens no menu
-    adLayout->addWidget(wbAD);
-
-    pnlClient = new QWidget(this);
-    pnlClient->setObjectName("pnlClient");
-    pnlClient->setGeometry(0, 60, ClientWidth, ClientHeight - 60);
-
-    // The page bar.
-    pnlPageTitle = new TPaintPanel(pnlClient);
-    pnlPageTitle->setObjectName("pnlPageTitle");
-    pnlPageTitle->setGeometry(0, 0, ClientWidth, 34);
-    pnlPageTitle->SetColor(Qt::white);
-    pnlPageTitle->OnPaint = [](TPaintPanel* sender, QPainter& canvas) {
-        // pnlPageTitlePaint: the line under the page buttons.
-        canvas.setPen(FrameGrey);
-        const int y = sender->height() - 1;
-        canvas.drawLine(10, y, sender->width() - 10 - 1, y);
-    };
-    struct TButtonDef {
-        const char* Name;
-        const char* Caption;
-        int Tag;
-        int X;
-        bool Hint;
-    };
-    const TButtonDef buttons[] = {{"icbThemes", "系统主题", 0, 10, true},
-                                  {"icbCursor", "鼠标指针", 2, 95, true},
-                                  {"icbScreen", "超炫屏保", 3, 180, true},
-                                  {"icbIcon", "文件夹图标", 4, 265, false},
-                                  {"icbWallpaper", "壁纸搜索", 5, 350, false}};
-    for (const TButtonDef& def : buttons) {
-        auto* button = new TImgCheckButton(pnlPageTitle);
-        button->setObjectName(def.Name);
-        button->setGeometry(def.X, 9, 80, 25);
-        button->SetImgManager(ImgManager);
-        button->SetImgButtonLayout(iclImgCenter);
-        button->SetCaption(QString::fromUtf8(def.Caption));
-        button->SetCheckGroup(1);
-        button->setProperty("Tag", def.Tag);
-        if (def.Hint)
-            button->setToolTip(QString::fromUtf8(ListHint));
-        button->OnClick = [this](TImgControl* sender) { icbThemesClick(sender); };
-        if (def.Tag == 0)
-            icbThemes = button;
-    }
-    icbThemes->SetChecked(true);
-
-    lblWeb = new TLinkLabel(QString::fromUtf8("访问官网"), pnlPageTitle);
-    lblWeb->setObjectName("lblWeb");
-    lblWeb->setGeometry(687, 15, 54, 12);
-    lblWeb->setStyleSheet("color: blue;");
-    connect(lblWeb, &TLinkLabel::Clicked, this, &TFrmMain::lblWebClick);
-
-    imgNoPic = new QLabel(pnlPageTitle);
-    imgNoPic->setObjectName("imgNoPic");
-    imgNoPic->setPixmap(QPixmap::fromImage(FNoPic));
-    imgNoPic->setGeometry(0, 0, 400, 300);
-    imgNoPic->hide();
-
-    // The page area, framed in grey.
-    pnlPage = new TPaintPanel(pnlClient);
-    pnlPage->setObjectName("pnlPage");
-    pnlPage->setGeometry(0, 34, ClientWidth, ClientHeight - 60 - 34);
-    pnlPage->SetColor(Qt::white);
-    pnlPageInner = new TPaintPanel(pnlPage);
-    pnlPageInner->setObjectName("pnlPageInner");
-    pnlPageInner->setGeometry(10, 0, ClientWidth - 20, pnlPage->height() - 10);
-    pnlPageInner->SetColor(Qt::white);
-    pnlPageInner->SetBorderWidth(8);
-    pnlPageInner->OnPaint = [](TPaintPanel* sender, QPainter& canvas) {
-        // pnlPageInnerPaint: left, right and bottom edges; the top edge lies
-        // above the panel, where the page bar's line takes over.
-        canvas.setPen(FrameGrey);
-        canvas.setBrush(Qt::NoBrush);
-        canvas.drawRect(0, -20, sender->width() - 1, sender->height() - 1 + 20);
-    };
-    pgMain = new QStackedWidget(pnlPageInner);
-    pgMain->setObjectName("pgMain");
-    pgMain->setGeometry(12, 13, 702, 336);
-    const char* sheets[] = {"tsThemes",      nullptr,   "tsCursor",
-                            "tsScreenSaver", "tsTools", "tsWallpaper"};
-    for (const char* name : sheets) {
-        auto* page = new QWidget(pgMain);
-        page->setObjectName(name ? name : "tsEmpty");
-        page->setAutoFillBackground(true);
-        page->setPalette(pal);
-        pgMain->addWidget(page);
-    }
-
-    FThemes =
-        BuildCatalogPage(pgMain->widget(0), tagTheme, " 主题列表（双击下载，下载完后双击应用）",
-                         "主题名称", " 主题预览", "imgView");
-    FCursors =
-        BuildCatalogPage(pgMain->widget(2), tagCursor, " 光标列表（双击下载，下载完后双击应用）",
-                         "光标名称", " 光标预览", "imgCursorView");
-    FScreens = BuildCatalogPage(pgMain->widget(3), tagScreenSave,
-                                " 屏保列表（双击下载，下载完后双击应用）", "屏保名称", " 屏保预览",
-                                "imgScreenView");
-
-    PopupMenu = new QMenu(this);
-    PopupMenu->setObjectName("PopupMenu");
-    pmiDown = PopupMenu->addAction(QString::fromUtf8("下载(&D)"));
-    pmiDown->setObjectName("pmiDown");
-    PopupMenu->addSeparator();
-    pmiApply = PopupMenu->addAction(QString::fromUtf8("应用(&A)"));
-    pmiApply->setObjectName("pmiApply");
-    PopupMenu->addSeparator();
-    pmiUnInstall = PopupMenu->addAction(QString::fromUtf8("卸载"));
-    pmiUnInstall->setObjectName("pmiUnInstall");
-    connect(pmiDown, &QAction::triggered, this, &TFrmMain::pmiDownClick);
-    connect(pmiApply, &QAction::triggered, this, &TFrmMain::pmiDownClick);
-    connect(pmiUnInstall, &QAction::triggered, this, &TFrmMain::pmiUnInstallClick);
-
-    Timer = new QTimer(this);
-    Timer->setObjectName("Timer");
-    Timer->setSingleShot(true);
-    Timer->setInterval(FSetup.UpdaterDelayMs);
-    connect(Timer, &QTimer::timeout, this, &TFrmMain::TimerTimer);
-    Timer->start();
-}
-
-TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
-                                                  const char* nameColumn, const char* previewTitle,
-                                                  const char* previewName) {
-    TCatalogPage result;
-    TPaintPanel* listFrame = FramePanel(page, QRect(0, 0, 282, 336));
-    TitleBar(listFrame, QRect(1, 1, 280, 22), QString::fromUtf8(listTitle), "title_list.png",
-             hstAll);
-    auto* model = new TCatalogModel(tag, QString::fromUtf8(nameColumn), FFolders, this);
-    auto* list = new TCatalogTree(model, FStatusImages, tag == tagTheme, listFrame);
-    static const char* const listNames[] = {"vstThemeList", nullptr, "vstCursorList",
-                                            "vstScreenList"};
-    list->setObjectName(listNames[tag]);
-    list->setGeometry(1, 23, 280, 312);
-    connect(list, &TCatalogTree::FocusChanged, this, &TFrmMain::vstThemeListFocusChanged);
-    connect(list, &TCatalogTree::DblClick, this, &TFrmMain::vstThemeListDblClick);
-    connect(list, &TCatalogTree::ContextPopup, this, [this](TCatalogTree* sender, QPoint at) {
-        if (vstThemeListContextPopup(sender))
-            PopupMenu->popup(at);
-    });
-    result.List = list;
-
-    TPaintPanel* previewFrame = FramePanel(page, QRect(292, 0, 410, 336));
-    TPaintPanel* previewBar =
-        TitleBar(previewFrame, QRect(1, 1, 408, 22), QString::fromUtf8(previewTitle),
-                 "title_preview.png", hstRight);
-    if (tag == tagScreenSave) {
-        auto* cancel = new TLinkLabel(QString::fromUtf8("取消屏保"), previewBar);
-        cancel->setObjectName("lbCancelScreenSave");
-        cancel->setStyleSheet("color: blue;");
-        cancel->setGeometry(408 - 60, 5, 54, 12);
-        connect(cancel, &TLinkLabel::Clicked, this, &TFrmMain::lbCancelScreenSaveClick);
-    }
-    auto* holder = new TPaintPanel(previewFrame);
-    holder->setGeometry(1, 23, 408, 312);
-    holder->SetColor(Qt::white);
-    holder->SetBorderWidth(4);
-    auto* preview = new QLabel(holder);
-    preview->setObjectName(previewName);
-    preview->setGeometry(4, 4, 400, 304);
-    preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    result.Preview = preview;
-    return result;
 }
 
 TCatalogTree* TFrmMain::ListOfTag(int tag) const {

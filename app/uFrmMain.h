@@ -115,11 +115,17 @@ private:
     TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override;
     void SetThemeHeader(const std::string& text) override;
 
+    // FormCreate and its builders are in uFrmMainBuild.cpp.
     void FormCreate();
-    void FormShow();
+    void BuildAdPane();
+    void BuildPageBar();
+    void BuildPageArea();
     TCatalogPage BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
                                   const char* nameColumn, const char* previewTitle,
                                   const char* previewName);
+    void BuildMenu();
+    void StartUpdaterTimer();
+    void FormShow();
     void ShowPage(int index);
     void ShowPreview(QLabel* preview, const QImage& picture);
     std::uintptr_t OwnerWindow();

@@ -4,6 +4,7 @@
 #include "install/CodePage.h"
 #include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
+#include "platform/ISystem.h"
 #include "wallpaper/uMD5.h"
 
 #include <system_error>
@@ -97,14 +98,14 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
     return true;
 }
 
-void TPicStore::ClearTempPictures() const {
+void TPicStore::ClearTempPictures(ISystem& system) const {
     std::error_code ec;
     fs::directory_iterator it(FTempDir, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code entryError;
         if (it->is_directory(entryError) || !IsBmpName(it->path()))
             continue;
-        fs::remove(it->path(), entryError);
+        system.DeleteFile(it->path());
     }
 }
 

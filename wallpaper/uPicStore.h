@@ -60,9 +60,10 @@ public:
     // The file appears under its final name only when complete.
     std::filesystem::path StorePicture(const std::string& address, const std::string& bmp) const;
 
-    // Deletes the "*.bmp" files of temp\ (any case of the extension); a file
-    // that cannot be deleted is skipped. favorites\ is never touched.
-    void ClearTempPictures() const;
+    // Deletes the "*.bmp" files of temp\ (any case of the extension) through
+    // the system, so a file the system refuses to delete (read-only) is
+    // skipped as on Windows. favorites\ is never touched.
+    void ClearTempPictures(ISystem& system) const;
 
 private:
     std::filesystem::path FTempDir;

@@ -1,5 +1,7 @@
 #include "wallpaper/uPictureBmp.h"
 
+#include "controls/Imaging.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -10,10 +12,11 @@ namespace velmora {
 std::optional<std::string> TQtPictureConverter::ToBmp(const std::string& bytes) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return std::nullopt;
-    QImage picture =
-        QImage::fromData(QByteArray::fromRawData(bytes.data(), static_cast<int>(bytes.size())));
-    if (picture.isNull() || picture.width() == 0 || picture.height() == 0)
+    // The program's own decoder, with its limit on the size of a picture.
+    const TGPBitmap decoder{std::string_view(bytes)};
+    if (decoder.GetWidth() == 0 || decoder.GetHeight() == 0)
         return std::nullopt;
+    const QImage picture = decoder.GetHBITMAP(0);
     QImage flat(picture.size(), QImage::Format_RGB32);
     flat.fill(Qt::black);
     {

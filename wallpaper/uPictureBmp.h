@@ -1,5 +1,6 @@
 #pragma once
-// Picture bytes (JPEG, PNG, GIF, BMP …) to a stored BMP file, on Qt's decoder.
+// Picture bytes (JPEG, PNG, GIF, BMP …) to a stored BMP file, on the
+// program's own picture decoder.
 #include "wallpaper/uPicStore.h"
 
 namespace velmora {

@@ -138,6 +138,9 @@ bool Save(const QImage& image, const QString& dir, const char* name) {
 
 } // namespace
 
+// draw_wallpaper.cpp: the wallpaper search window's pictures.
+bool DrawWallpaperPictures(const QString& dir);
+
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc != 2) {
@@ -169,5 +172,6 @@ int main(int argc, char** argv) {
     ok &= Save(TitleStrip(QColor(252, 253, 254), QColor(228, 234, 240)), dir, "title_list.png");
     ok &= Save(TitleStrip(QColor(252, 253, 254), QColor(232, 238, 230)), dir, "title_preview.png");
     ok &= Save(NoPreview(), dir, "nopic.png");
+    ok &= DrawWallpaperPictures(dir);
     return ok ? 0 : 1;
 }

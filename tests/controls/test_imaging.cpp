@@ -310,3 +310,37 @@ TEST(GifImage, PlaysAtASpeedInPercent) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return changes >= 4; }, 5000));
     gif.SetAnimate(false);
 }
+
+TEST(Picture, SaveToFileReplacesTheFileWholeOrNotAtAll) {
+    namespace fs = std::filesystem;
+    test::TTempDir dir;
+    auto picture = [](QColor colour) {
+        TPicture p;
+        QImage image(8, 6, QImage::Format_RGB32);
+        image.fill(colour);
+        p.SetGraphic(std::make_unique<TBitmap>(image));
+        return p;
+    };
+    const fs::path target = dir / "fav.bmp";
+    picture(Qt::red).SaveToFile(target.string());
+    // A file beside it under a name another save might use for its temporary
+    // copy is not this save's to touch.
+    test::WriteFile(dir / "fav.bmp.part", "another save in progress");
+    picture(Qt::blue).SaveToFile(target.string());
+    TPicture loaded;
+    loaded.LoadFromFile(target.string());
+    EXPECT_EQ(loaded.Graphic()->ToImage().pixelColor(3, 3), QColor(Qt::blue));
+    EXPECT_EQ(test::ReadFile(dir / "fav.bmp.part"), "another save in progress");
+
+    // When the new file cannot take the name, what was there stays and no
+    // temporary file is left.
+    const fs::path taken = dir / "taken.bmp";
+    test::WriteFile(taken / "inside.txt", "kept");
+    EXPECT_THROW(picture(Qt::green).SaveToFile(taken.string()), EInvalidGraphic);
+    EXPECT_EQ(test::ReadFile(taken / "inside.txt"), "kept");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"fav.bmp", "fav.bmp.part", "taken.bmp"}));
+}

@@ -39,21 +39,24 @@ TEST(PicStore, StorePictureCreatesTempAndLeavesNoPartialFile) {
 }
 
 TEST(PicStore, ClearTempPicturesRemovesOnlyBmpFilesOfTemp) {
-    test::TTempDir app;
+    test::TTempDir app, root;
+    auto system = CreateSimulatedSystem(root.Path());
     TPicStore store(app.Path());
     for (const char* name : {"temp/a.bmp", "temp/B.BMP", "temp/keep.jpg", "temp/sub/c.bmp",
-                             "temp/bmp", "favorites/d.bmp"})
+                             "temp/bmp", "temp/locked.bmp", "favorites/d.bmp"})
         test::WriteFile(app / name, "x");
     fs::create_directories(app / "temp/folder.bmp");
-    store.ClearTempPictures();
+    // The system refuses to delete a read-only file; it is skipped.
+    fs::permissions(app / "temp/locked.bmp", fs::perms::all, fs::perm_options::remove);
+    store.ClearTempPictures(*system);
     for (const char* gone : {"temp/a.bmp", "temp/B.BMP"})
         EXPECT_FALSE(fs::exists(app / gone)) << gone;
-    for (const char* kept :
-         {"temp/keep.jpg", "temp/sub/c.bmp", "temp/bmp", "favorites/d.bmp", "temp/folder.bmp"})
+    for (const char* kept : {"temp/keep.jpg", "temp/sub/c.bmp", "temp/bmp", "temp/locked.bmp",
+                             "favorites/d.bmp", "temp/folder.bmp"})
         EXPECT_TRUE(fs::exists(app / kept)) << kept;
     // No temp\ at all is nothing to clear.
     test::TTempDir empty;
-    TPicStore(empty.Path()).ClearTempPictures();
+    TPicStore(empty.Path()).ClearTempPictures(*system);
 }
 
 TEST(PicStore, SetDesktopWallpaperUsesACopyInTheWindowsFolder) {

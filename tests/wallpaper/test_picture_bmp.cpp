@@ -1,6 +1,7 @@
 // Full pictures fetched into the picture store: real pictures from a local
 // server, decoded by Qt and stored as BMP files.
 #include "catalog/uWinHttp.h"
+#include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 #include "wallpaper/uPictureBmp.h"
@@ -92,7 +93,8 @@ TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     server.ClearRequests();
     EXPECT_FALSE(Fetch(Url("pic.png")).empty());
     EXPECT_EQ(server.Requests().size(), 0u);
-    store.ClearTempPictures();
+    test::TTempDir root;
+    store.ClearTempPictures(*CreateSimulatedSystem(root.Path()));
     EXPECT_TRUE(fs::is_empty(app.Path() / "temp"));
 }
 

@@ -1,0 +1,34 @@
+#pragma once
+// The pieces the program's windows are drawn from: the built-in pictures, the
+// picture title bars and the framed white panels around lists and previews.
+#include "controls/Imaging.h"
+#include "controls/PubFunc.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace velmora {
+
+class TPaintPanel;
+
+// The grey of the page frame and the silver of the panel frames.
+inline const QColor FrameGrey(0x70, 0x70, 0x70);
+inline const QColor Silver(192, 192, 192);
+
+// A picture built into the program (resources/velmora.qrc, ":/velmora/<name>");
+// empty when there is none of that name.
+QImage ResourceImage(const QString& name);
+TPicture ResourcePicture(const QString& name);
+
+// A title bar: caption on the left over a built-in picture.
+TPaintPanel* TitleBar(QWidget* parent, const QRect& geometry, const QString& caption,
+                      const QString& picture, THorzStretchType stretch);
+
+// A white panel with a one-pixel silver frame.
+TPaintPanel* FramePanel(QWidget* parent, const QRect& geometry);
+
+} // namespace velmora

@@ -1,0 +1,270 @@
+// The simulated backend's files: Windows attributes and 8.3 short names that
+// a Linux file system cannot hold, kept per file in files.json and tied to
+// the file's identity so that a later file of the same name does not inherit
+// them.
+#include "platform/sim/AtomicFile.h"
+#include "platform/sim/ShortName.h"
+#include "platform/sim/SimSystem.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora::sim {
+
+namespace {
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string Key(const fs::path& p) {
+    std::error_code ec;
+    return fs::absolute(p, ec).lexically_normal().string();
+}
+
+// Device, inode and birth time: an inode number alone is soon reused by the
+// next file created.
+bool Identity(const fs::path& p, std::uint64_t& dev, std::uint64_t& ino, std::uint64_t& born) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
+        return false;
+    dev = (std::uint64_t(st.stx_dev_major) << 32) | st.stx_dev_minor;
+    ino = st.stx_ino;
+    born = (st.stx_mask & STATX_BTIME)
+               ? std::uint64_t(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec
+               : 0;
+    return true;
+}
+
+// The record of an existing path when it still belongs to that file.
+TFileRecord* Valid(std::map<std::string, TFileRecord>& files, const fs::path& p) {
+    auto it = files.find(Key(p));
+    std::uint64_t dev = 0, ino = 0, born = 0;
+    if (it == files.end() || !Identity(p, dev, ino, born) || it->second.Dev != dev ||
+        it->second.Ino != ino || it->second.Born != born)
+        return nullptr;
+    return &it->second;
+}
+
+} // namespace
+
+TFileRecord& TSimSystem::Record(std::map<std::string, TFileRecord>& files, const fs::path& p) {
+    if (TFileRecord* r = Valid(files, p))
+        return *r;
+    TFileRecord& r = files[Key(p)];
+    r = TFileRecord{};
+    Identity(p, r.Dev, r.Ino, r.Born);
+    return r;
+}
+
+std::map<std::string, TFileRecord> TSimSystem::LoadFiles() const {
+    std::map<std::string, TFileRecord> files;
+    std::string text;
+    if (!ReadWholeFile(FilesFile(), text))
+        return files;
+    const auto doc = nlohmann::json::parse(text, nullptr, false);
+    if (!doc.is_object() || !doc.contains("files") || !doc["files"].is_object())
+        return files;
+    for (const auto& [path, r] : doc["files"].items()) {
+        if (!r.is_object())
+            continue;
+        TFileRecord rec;
+        rec.Dev = r.value("dev", std::uint64_t{0});
+        rec.Ino = r.value("ino", std::uint64_t{0});
+        rec.Born = r.value("born", std::uint64_t{0});
+        rec.HasAttr = r.contains("attr");
+        rec.Attr = r.value("attr", std::uint32_t{0});
+        rec.Short = r.value("short", std::string());
+        files[path] = rec;
+    }
+    return files;
+}
+
+void TSimSystem::SaveFiles(const std::map<std::string, TFileRecord>& files) const {
+    nlohmann::json doc;
+    doc["files"] = nlohmann::json::object();
+    std::error_code ec;
+    for (const auto& [path, r] : files) {
+        if (!fs::exists(fs::symlink_status(fs::path(path), ec)))
+            continue; // gone: its record would only mislead a later file
+        nlohmann::json j = {{"dev", r.Dev}, {"ino", r.Ino}, {"born", r.Born}};
+        if (r.HasAttr)
+            j["attr"] = r.Attr;
+        if (!r.Short.empty())
+            j["short"] = r.Short;
+        doc["files"][path] = j;
+    }
+    WriteFileAtomically(FilesFile(), doc.dump(1));
+}
+
+std::uint32_t TSimSystem::GetFileAttributes(const fs::path& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return faInvalid;
+    std::uint32_t attr = 0;
+    bool dir = S_ISDIR(st.st_mode);
+    if (S_ISLNK(st.st_mode)) {
+        attr |= faReparsePoint;
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+            dir = true;
+    }
+    if (dir)
+        attr |= faDirectory;
+    std::lock_guard lock(FMutex);
+    TFileLock fileLock(LockFile());
+    auto files = LoadFiles();
+    if (const TFileRecord* r = Valid(files, path); r && r->HasAttr)
+        attr |= r->Attr & (faHidden | faSysFile | faArchive | faReadOnly);
+    else if (!dir)
+        attr |= faArchive;
+    // A plain file's read-only flag is its mode; a folder's is only a mark.
+    if (S_ISREG(st.st_mode)) {
+        attr &= ~faReadOnly;
+        if ((st.st_mode & 0222) == 0)
+            attr |= faReadOnly;
+    }
+    return attr == 0 ? faNormal : attr;
+}
+
+bool TSimSystem::SetFileAttributes(const fs::path& path, std::uint32_t attributes) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return false;
+    attributes &= KeptAttributes;
+    if (S_ISREG(st.st_mode)) {
+        const mode_t mode =
+            (attributes & faReadOnly) ? (st.st_mode & ~mode_t(0222)) : (st.st_mode | S_IWUSR);
+        if (::chmod(path.c_str(), mode & 07777) != 0)
+            return false;
+    }
+    std::lock_guard lock(FMutex);
+    TFileLock fileLock(LockFile());
+    auto files = LoadFiles();
+    TFileRecord& r = Record(files, path);
+    r.HasAttr = true;
+    r.Attr = attributes;
+    SaveFiles(files);
+    return true;
+}
+
+bool TSimSystem::DeleteFile(const fs::path& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    // Windows refuses to delete a read-only file; root on Linux would not.
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+        return false;
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode) && (GetFileAttributes(path) & faReadOnly))
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool TSimSystem::RemoveDirectory(const fs::path& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target {};
+        if (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
+            return false;
+        return ::unlink(path.c_str()) == 0;
+    }
+    if (!S_ISDIR(st.st_mode) || (GetFileAttributes(path) & faReadOnly))
+        return false;
+    return ::rmdir(path.c_str()) == 0;
+}
+
+std::string TSimSystem::ShortComponent(std::map<std::string, TFileRecord>& files,
+                                       const fs::path& folder, const std::string& name,
+                                       bool& changed) {
+    if (IsValidShortName(name))
+        return name;
+    const fs::path full = folder / name;
+    if (TFileRecord* r = Valid(files, full); r && !r->Short.empty())
+        return r->Short;
+    // Names already taken in the folder: its 8.3 long names and the short
+    // names given before.
+    std::set<std::string> taken;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        if (IsValidShortName(n))
+            taken.insert(LowerAscii(n));
+        else if (TFileRecord* r = Valid(files, it->path()); r && !r->Short.empty())
+            taken.insert(LowerAscii(r->Short));
+    }
+    std::string shortName;
+    for (unsigned n = 1;; ++n) {
+        shortName = MakeShortName(name, n);
+        if (!taken.count(LowerAscii(shortName)))
+            break;
+    }
+    Record(files, full).Short = shortName;
+    changed = true;
+    return shortName;
+}
+
+fs::path TSimSystem::ShortPathName(const fs::path& path) {
+    std::error_code ec;
+    if (path.empty() || !fs::exists(fs::symlink_status(path, ec)))
+        return {};
+    const fs::path full = fs::absolute(path, ec).lexically_normal();
+    std::lock_guard lock(FMutex);
+    TFileLock fileLock(LockFile());
+    auto files = LoadFiles();
+    bool changed = false;
+    fs::path longSoFar = full.root_path();
+    fs::path out = full.root_path();
+    for (const auto& part : full.relative_path()) {
+        const std::string name = part.string();
+        if (name.empty())
+            continue;
+        out /= ShortComponent(files, longSoFar, name, changed);
+        longSoFar /= part;
+    }
+    if (changed)
+        SaveFiles(files);
+    return out;
+}
+
+fs::path TSimSystem::LongPathName(const fs::path& path) {
+    std::error_code ec;
+    if (path.empty())
+        return {};
+    const fs::path full = fs::absolute(path, ec).lexically_normal();
+    std::lock_guard lock(FMutex);
+    TFileLock fileLock(LockFile());
+    auto files = LoadFiles();
+    fs::path out = full.root_path();
+    for (const auto& part : full.relative_path()) {
+        const std::string name = part.string();
+        if (name.empty())
+            continue;
+        if (fs::exists(fs::symlink_status(out / part, ec))) {
+            out /= part;
+            continue;
+        }
+        bool found = false;
+        for (fs::directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec)) {
+            TFileRecord* r = Valid(files, it->path());
+            if (r && TRegFile::SameName(r->Short, name)) {
+                out = it->path();
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            return {};
+    }
+    return out;
+}
+
+} // namespace velmora::sim

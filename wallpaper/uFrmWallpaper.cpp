@@ -1,0 +1,254 @@
+#include "wallpaper/uFrmWallpaper.h"
+
+#include "controls/Image.h"
+#include "controls/PaintPanel.h"
+#include "install/uPubFunc.h"
+#include "platform/ISystem.h"
+#include "wallpaper/uFrmView.h"
+#include "wallpaper/uPictureBmp.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <limits>
+
+static void InitWallpaperResources() {
+    Q_INIT_RESOURCE(wallpaper);
+}
+
+namespace velmora {
+
+namespace {
+
+// Thrown through the client to end a download when the window has gone.
+struct TWindowGone {};
+
+TPicture PngPicture(const char* name) {
+    TPicture picture;
+    auto png = std::make_unique<TPngGraphic>();
+    png->LoadFromStream(WallpaperResource(name));
+    picture.SetGraphic(std::move(png));
+    return picture;
+}
+
+int ClampToInt(std::int64_t value) {
+    return int(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+QByteArray WallpaperResource(const char* name) {
+    static const bool registered = (InitWallpaperResources(), true);
+    (void)registered;
+    QFile file(QStringLiteral(":/velmora/wallpaper/") + QString::fromLatin1(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
+    : QWidget(parent), FSystem(setup.System), FDispatcher(std::move(setup.Dispatcher)),
+      FStore(setup.ExePath) {
+    setObjectName("FrmWallpaper");
+    resize(699, 340);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    QFont font(QString::fromUtf8("宋体"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    FImgBtn = PngPicture("strip.png");
+    FImgDowned = PngPicture("downed.png");
+
+    vstResult = new TResultGrid(this);
+    vstResult->setGeometry(3, 31, 695, 270);
+    vstResult->OnAfterCellPaint = [this](TResultGrid& grid, QPainter& canvas, const QRect& cell,
+                                         int column, TNodeInfos& node) {
+        vstResultAfterCellPaint(grid, canvas, cell, column, node);
+    };
+    vstResult->OnColumnClick = [this](TResultGrid& grid, int column, const QPoint& pos) {
+        vstResultColumnClick(grid, column, pos);
+    };
+
+    pnlProgress = new TPaintPanel(this);
+    pnlProgress->setObjectName("pnlProgress");
+    pnlProgress->setGeometry(203, 128, 294, 85);
+    pnlProgress->SetPicture(PngPicture("progress_frame.png"));
+    pnlProgress->SetPicHorzStretch(hstMiddle);
+    pnlProgress->SetPicVertStretch(vstCenter);
+    pnlProgress->hide();
+
+    imgProgress = new TImage(pnlProgress);
+    imgProgress->setObjectName("imgProgress");
+    imgProgress->setGeometry(28, 28, 32, 32);
+    {
+        auto gif = std::make_unique<TGIFImage>();
+        gif->LoadFromStream(WallpaperResource("loading.gif"));
+        gif->SetAnimationSpeed(500);
+        gif->SetAnimate(true);
+        imgProgress->Picture().SetGraphic(std::move(gif));
+    }
+
+    lblCaption = new QLabel(QString::fromUtf8("正在下载图片，请稍候......"), pnlProgress);
+    lblCaption->setObjectName("lblCaption");
+    lblCaption->move(78, 25);
+    lblCaption->adjustSize();
+
+    pbMain = new QProgressBar(pnlProgress);
+    pbMain->setObjectName("pbMain");
+    pbMain->setGeometry(78, 52, 197, 13);
+    pbMain->setTextVisible(false);
+
+    FSearchManager = std::make_unique<TGridSearchManager>(*vstResult, FDispatcher);
+
+    FHttp = std::make_shared<TWinHttp>();
+    FHttp->Timeout = 4000;
+    FHttp->OnProgress =
+        [self = QPointer<TFrmWallpaper>(this)](TWinHttp& sender, const std::string& url,
+                                               std::int64_t sofar, std::int64_t total) {
+            if (!self)
+                throw TWindowGone{};
+            self->OnHttpProgress(sender, url, sofar, total);
+            if (!self)
+                throw TWindowGone{};
+        };
+
+    FWinDir = FSystem->WindowsDirectory();
+}
+
+TFrmWallpaper::~TFrmWallpaper() {
+    // The loader stops before the grid and its rows go.
+    FSearchManager.reset();
+    ClearTempPictures();
+}
+
+void TFrmWallpaper::vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell,
+                                            int column, TNodeInfos& node) {
+    const TPicInfo info = node.GetInfo(column);
+    if (Trim(info.ThumbUrl).empty())
+        return;
+    const QImage& b = node.Bitmaps(column);
+    const int x = cell.left() + (cell.width() - b.width()) / 2;
+    const int y = cell.top() + (cell.height() - b.height()) / 2;
+    const int row = (cell.top() + grid.verticalScrollBar()->value()) / GridRowHeight;
+    const bool hot = grid.IsHot(row, column);
+    canvas.setPen(hot ? QColor(0, 0, 255) : QColor(0xDE, 0xDE, 0xDE));
+    // One-pixel outline from (x - 2, y - 2) to (x + w + 2, y + h + 2), exclusive.
+    canvas.drawRect(x - 2, y - 2, b.width() + 3, b.height() + 3);
+    canvas.drawImage(x, y, b);
+    const int bottom = cell.top() + cell.height();
+    if (hot && FImgBtn.Graphic())
+        FImgBtn.Graphic()->Draw(canvas, QRect(x, bottom - 20, FImgBtn.Width(), FImgBtn.Height()));
+    if (info.Downloaded && FImgDowned.Graphic())
+        FImgDowned.Graphic()->Draw(canvas, QRect(cell.left() + 3, cell.top() + 3,
+                                                 FImgDowned.Width(), FImgDowned.Height()));
+}
+
+void TFrmWallpaper::vstResultColumnClick(TResultGrid& grid, int column, const QPoint& pos) {
+    const int row = grid.FocusedRow();
+    TNodeInfos* node = grid.Node(row);
+    if (!node)
+        return;
+    // The click's own position: the pointer may have moved on since.
+    const QRect cell = grid.CellRect(row, column);
+    const int bottom = cell.top() + cell.height();
+    const QRect previewZone(cell.left(), bottom - 18, 65, 18);
+    const QRect wallpaperZone(cell.left() + 65, bottom - 18, cell.width() - 65, 18);
+    const TPicInfo info = node->GetInfo(column);
+    const std::string address = UrlDecode(info.PicUrl);
+    const bool preview = previewZone.contains(pos);
+    if (!preview && !wallpaperZone.contains(pos))
+        return;
+
+    const std::uint64_t generation = grid.Generation();
+    QPointer<TFrmWallpaper> self(this);
+    const std::filesystem::path path = FetchFullPicture(address);
+    if (!self || path.empty())
+        return;
+    // A search during the download may have replaced the rows: the flag then
+    // has no row to go to.
+    if (vstResult->Generation() == generation) {
+        if (TNodeInfos* still = vstResult->Node(row)) {
+            TPicInfo now = still->GetInfo(column);
+            now.Downloaded = true;
+            still->SetInfo(column, now);
+            vstResult->RepaintRow(row);
+        }
+    }
+    if (preview)
+        ShowViewer(path);
+    else
+        SetDesktopWallpaper(path);
+}
+
+std::filesystem::path TFrmWallpaper::FetchFullPicture(const std::string& address) {
+    if (std::filesystem::path local = FStore.FindLocalPicture(address); !local.empty())
+        return local;
+    // One download at a time: a click that arrives while the progress report
+    // lets events run is refused.
+    if (FFetching)
+        return {};
+    FFetching = true;
+    pnlProgress->raise();
+    pnlProgress->show();
+    pbMain->setValue(0);
+    pnlProgress->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    // The window may go while events run inside the download: the download
+    // works on its own copies and touches the window only if it is still there.
+    QPointer<TFrmWallpaper> self(this);
+    const std::shared_ptr<TWinHttp> http = FHttp;
+    const TPicStore store = FStore;
+    struct TIdle {
+        QPointer<TFrmWallpaper> Self;
+        ~TIdle() {
+            if (Self) {
+                Self->pnlProgress->hide();
+                Self->FFetching = false;
+            }
+            QApplication::restoreOverrideCursor();
+        }
+    } idle{self};
+    try {
+        TQtPictureConverter converter;
+        return store.FetchFullPicture(*http, address, converter);
+    } catch (const TWindowGone&) {
+        return {};
+    }
+}
+
+void TFrmWallpaper::OnHttpProgress(TWinHttp&, const std::string&, std::int64_t sofar,
+                                   std::int64_t total) {
+    if (ClampToInt(total) != pbMain->maximum())
+        pbMain->setMaximum(ClampToInt(total));
+    pbMain->setValue(ClampToInt(sofar));
+    QApplication::processEvents();
+}
+
+void TFrmWallpaper::ShowViewer(const std::filesystem::path& path) {
+    TFrmView view(*FSystem);
+    try {
+        view.LoadPicture(path);
+    } catch (const std::exception&) {
+        ShowMessageBox("图片加载失败", "", mkInformation);
+        return;
+    }
+    view.exec();
+}
+
+bool TFrmWallpaper::SetDesktopWallpaper(const std::filesystem::path& path) {
+    return velmora::SetDesktopWallpaper(*FSystem, FWinDir, path);
+}
+
+void TFrmWallpaper::ClearTempPictures() {
+    FStore.ClearTempPictures(*FSystem);
+}
+
+} // namespace velmora

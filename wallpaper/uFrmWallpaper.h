@@ -1,0 +1,97 @@
+#pragma once
+// TFrmWallpaper: the wallpaper search window. This file holds its result side:
+// the thumbnail grid vstResult with its manager and loader, the full-picture
+// download with the progress box, the viewer and the wallpaper setting, and
+// the picture store that the window clears when it goes.
+#include "catalog/uDispatcher.h"
+#include "catalog/uWinHttp.h"
+#include "controls/Imaging.h"
+#include "wallpaper/uPicStore.h"
+#include "wallpaper/uResultGrid.h"
+
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QProgressBar;
+
+namespace velmora {
+
+class ISystem;
+class TImage;
+class TPaintPanel;
+
+// What the window is made with.
+struct TWallpaperSetup {
+    std::filesystem::path ExePath; // the program folder; temp\ and favorites\ live below it
+    ISystem* System = nullptr;     // required; outlives the window
+    // Runs the loaders' steps on the main thread; shared with the other workers
+    // of the program. Required.
+    std::shared_ptr<IMainDispatcher> Dispatcher;
+};
+
+class TFrmWallpaper : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrmWallpaper(TWallpaperSetup setup, QWidget* parent = nullptr);
+    // Stops the thumbnail loader, then deletes the stored pictures of temp\.
+    ~TFrmWallpaper() override;
+
+    // The result manager: AddResult for each result of a page, then LoadInto
+    // shows them in the grid and starts loading their thumbnails.
+    TSearchManager& SearchManager() { return *FSearchManager; }
+    TGridSearchManager& GridManager() { return *FSearchManager; }
+
+    // The picture store (FTempDir, FFavoritesDir) and the Windows folder.
+    const TPicStore& Store() const { return FStore; }
+    const std::filesystem::path& WinDir() const { return FWinDir; }
+    ISystem& System() const { return *FSystem; }
+
+    // The stored file of a full picture, downloading it first with the
+    // progress box; empty after a failure (a message has been shown) or while
+    // another download is running.
+    std::filesystem::path FetchFullPicture(const std::string& address);
+    // Shows the stored picture full screen until the viewer closes.
+    void ShowViewer(const std::filesystem::path& path);
+    // Makes a copy in the Windows folder the wallpaper; false when the copy failed.
+    bool SetDesktopWallpaper(const std::filesystem::path& path);
+    void ClearTempPictures();
+    bool Fetching() const { return FFetching; }
+
+    // Controls.
+    TResultGrid* vstResult;
+    TPaintPanel* pnlProgress;
+    TImage* imgProgress;
+    QLabel* lblCaption;
+    QProgressBar* pbMain;
+
+    // The pictures the grid paints with: the action strip and the downloaded mark.
+    const TPicture& imgBtn() const { return FImgBtn; }
+    const TPicture& imgDowned() const { return FImgDowned; }
+
+    void vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell, int column,
+                                 TNodeInfos& node);
+    void vstResultColumnClick(TResultGrid& grid, int column, const QPoint& pos);
+    void OnHttpProgress(TWinHttp& sender, const std::string& url, std::int64_t sofar,
+                        std::int64_t total);
+
+private:
+    ISystem* FSystem;
+    std::shared_ptr<IMainDispatcher> FDispatcher;
+    TPicStore FStore;
+    std::filesystem::path FWinDir;
+    // Shared so that a download keeps its client even if the window goes while
+    // the progress report lets events run.
+    std::shared_ptr<TWinHttp> FHttp;
+    std::unique_ptr<TGridSearchManager> FSearchManager;
+    TPicture FImgBtn, FImgDowned;
+    bool FFetching = false;
+};
+
+// The window's pictures, built into the program (":/velmora/wallpaper/...").
+QByteArray WallpaperResource(const char* name);
+
+} // namespace velmora
