@@ -6,12 +6,12 @@
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "install/uCursorInstaller.h"
-#include "install/uFileUtil.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
+#include "platform/util/Files.h"
 
 #include <QMouseEvent>
 #include <QPixmap>
@@ -232,7 +232,8 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
     QImage picture;
     if (complete && stream.Size() > 0) {
         TryEnsureCacheFolder(FFolders, tag);
-        if (!WriteFileAtomically(file, stream.Data())) {
+        const std::error_code writeError = WriteFileAtomically(file, stream.Data());
+        if (!writeError) {
             picture = LoadPicture(file);
             if (picture.isNull())
                 fs::remove(file, ec);

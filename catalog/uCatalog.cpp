@@ -2,8 +2,8 @@
 
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Files.h"
 
 #include <nlohmann/json.hpp>
 
@@ -319,7 +319,7 @@ TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFi
                         ICatalogSink& sink) {
     std::string text = http.GetString(base + "/softdata/win7/config.txt");
     if (text.empty()) {
-        if (!ReadWholeFile(folders.ExePath / "config.txt", text)) {
+        if (ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes)) {
             ShowMessageBox(MsgNoCatalog, "", mkWarning);
             return TLoadResult::NoCatalog;
         }

@@ -74,6 +74,9 @@ extern const char* const ThemeHeaderFormat;
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
                            TCatalogRow parent, bool isZip, std::string_view name);
 
+// A catalogue is some tens of kilobytes; a kept copy is read only this far.
+constexpr std::uintmax_t MaxCatalogBytes = 16 << 20;
+
 // Fetches base + "/softdata/win7/config.txt" (or reads ExePath/config.txt when
 // the server sends nothing) and fills the sink.
 TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,

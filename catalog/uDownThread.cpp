@@ -1,6 +1,7 @@
 #include "catalog/uDownThread.h"
 
 #include "catalog/uStream.h"
+#include "platform/util/Files.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,20 +18,6 @@ namespace {
 // Thrown through the HTTP client to end a download nobody will see any more.
 struct TAbandoned {};
 
-// A name beside the package that no other download picks: unique within the
-// process by the counter, and across processes by the clock.
-std::filesystem::path TemporaryName(const std::filesystem::path& target) {
-    static std::atomic<std::uint32_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    const std::uint64_t tag = ticks ^ (std::uint64_t(counter.fetch_add(1)) << 40);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(tag));
-    std::filesystem::path name = target;
-    name += std::string(".") + hex + ".tmp";
-    return name;
-}
-
 // The package as it arrives, written to a temporary file beside its final name
 // and renamed into place once complete: the final name never holds a partial
 // package, and a package need not fit in memory. The file is created with the
@@ -38,7 +25,7 @@ std::filesystem::path TemporaryName(const std::filesystem::path& target) {
 class TPackageFile : public TStream {
 public:
     explicit TPackageFile(std::filesystem::path target)
-        : FTarget(std::move(target)), FTemporary(TemporaryName(FTarget)) {}
+        : FTarget(std::move(target)), FTemporary(TemporaryNameBeside(FTarget)) {}
     ~TPackageFile() override { Discard(); }
     TPackageFile(const TPackageFile&) = delete;
     TPackageFile& operator=(const TPackageFile&) = delete;

@@ -1,5 +1,7 @@
 #include "catalog/uWinHttp.h"
 
+#include "platform/util/Ascii.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -21,16 +23,6 @@ constexpr long kDefaultTimeoutMs = 60000;
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    std::size_t n = std::char_traits<char>::length(prefix);
-    if (s.size() < n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i])
-            return false;
-    return true;
 }
 
 // The system's proxy settings, except that loopback never goes through a proxy.
@@ -106,9 +98,9 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
 TSplitUrl SplitUrl(const std::string& url) {
     TSplitUrl r;
     std::string rest = url;
-    if (StartsWithNoCase(rest, "http://")) {
+    if (StartsWithIgnoreCaseAscii(rest, "http://")) {
         rest.erase(0, 7);
-    } else if (StartsWithNoCase(rest, "https://")) {
+    } else if (StartsWithIgnoreCaseAscii(rest, "https://")) {
         rest.erase(0, 8);
         r.Secure = true;
         r.Port = 443;

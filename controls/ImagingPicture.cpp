@@ -2,7 +2,8 @@
 // graphic kind that holds them.
 #include "controls/Imaging.h"
 #include "controls/ImagingInternal.h"
-#include "install/uFileUtil.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <QFile>
 
@@ -13,16 +14,6 @@ namespace velmora {
 using namespace imaging;
 
 // ---- registry ------------------------------------------------------------------
-
-namespace {
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return out;
-}
-} // namespace
 
 TPictureFormats& TPictureFormats::Instance() {
     static TPictureFormats formats = [] {
@@ -36,7 +27,7 @@ TPictureFormats& TPictureFormats::Instance() {
 void TPictureFormats::Register(std::string extension, std::string description,
                                std::string className, TFactory make) {
     FEntries.push_back(
-        {Lower(extension), std::move(description), std::move(className), std::move(make)});
+        {LowerAscii(extension), std::move(description), std::move(className), std::move(make)});
 }
 
 void TPictureFormats::Unregister(std::string_view className) {
@@ -44,7 +35,7 @@ void TPictureFormats::Unregister(std::string_view className) {
 }
 
 const TPictureFormats::TEntry* TPictureFormats::FindByExtension(std::string_view extension) const {
-    const std::string ext = Lower(extension);
+    const std::string ext = LowerAscii(extension);
     for (auto it = FEntries.rbegin(); it != FEntries.rend(); ++it)
         if (it->Extension == ext)
             return &*it;

@@ -6,6 +6,8 @@
 #include "install/uZip.h"
 #include "platform/ISystem.h"
 #include "platform/uRegistry.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <cerrno>
 #include <fstream>
@@ -38,32 +40,6 @@ const char* const CursorSchemesKey = "Control Panel\\Cursors\\Schemes";
 
 namespace {
 
-// Lines broken at CR LF, LF or CR; a final line break adds no empty line.
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::size_t j = text.find_first_of("\r\n", i);
-        if (j == std::string_view::npos) {
-            lines.emplace_back(text.substr(i));
-            break;
-        }
-        lines.emplace_back(text.substr(i, j - i));
-        i = j + ((text[j] == '\r' && j + 1 < text.size() && text[j + 1] == '\n') ? 2 : 1);
-    }
-    return lines;
-}
-
-// Only ASCII letters change, one character at a time: a byte of a double-byte
-// character is never touched.
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // The value without its first and last character, whatever they are.
 std::string StripEnds(std::string_view value) {
     auto isTrail = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
@@ -79,16 +55,13 @@ std::string StripEnds(std::string_view value) {
 }
 
 std::string ReadSetupInf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        int err = errno != 0 ? errno : ENOENT;
-        throw std::system_error(std::error_code(err, std::generic_category()),
-                                "Cannot open file \"" + file.string() + "\"");
-    }
-    std::error_code ec;
-    if (std::uintmax_t size = fs::file_size(file, ec); !ec && size > MaxSetupInfBytes)
+    std::string text;
+    const std::error_code ec = ReadWholeFile(file, text, MaxSetupInfBytes);
+    if (ec == std::errc::file_too_large)
         throw EInstallError("Cannot read \"" + file.string() + "\": the file is too large");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (ec)
+        throw std::system_error(ec, "Cannot open file \"" + file.string() + "\"");
+    return text;
 }
 
 } // namespace
@@ -100,7 +73,7 @@ std::vector<std::string> ReadSchemeStrings(std::string_view infBytes) {
     std::string section = ExtractBetween(text, "[Strings]\r\n", "\r\n[", 0, true, true);
 
     std::vector<std::string> lines;
-    for (const auto& line : SplitLines(AsciiLower(section))) {
+    for (const auto& line : SplitLines(LowerAscii(section))) {
         std::size_t eq = line.find('=');
         if (eq == std::string::npos) {
             lines.emplace_back("=");
@@ -117,7 +90,7 @@ std::array<std::string, CursorRoleCount> SchemeRoleFiles(std::string_view infByt
     std::vector<std::string> lines = ReadSchemeStrings(infBytes);
     std::array<std::string, CursorRoleCount> files;
     for (std::size_t r = 0; r < CursorRoleCount; ++r) {
-        std::string key = AsciiLower(CursorRoles[r].Key);
+        std::string key = LowerAscii(CursorRoles[r].Key);
         for (const auto& line : lines) {
             std::size_t eq = line.find('=');
             if (line.compare(0, eq, key) == 0 && eq == key.size()) {

@@ -1,6 +1,7 @@
 #include "install/uPubFunc.h"
 
 #include "install/CodePage.h"
+#include "platform/util/Ascii.h"
 
 #include <atomic>
 #include <cstdio>
@@ -29,14 +30,6 @@ bool IsHex(char c) {
 }
 int HexValue(char c) {
     return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
-
-std::string AsciiLower(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return r;
 }
 
 // Byte offset of the n-th UTF-8 character (n counted from 0), or npos.
@@ -74,9 +67,9 @@ std::string ExtractBetween(std::string_view source, std::string_view startMarker
         return {};
     // ASCII lowering keeps every byte offset of UTF-8 text, so positions found
     // in the search copy are positions in the source.
-    std::string copy = ignoreCase ? AsciiLower(source) : std::string(source);
-    std::string start = ignoreCase ? AsciiLower(startMarker) : std::string(startMarker);
-    std::string end = ignoreCase ? AsciiLower(endMarker) : std::string(endMarker);
+    std::string copy = ignoreCase ? LowerAscii(source) : std::string(source);
+    std::string start = ignoreCase ? LowerAscii(startMarker) : std::string(startMarker);
+    std::string end = ignoreCase ? LowerAscii(endMarker) : std::string(endMarker);
 
     size_t cursor = 0;
     if (startPos > 1) {

@@ -3,6 +3,7 @@
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
+#include "platform/util/Ascii.h"
 
 #include <system_error>
 
@@ -17,10 +18,7 @@ bool IsThemeExtension(const std::string& fileName) {
     std::size_t dot = fileName.rfind('.');
     if (dot == std::string::npos)
         return false;
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    const std::string ext = LowerAscii(std::string_view(fileName).substr(dot));
     return ext == ".theme" || ext == ".themepack";
 }
 

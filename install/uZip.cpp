@@ -1,6 +1,7 @@
 #include "install/uZip.h"
 
 #include "install/CodePage.h"
+#include "platform/util/Files.h"
 
 #include <zip.h>
 
@@ -16,7 +17,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <set>
 
 namespace velmora {
@@ -251,11 +251,11 @@ public:
 
     bool IsStaged(const fs::path& file) const { return FFiles.count(file) > 0; }
 
-    // A new, empty temporary file in folder; its descriptor is returned.
-    int CreateTemp(const fs::path& folder, fs::path& temp) {
-        static thread_local std::mt19937 rng{std::random_device{}()};
+    // A new, empty temporary file beside final; its descriptor is returned.
+    int CreateTemp(const fs::path& final, fs::path& temp) {
+        const fs::path folder = final.parent_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temp = folder / (".vz" + std::to_string(rng()) + ".part");
+            temp = TemporaryNameBeside(final);
             int fd = OpenNewFile(temp);
             if (fd >= 0) {
                 FTemps.push_back(temp);
@@ -475,7 +475,7 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
             throw EZipError("Cannot write " + Quoted(target) + ": the name is too long");
 
         fs::path temp;
-        TFd fd(staging.CreateTemp(folder, temp));
+        TFd fd(staging.CreateTemp(target, temp));
         TEntryReader reader(FImpl->Zip, i, FFile, e.Name);
         while (std::size_t n = reader.Read(buf.data(), buf.size())) {
             budget.Add(n);

@@ -1,5 +1,6 @@
 #include "tools/StaticServer.h"
 
+#include "platform/util/Ascii.h"
 #include "tools/SearchRoutes.h"
 
 #include <httplib.h>
@@ -15,9 +16,7 @@ namespace {
 
 // Browsers render pages and pictures by their type; everything else is bytes.
 const char* ContentType(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = LowerAscii(file.extension().string());
     if (ext == ".html" || ext == ".htm")
         return "text/html; charset=utf-8";
     if (ext == ".jpg" || ext == ".jpeg")
@@ -116,10 +115,7 @@ void TStaticServer::Setup() {
             std::lock_guard lock(FLock);
             TLoggedRequest logged{req.path, req.target, req.version, {}};
             for (const auto& [k, v] : req.headers) {
-                std::string key = k;
-                std::transform(key.begin(), key.end(), key.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-                logged.Headers[key] = v;
+                logged.Headers[LowerAscii(k)] = v;
             }
             FRequests.push_back(std::move(logged));
             faults = FFaults;

@@ -1,10 +1,10 @@
 // velmora-tool catalog: reads a catalogue document as the program does and
 // prints the items it would list, with their paths, addresses and states.
 #include "catalog/uCatalog.h"
-#include "install/uFileUtil.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/SimulatedSystem.h"
+#include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
@@ -69,7 +69,7 @@ int VerbCatalog(const TArgs& args) {
     IMessageSink* previous = SetMessageSink(&messages);
 
     std::string text;
-    if (!ReadWholeFile(parsed->Positional[0], text)) {
+    if (ReadWholeFile(parsed->Positional[0], text, MaxCatalogBytes)) {
         ShowMessageBox(MsgNoCatalog, "", mkWarning);
         SetMessageSink(previous);
         return 2;

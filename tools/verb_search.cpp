@@ -1,8 +1,8 @@
 // velmora-tool search and md5name: the wallpaper search core on the command
 // line. Query addresses, the results and pagination cut out of a saved result
 // page, the Baidu page links, and the picture store's file names.
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 #include "wallpaper/uPager.h"
@@ -17,6 +17,9 @@
 
 namespace velmora::tool {
 namespace {
+
+// A saved result page; real ones are some hundreds of kilobytes.
+constexpr std::uintmax_t MaxPageFileBytes = 16 << 20;
 
 using json = nlohmann::ordered_json;
 
@@ -91,8 +94,8 @@ int SearchExtract(const TParsedArgs& a) {
     if (kind == skNone || a.Positional.size() != 2)
         return UsageError(kUsage);
     std::string page;
-    if (!ReadWholeFile(a.Positional[1], page))
-        return UsageError("cannot read " + a.Positional[1]);
+    if (std::error_code ec = ReadWholeFile(a.Positional[1], page, MaxPageFileBytes))
+        return UsageError("cannot read " + a.Positional[1] + ": " + ec.message());
 
     TStderrTextSink messages;
     IMessageSink* previous = SetMessageSink(&messages);

@@ -1,6 +1,7 @@
 #include "wallpaper/uPager.h"
 
 #include "install/uPubFunc.h"
+#include "platform/util/Ascii.h"
 #include "wallpaper/uSearchEngines.h"
 
 #include <charconv>
@@ -73,13 +74,6 @@ std::string BaiduPagerFragment(std::int32_t total, std::int32_t current) {
 
 namespace {
 
-std::string AsciiLower(std::string s) {
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
-}
-
 // A whole decimal number with an optional sign that fits 32 bits.
 bool ReadInt32(const std::string& s, std::int32_t& value) {
     const char* first = s.data();
@@ -97,7 +91,7 @@ bool ReadInt32(const std::string& s, std::int32_t& value) {
 TPagerFetch PagerTargetFetch(const std::string& target, const TSearchState& state,
                              const TServiceBases& bases) {
     TPagerFetch f;
-    std::string url = AsciiLower(target);
+    std::string url = LowerAscii(target);
     if (url == "about:blank") {
         f.Action = TPagerFetch::paLetThrough;
         return f;

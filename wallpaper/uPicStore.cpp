@@ -2,9 +2,10 @@
 
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
-#include "install/uFileUtil.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 #include "wallpaper/uMD5.h"
 
 #include <system_error>
@@ -26,13 +27,7 @@ std::string WithAddress(const char* format, const std::string& address) {
 }
 
 bool IsBmpName(const fs::path& p) {
-    std::string ext = p.extension().string();
-    if (ext.size() != 4)
-        return false;
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".bmp";
+    return EqualsIgnoreCaseAscii(p.extension().string(), ".bmp");
 }
 
 } // namespace

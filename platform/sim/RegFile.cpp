@@ -1,6 +1,7 @@
 #include "platform/sim/RegFile.h"
 
-#include "platform/sim/AtomicFile.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,10 +15,6 @@ namespace {
 
 constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view Hive = "HKEY_CURRENT_USER";
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -180,9 +177,7 @@ std::string_view Trim(std::string_view s) {
 } // namespace
 
 bool TRegFile::SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
+    return EqualsIgnoreCaseAscii(a, b);
 }
 
 std::string TRegFile::NormalKey(const std::string& path) {
@@ -340,10 +335,11 @@ std::string TRegFile::Format() const {
 void TRegFile::Load(const fs::path& file) {
     Keys.clear();
     std::string text;
-    std::error_code ec;
-    if (!fs::exists(file, ec) || !ReadWholeFile(file, text))
+    std::error_code ec = ReadWholeFile(file, text, MaxRegistryFileBytes);
+    // A file too large to be ours is set aside as an unreadable one is.
+    if (ec && ec != std::errc::file_too_large)
         return;
-    if (Parse(text))
+    if (!ec && Parse(text))
         return;
     // Not ours to overwrite: keep it under a new name and start afresh.
     for (int n = 1; n < 1000; ++n) {
@@ -358,7 +354,7 @@ void TRegFile::Load(const fs::path& file) {
 }
 
 bool TRegFile::Save(const fs::path& file) const {
-    return WriteFileAtomically(file, Format());
+    return !WriteFileAtomically(file, Format());
 }
 
 } // namespace velmora::sim

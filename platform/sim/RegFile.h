@@ -2,6 +2,7 @@
 // The current user's registry kept as text in the .reg format (version 5.00,
 // UTF-8). Key and value names compare without regard to ASCII case, as on
 // Windows; the spelling of the first writer is kept.
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct TRegKeyData {
     std::string Path; // below HKEY_CURRENT_USER, backslash-separated, "" the root
     std::vector<TRegValue> Values;
 };
+
+// The registry file is read only this far; a larger one is set aside.
+constexpr std::uintmax_t MaxRegistryFileBytes = 64 << 20;
 
 class TRegFile {
 public:

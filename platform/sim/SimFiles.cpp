@@ -2,9 +2,11 @@
 // a Linux file system cannot hold, kept per file in files.json and tied to
 // the file's identity so that a later file of the same name does not inherit
 // them.
-#include "platform/sim/AtomicFile.h"
+#include "platform/sim/FileLock.h"
 #include "platform/sim/ShortName.h"
 #include "platform/sim/SimSystem.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <nlohmann/json.hpp>
 
@@ -16,13 +18,6 @@
 namespace velmora::sim {
 
 namespace {
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 std::string Key(const fs::path& p) {
     std::error_code ec;
@@ -67,7 +62,7 @@ TFileRecord& TSimSystem::Record(std::map<std::string, TFileRecord>& files, const
 std::map<std::string, TFileRecord> TSimSystem::LoadFiles() const {
     std::map<std::string, TFileRecord> files;
     std::string text;
-    if (!ReadWholeFile(FilesFile(), text))
+    if (ReadWholeFile(FilesFile(), text, MaxStateFileBytes))
         return files;
     const auto doc = nlohmann::json::parse(text, nullptr, false);
     if (!doc.is_object() || !doc.contains("files") || !doc["files"].is_object())
@@ -101,7 +96,8 @@ void TSimSystem::SaveFiles(const std::map<std::string, TFileRecord>& files) cons
             j["short"] = r.Short;
         doc["files"][path] = j;
     }
-    WriteFileAtomically(FilesFile(), doc.dump(1));
+    // Unsaved records cost only attributes and short names, never a file.
+    (void)WriteFileAtomically(FilesFile(), doc.dump(1));
 }
 
 std::uint32_t TSimSystem::GetFileAttributes(const fs::path& path) {

@@ -1,7 +1,9 @@
 // The simulated backend's registry: HKCU.reg, read and written whole under
 // the lock for every change, and the keys made unreachable (HKCU.denied).
-#include "platform/sim/AtomicFile.h"
+#include "platform/sim/FileLock.h"
 #include "platform/sim/SimSystem.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 
@@ -65,7 +67,9 @@ void TSimSystem::SetKeyDenied(const std::string& subKey, bool denied) {
     std::string text;
     for (const auto& k : keys)
         text += k + "\n";
-    WriteFileAtomically(DeniedFile(), text);
+    // A failed write leaves the keys as they were, which the caller sees on
+    // the next open.
+    (void)WriteFileAtomically(DeniedFile(), text);
 }
 
 // The keys a fresh Windows profile already has.
@@ -79,17 +83,11 @@ void TSimSystem::SeedRegistry() {
 }
 
 std::vector<std::string> TSimSystem::DeniedKeys() const {
-    std::vector<std::string> keys;
     std::string text;
-    if (!ReadWholeFile(DeniedFile(), text))
-        return keys;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = std::min(text.find('\n', pos), text.size());
-        if (end > pos)
-            keys.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    if (ReadWholeFile(DeniedFile(), text, MaxStateFileBytes))
+        return {};
+    std::vector<std::string> keys = SplitLines(text);
+    std::erase_if(keys, [](const std::string& k) { return k.empty(); });
     return keys;
 }
 

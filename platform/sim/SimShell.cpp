@@ -1,10 +1,11 @@
 // The simulated backend's desktop and shell: what Windows would show or do is
 // written as a line to journal.log; themes and theme packs are applied as
 // Windows' theme handler does.
-#include "platform/sim/AtomicFile.h"
 #include "platform/sim/CursorFile.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/ThemePack.h"
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,13 +19,6 @@ namespace velmora::sim {
 namespace {
 
 constexpr std::uintmax_t MaxCursorFile = 16u << 20;
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // One journal line: control characters would split it, so they are escaped.
 std::string JournalText(std::string_view s) {
@@ -98,16 +92,9 @@ bool OpenWithXdg(const std::string& url) {
 
 std::vector<std::string> TSimSystem::Journal() const {
     std::string text;
-    std::vector<std::string> lines;
-    if (!ReadWholeFile(JournalFile(), text))
-        return lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t end = std::min(text.find('\n', pos), text.size());
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return lines;
+    if (ReadWholeFile(JournalFile(), text, MaxStateFileBytes))
+        return {};
+    return SplitLines(text);
 }
 
 void TSimSystem::AppendJournal(const std::string& line) {
@@ -148,13 +135,10 @@ bool TSimSystem::SystemParametersInfo(unsigned action, unsigned uiParam,
 }
 
 TCursorHandle TSimSystem::LoadCursorFromFile(const fs::path& file) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec || size > MaxCursorFile)
-        return 0;
     std::string bytes;
-    if (!ReadWholeFile(file, bytes) || !IsValidCursorData(bytes))
+    if (ReadWholeFile(file, bytes, MaxCursorFile) || !IsValidCursorData(bytes))
         return 0;
+    std::error_code ec;
     std::lock_guard lock(FMutex);
     const TCursorHandle h = FNextCursor++;
     FCursors[h] = fs::absolute(file, ec).lexically_normal();

@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 // The attributes a caller can set; the others follow from the file itself.
 constexpr std::uint32_t KeptAttributes = faReadOnly | faHidden | faSysFile | faArchive;
 
+// The journal, the denied keys and the file records are read only this far.
+constexpr std::uintmax_t MaxStateFileBytes = 64 << 20;
+
 // Registry names and values cannot hold a line break: the .reg text would split.
 inline bool HasLineBreak(const std::string& s) {
     return s.find_first_of("\r\n") != std::string::npos;

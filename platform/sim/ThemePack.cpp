@@ -1,5 +1,7 @@
 #include "platform/sim/ThemePack.h"
 
+#include "platform/util/Ascii.h"
+
 #include <libgcab.h>
 
 #include <algorithm>
@@ -142,9 +144,7 @@ fs::path FindThemeFile(const fs::path& folder) {
     std::vector<fs::path> found;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string ext = it->path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string ext = LowerAscii(it->path().extension().string());
         if (ext == ".theme" && it->is_regular_file(ec))
             found.push_back(it->path());
     }

@@ -1,0 +1,32 @@
+#pragma once
+// Whole-file reads and writes for every layer. Both report failure the same
+// way: an error code, empty on success, whose message() the caller can show.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace velmora {
+
+// The whole file into out, when it holds at most maxBytes; otherwise the
+// error (std::errc::file_too_large for a larger file) and out left empty.
+[[nodiscard]] std::error_code ReadWholeFile(const std::filesystem::path& file, std::string& out,
+                                            std::uintmax_t maxBytes);
+
+// Writes the bytes to a temporary file beside target, flushes it to disk and
+// renames it over target: a reader sees the old content or the new, never a
+// part. On failure target is untouched and no temporary file is left.
+[[nodiscard]] std::error_code WriteFileAtomically(const std::filesystem::path& target,
+                                                  std::string_view bytes);
+
+// A name in target's folder for the file that will become target: unique in
+// this process and across processes, shaped "<target name>.<16 hex>.tmp" (a
+// long target name is shortened so the result stays a valid name).
+std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target);
+
+// Whether the name has the shape TemporaryNameBeside gives, so that one left
+// behind by a crash can be recognised and removed.
+bool IsTemporaryName(const std::filesystem::path& file);
+
+} // namespace velmora

@@ -1,0 +1,100 @@
+// The shared helpers: ASCII text and whole-file reads and writes.
+#include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AsciiText, OnlyAsciiLettersChangeAndLinesSplitAtEveryBreak) {
+    // GBK "中文" and UTF-8 "Ä" keep every byte; only A-Z is lowered.
+    EXPECT_EQ(LowerAscii("AbC.THEME \xd6\xd0\xce\xc4 \xc3\x84Z"),
+              "abc.theme \xd6\xd0\xce\xc4 \xc3\x84z");
+    EXPECT_TRUE(EqualsIgnoreCaseAscii("Control Panel\\Desktop", "control panel\\DESKTOP"));
+    EXPECT_FALSE(EqualsIgnoreCaseAscii("\xc3\x84", "\xc3\xa4")); // not ASCII: not folded
+    EXPECT_TRUE(StartsWithIgnoreCaseAscii("HTTPS://host", "https://"));
+    EXPECT_FALSE(StartsWithIgnoreCaseAscii("http", "https://"));
+
+    const struct {
+        const char* Text;
+        std::vector<std::string> Lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a\n\nb\r\n\r\n", {"a", "", "b", ""}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitLines(c.Text), c.Lines) << c.Text;
+}
+
+TEST(WholeFile, ReadStopsAtTheCapAndSaysWhy) {
+    TTempDir temp;
+    WriteFile(temp / "ten", "0123456789");
+    std::string out = "stale";
+    EXPECT_FALSE(ReadWholeFile(temp / "ten", out, 10));
+    EXPECT_EQ(out, "0123456789");
+
+    EXPECT_EQ(ReadWholeFile(temp / "ten", out, 9), std::errc::file_too_large);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(ReadWholeFile(temp / "missing", out, 10), std::errc::no_such_file_or_directory);
+    const std::error_code folder = ReadWholeFile(temp.Path(), out, 10);
+    EXPECT_TRUE(folder);
+    EXPECT_FALSE(folder.message().empty());
+}
+
+TEST(WholeFile, AtomicWriteReplacesOrLeavesEverythingAsItWas) {
+    TTempDir temp;
+    const fs::path target = temp / "state.json";
+    EXPECT_FALSE(WriteFileAtomically(target, "one"));
+    EXPECT_FALSE(WriteFileAtomically(target, "two"));
+    EXPECT_EQ(ReadFile(target), "two");
+
+    // A folder in the way of the rename, and a folder that does not exist.
+    fs::create_directory(temp / "busy");
+    WriteFile(temp / "busy" / "inside", "x");
+    EXPECT_TRUE(WriteFileAtomically(temp / "busy", "new"));
+    EXPECT_TRUE(WriteFileAtomically(temp / "no" / "such" / "file", "new"));
+
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(temp.Path()))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"busy", "state.json"}));
+    EXPECT_EQ(ReadFile(temp / "busy" / "inside"), "x");
+}
+
+TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
+    const fs::path target = "/cache/Theme/Aero.zip";
+    std::set<fs::path> seen;
+    for (int i = 0; i < 100; ++i) {
+        const fs::path temp = TemporaryNameBeside(target);
+        EXPECT_EQ(temp.parent_path(), target.parent_path());
+        EXPECT_EQ(temp.filename().string().rfind("Aero.zip.", 0), 0u) << temp;
+        EXPECT_TRUE(IsTemporaryName(temp)) << temp;
+        seen.insert(temp);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+
+    // A name near the file system's limit is shortened on a character boundary.
+    std::string longName;
+    while (longName.size() < 250)
+        longName += "\xe4\xb8\xad"; // one three-byte character
+    const std::string shortened =
+        TemporaryNameBeside(fs::path("/x") / longName).filename().string();
+    EXPECT_LE(shortened.size(), 255u);
+    EXPECT_EQ(shortened.find(".") % 3, 0u);
+
+    for (const char* name : {"Aero.zip", "Aero.zip.tmp", "Aero.zip.0123456789abcdeg.tmp",
+                             "Aero.zip-0123456789abcdef.tmp", ".0123456789abcdef.tmpx"})
+        EXPECT_FALSE(IsTemporaryName(name)) << name;
+}
+
+} // namespace
+} // namespace velmora::test
