@@ -72,7 +72,11 @@ int main(int argc, char** argv) {
 
     auto system = CreateSimulatedSystem(root.path().toStdString());
     auto dispatcher = std::make_shared<TQtDispatcher>();
-    TFrmWallpaper window(TWallpaperSetup{exe.path().toStdString(), system.get(), dispatcher});
+    TWallpaperSetup setup;
+    setup.ExePath = exe.path().toStdString();
+    setup.System = system.get();
+    setup.Dispatcher = dispatcher;
+    TFrmWallpaper window(setup);
     window.show();
     QApplication::processEvents();
 
