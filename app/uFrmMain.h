@@ -1,13 +1,15 @@
 #pragma once
 // TFrmMain: the main window. The advertisement pane, the page bar, and the
 // catalogue pages (themes, cursor schemes, screen savers) whose rows download
-// and install through the core; the folder-icon and wallpaper pages are empty
-// for now. Handlers gather what the window shows, call the core and show the
+// and install through the core, and the wallpaper search window on its page;
+// the folder-icon page is empty for now. Handlers gather what the window shows, call the core and show the
 // outcome.
 #include "app/uCatalogTree.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uWinHttp.h"
+#include "controls/BrowserPanes.h"
 #include "install/uFolders.h"
+#include "wallpaper/uSearchEngines.h"
 
 #include <QImage>
 #include <QLabel>
@@ -32,6 +34,7 @@ class TImgControl;
 class TImgCheckButton;
 class TImgManager;
 class TPaintPanel;
+class TFrmWallpaper;
 class TQtDispatcher;
 
 // What the window is started with: the program folder, the catalogue server,
@@ -45,6 +48,10 @@ struct TMainWindowSetup {
     // blank pane whose "url" property is set instead).
     std::function<QWidget*(QWidget* parent)> MakeAdBrowser;
     std::function<void(QWidget* browser, const QString& url)> NavigateAd;
+    // The search services of the wallpaper page and its browser panes (plain
+    // panes when empty).
+    TServiceBases Services = TServiceBases::BuiltIn();
+    std::shared_ptr<IBrowserPanes> Browsers;
     // The updater library called once after UpdaterDelayMs; empty: none.
     QString UpdaterLibrary;
     int UpdaterDelayMs = 7000;
@@ -76,6 +83,9 @@ public:
     // LoadCatalog found no catalogue anywhere: the program ends.
     bool Terminated() const { return FTerminated; }
     int UpdaterCalls() const { return FUpdaterCalls; }
+
+    // The wallpaper search window on page 5.
+    TFrmWallpaper* WallpaperWindow() const { return FrmWallpaper; }
 
     // The lists by tag (0, 2, 3); nullptr for any other.
     TCatalogTree* ListOfTag(int tag) const;
@@ -124,6 +134,7 @@ private:
                                   const char* nameColumn, const char* previewTitle,
                                   const char* previewName);
     void BuildMenu();
+    void BuildWallpaperPage();
     void StartUpdaterTimer();
     void FormShow();
     void ShowPage(int index);
@@ -158,6 +169,7 @@ private:
     QAction* pmiApply = nullptr;
     QAction* pmiUnInstall = nullptr;
     QTimer* Timer = nullptr;
+    TFrmWallpaper* FrmWallpaper = nullptr; // a child of page 5 (tsWallpaper)
 };
 
 } // namespace velmora
