@@ -6,6 +6,7 @@
 #include "app/uQtDispatcher.h"
 #include "platform/SimulatedSystem.h"
 #include "tools/StaticServer.h"
+#include "controls/PaintPanel.h"
 #include "wallpaper/uFrmWallpaper.h"
 
 #include <QApplication>
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     setup.System = system.get();
     setup.Dispatcher = dispatcher;
     TFrmWallpaper window(setup);
+    window.pnlAD2->hide(); // as the first search does, so the grid is seen
     window.show();
     QApplication::processEvents();
 

@@ -2,9 +2,12 @@
 # Builds Velmora, makes the demo catalogue, serves it on the build-time server
 # base with `velmora-tool serve`, and starts Velmora against it.
 #
-# Without a display the program runs under Xvfb, and a screenshot of the main
-# window is saved to build/velmora-screenshot.png (or $VELMORA_SCREENSHOT)
-# before it is closed again.
+# Without a display the program runs under Xvfb: a screenshot of the main
+# window is saved to build/velmora-screenshot.png (or $VELMORA_SCREENSHOT);
+# then the wallpaper search is used as a person would (a Baidu search for the
+# keyword shown, the next result page, a full-screen preview, setting a
+# wallpaper) and a screenshot of the wallpaper page after the search is saved
+# beside it as velmora-wallpaper-screenshot.png; then the program is closed.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -47,7 +50,9 @@ fi
 SHOT=${VELMORA_SCREENSHOT:-$BUILD/velmora-screenshot.png}
 case "$SHOT" in /*) ;; *) SHOT="$(pwd)/$SHOT" ;; esac
 echo "== no display: running Velmora under Xvfb; screenshot: $SHOT"
-SHOT="$SHOT" BUILD="$BUILD" xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+WALLSHOT="$(dirname "$SHOT")/velmora-wallpaper-screenshot.png"
+rm -f "$WALLSHOT"
+SHOT="$SHOT" WALLSHOT="$WALLSHOT" BUILD="$BUILD" xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     "$BUILD"/app/velmora &
     APP=$!
     # The window appears at once; give the advertisement page time to load.
@@ -58,6 +63,28 @@ SHOT="$SHOT" BUILD="$BUILD" xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
         # Cut the main window out of the screen.
         eval "$(xdotool getwindowgeometry --shell "$id")"
         mogrify -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$SHOT"
+
+        # Positions in the main window: the page button "壁纸搜索", and the
+        # wallpaper page (702 x 336 at 22, 107) with its search bar, first
+        # result cell and pagination strip.
+        click() { xdotool mousemove --window "$id" "$1" "$2"; sleep 0.3; xdotool click 1; }
+        PX=22; PY=107
+        click 390 81                                # the wallpaper page
+        sleep 1
+        click $((PX + 483)) $((PY + 12))            # 百度搜索, keyword and size as shown
+        sleep 6                                     # the page and its thumbnails
+        import -window root "$WALLSHOT"
+        mogrify -crop "702x336+$((X + PX))+$((Y + PY))" +repage "$WALLSHOT"
+        click $((PX + 46)) $((PY + 321))            # page 2 in the strip
+        sleep 5
+        click $((PX + 36)) $((PY + 109))            # 预览 (preview) of the first picture
+        sleep 4
+        xdotool key Escape                          # the viewer closes
+        sleep 1
+        click $((PX + 100)) $((PY + 109))           # 设为壁纸 (set as wallpaper)
+        sleep 4
+        xdotool key Return                          # a message box, if any
+        sleep 1
     fi
     kill $APP 2>/dev/null || true
     wait $APP 2>/dev/null || true
@@ -67,3 +94,11 @@ if [ ! -s "$SHOT" ]; then
     exit 1
 fi
 echo "== screenshot of the main window saved to $SHOT"
+if [ -s "$WALLSHOT" ]; then
+    echo "== screenshot of the wallpaper search saved to $WALLSHOT"
+fi
+JOURNAL="${XDG_DATA_HOME:-$HOME/.local/share}/velmora/windows/journal.log"
+if [ -f "$JOURNAL" ]; then
+    echo "== the last changes to the simulated desktop ($JOURNAL)"
+    tail -n 3 "$JOURNAL"
+fi
