@@ -4,7 +4,12 @@
 
 namespace velmora {
 
-TQtDispatcher::TQtDispatcher() : FMainThread(std::this_thread::get_id()), FReceiver(new QObject) {}
+void TDispatchReceiver::RunPending() {
+    FDispatcher.RunPending();
+}
+
+TQtDispatcher::TQtDispatcher()
+    : FMainThread(std::this_thread::get_id()), FReceiver(new TDispatchReceiver(*this)) {}
 
 TQtDispatcher::~TQtDispatcher() {
     // Workers keep the dispatcher alive, so the last of them may free it on its
@@ -16,8 +21,7 @@ TQtDispatcher::~TQtDispatcher() {
 void TQtDispatcher::Wake() {
     // Posted under the dispatcher's lock: OnShutdown cannot delete the
     // receiver meanwhile.
-    QMetaObject::invokeMethod(
-        FReceiver, [this] { RunPending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(FReceiver, "RunPending", Qt::QueuedConnection);
 }
 
 void TQtDispatcher::OnShutdown() {

@@ -10,6 +10,22 @@
 
 namespace velmora {
 
+class TQtDispatcher;
+
+// Receives the posted wake-ups on the main thread. The call is posted by name,
+// so the main thread reads nothing that a worker allocated: Qt's event queue,
+// which ThreadSanitizer cannot look into, is the only hand-over, and the steps
+// themselves pass through the dispatcher's own lock.
+class TDispatchReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit TDispatchReceiver(TQtDispatcher& dispatcher) : FDispatcher(dispatcher) {}
+    Q_INVOKABLE void RunPending();
+
+private:
+    TQtDispatcher& FDispatcher;
+};
+
 class TQtDispatcher : public TLoopDispatcher {
 public:
     // Create on the main thread, and shut down there.
@@ -24,7 +40,7 @@ protected:
 
 private:
     const std::thread::id FMainThread;
-    QObject* FReceiver; // lives on the main thread; deleted at shutdown
+    TDispatchReceiver* FReceiver; // lives on the main thread; deleted at shutdown
 };
 
 } // namespace velmora

@@ -164,13 +164,30 @@ std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag, const
     }
 }
 
+// Names are found as Windows finds them: without regard to (ASCII) case.
+std::string FoldedName(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
 // Answers probes by asking the file system each time.
 class TDirectDisk {
 public:
     bool Exists(const TProbe& p) {
         std::error_code ec;
         fs::path path = fs::path(*p.Folder) / p.Name;
-        return p.IsFolder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec);
+        if (p.IsFolder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec))
+            return true;
+        const std::string wanted = FoldedName(p.Name);
+        for (fs::directory_iterator it(*p.Folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code kindError;
+            if (FoldedName(it->path().filename().string()) == wanted &&
+                (p.IsFolder ? it->is_directory(kindError) : it->is_regular_file(kindError)))
+                return true;
+        }
+        return false;
     }
 };
 
@@ -182,7 +199,7 @@ public:
         auto [it, added] = FListings.try_emplace(*p.Folder);
         if (added)
             List(*p.Folder, it->second);
-        auto entry = it->second.find(p.Name);
+        auto entry = it->second.find(FoldedName(p.Name));
         return entry != it->second.end() && entry->second == p.IsFolder;
     }
 
@@ -195,9 +212,9 @@ private:
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code kindError;
             if (it->is_directory(kindError))
-                listing.emplace(it->path().filename().native(), true);
+                listing.emplace(FoldedName(it->path().filename().native()), true);
             else if (it->is_regular_file(kindError))
-                listing.emplace(it->path().filename().native(), false);
+                listing.emplace(FoldedName(it->path().filename().native()), false);
         }
     }
 

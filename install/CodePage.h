@@ -1,24 +1,4 @@
 #pragma once
-// Conversions between the program's UTF-8 strings and code page 936, the
-// ANSI code page of the target systems. Used only where the bytes matter.
-#include <string>
-#include <string_view>
-
-namespace velmora {
-
-// Code page 936 bytes to UTF-8. A byte sequence the code page cannot decode
-// becomes "?" per bad byte; nothing is dropped silently.
-std::string Cp936ToUtf8(std::string_view cp936);
-
-// UTF-8 to code page 936. A character the code page lacks becomes "?", as the
-// Windows conversion does; invalid UTF-8 bytes become "?" too.
-std::string Utf8ToCp936(std::string_view utf8);
-
-// True when the bytes are well-formed UTF-8.
-bool IsValidUtf8(std::string_view text);
-
-// Cuts a UTF-8 text so that its code page 936 form holds at most maxBytes
-// bytes, never splitting a character (the 255-byte short strings).
-std::string CutToCp936Bytes(std::string_view utf8, std::size_t maxBytes);
-
-} // namespace velmora
+// The code page conversions live with the system layer, which reads ANSI
+// theme files itself; the core keeps including them from here.
+#include "platform/CodePage.h"

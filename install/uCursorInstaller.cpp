@@ -126,7 +126,8 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
     const std::string folder = SchemeFolder(folders, name);
 
     TZipFile(package).ExtractAll(folder, omAlways);
-    const auto files = SchemeRoleFiles(ReadSetupInf(fs::path(folder) / "setup.inf"));
+    const auto files =
+        SchemeRoleFiles(ReadSetupInf(system.ResolvePath(fs::path(folder) / "setup.inf")));
 
     TRegistry reg(system);
     if (!reg.OpenKey(CursorsKey, true))

@@ -37,9 +37,10 @@ void RemoveLink(ISystem& system, const fs::path& link, std::uint32_t attr) {
 
 } // namespace
 
-void DeleteFolderTree(ISystem& system, const fs::path& folder) {
-    if (folder.empty())
+void DeleteFolderTree(ISystem& system, const fs::path& given) {
+    if (given.empty())
         return;
+    const fs::path folder = system.ResolvePath(given);
     const std::uint32_t self = system.GetFileAttributes(folder);
     if (self != faInvalid && (self & faReparsePoint)) {
         RemoveLink(system, folder, self);
@@ -71,7 +72,8 @@ void DeleteFolderTree(ISystem& system, const fs::path& folder) {
             break;
 }
 
-bool SetScreenSaver(ISystem& system, const fs::path& file, bool cancel) {
+bool SetScreenSaver(ISystem& system, const fs::path& given, bool cancel) {
+    const fs::path file = given.empty() ? given : system.ResolvePath(given);
     std::error_code ec;
     if (!cancel && (file.empty() || !fs::exists(file, ec))) {
         ShowMessageBox("没有找到屏保文件", "", mkInformation);

@@ -1,9 +1,12 @@
 #include "install/uThemeInstaller.h"
 
+#include "install/CodePage.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
+#include "platform/ThemeFile.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <system_error>
 
@@ -11,15 +14,47 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 const char* const MsgApplyThemeFailed = "应用主题失败";
+const char* const MsgThemeReachesOut =
+    "主题文件引用了本机 Windows 文件夹和主题文件夹以外的位置，已拒绝应用该主题";
 
 namespace {
 
-bool IsThemeExtension(const std::string& fileName) {
-    std::size_t dot = fileName.rfind('.');
+// The extension from the last "." on, in lower case; empty without one.
+std::string LowerExtension(const std::string& fileName) {
+    const std::size_t dot = fileName.rfind('.');
     if (dot == std::string::npos)
-        return false;
-    const std::string ext = LowerAscii(std::string_view(fileName).substr(dot));
+        return {};
+    return LowerAscii(std::string_view(fileName).substr(dot));
+}
+
+bool IsThemeExtension(const std::string& fileName) {
+    const std::string ext = LowerExtension(fileName);
     return ext == ".theme" || ext == ".themepack";
+}
+
+bool IsThemePackName(const std::string& fileName) {
+    return LowerExtension(fileName) == ".themepack";
+}
+
+// Shows the refusal; false so that callers can return it.
+bool Refuse(const std::string& problem) {
+    ShowMessageBox(std::string(MsgThemeReachesOut) + "：\n" + problem, "", mkWarning);
+    return false;
+}
+
+// Reads the theme file inside a pack and checks it; false (after its
+// message) when it cannot be read or reaches out.
+bool PackIsSafe(const fs::path& pack, const TFolderFields& folders, ISystem& system) {
+    const auto bytes = system.ReadThemeFromPack(pack);
+    if (!bytes) {
+        ShowMessageBox(MsgApplyThemeFailed, "", mkInformation);
+        return false;
+    }
+    // The handler unpacks a pack into the user theme folder under its name.
+    const fs::path own =
+        folders.UserThemesDir.empty() ? fs::path() : folders.UserThemesDir / pack.stem();
+    const std::string problem = ThemeRefusal(*bytes, own, folders, system);
+    return problem.empty() || Refuse(problem);
 }
 
 } // namespace
@@ -35,16 +70,49 @@ std::string FindRootThemeFile(const std::vector<TZipEntry>& entries) {
     return {};
 }
 
+std::string ThemeRefusal(std::string_view themeBytes, const fs::path& themeFolder,
+                         const TFolderFields& folders, ISystem& system) {
+    const TThemeFile theme = TThemeFile::Parse(themeBytes, Cp936ToUtf8);
+    TThemeFolders where{folders.WinDir, themeFolder, system.SpecialFolder(csidlLocalAppData)};
+    return ThemeReachProblem(theme, where, system);
+}
+
 bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, ISystem& system,
                          std::uintptr_t ownerWindow) {
     const fs::path dest = SystemThemesFolder(folders);
     TZipFile zip(package);
     const std::string themeFile = FindRootThemeFile(zip.Entries());
+    if (!themeFile.empty() && !IsThemePackName(themeFile)) {
+        // Checked before anything is unpacked: a refused theme leaves no trace.
+        const auto& entries = zip.Entries();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].FolderPart.empty() && entries[i].FileName == themeFile) {
+                const std::string problem =
+                    ThemeRefusal(zip.ReadEntry(i, TThemeFile::MaxBytes), dest, folders, system);
+                if (!problem.empty())
+                    return Refuse(problem);
+                break;
+            }
+    }
     zip.ExtractAll(dest, omNever);
 
     std::error_code ec;
-    if (!themeFile.empty() && fs::is_regular_file(dest / themeFile, ec)) {
-        system.ShellOpen((dest / themeFile).string(), ownerWindow);
+    const fs::path theme = themeFile.empty() ? fs::path() : system.ResolvePath(dest / themeFile);
+    if (!themeFile.empty() && fs::is_regular_file(theme, ec)) {
+        if (IsThemePackName(themeFile)) {
+            if (!PackIsSafe(theme, folders, system))
+                return false;
+        } else {
+            // A file that was already there stays (no overwriting): the file
+            // opened is checked, not only the archive's copy.
+            std::string bytes;
+            if (ReadWholeFile(theme, bytes, TThemeFile::MaxBytes))
+                bytes.clear();
+            const std::string problem = ThemeRefusal(bytes, dest, folders, system);
+            if (!problem.empty())
+                return Refuse(problem);
+        }
+        system.ShellOpen(theme.string(), ownerWindow);
         return true;
     }
     ShowMessageBox(MsgApplyThemeFailed, "", mkInformation);
@@ -63,6 +131,8 @@ void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
         ShowMessageBox(MsgApplyThemeFailed, "", mkInformation);
         return;
     }
+    if (!PackIsSafe(package, folders, system))
+        return;
     // The shell's theme handler unpacks and applies the pack in its own
     // process; what it answers is not looked at.
     system.ShellOpen(package.string(), ownerWindow);

@@ -125,11 +125,21 @@ public:
     virtual void ShChangeNotify(long eventId, const std::filesystem::path& item) = 0;
     // PathMakeSystemFolder: marks the folder so the shell reads its desktop.ini.
     virtual bool PathMakeSystemFolder(const std::filesystem::path& folder) = 0;
+    // The bytes of the theme file inside a theme pack (the one the theme
+    // handler would apply), read without installing the pack; nothing when
+    // the pack cannot be read or holds no theme file.
+    virtual std::optional<std::string> ReadThemeFromPack(const std::filesystem::path& pack) = 0;
     // Calls shlwapi's export of ordinal 633 with one 32-bit argument (stdcall),
     // ignoring its result and any fault. False when the export is missing.
     virtual bool CallShlwapiOrdinal633(std::uint32_t arg) = 0;
 
     // --- Files -------------------------------------------------------------
+    // The path as the system finds it: names match without regard to case and
+    // keep the case they have on disk (each existing component takes its name
+    // on disk; the rest stays as given). Windows' own file system does this
+    // matching, so the Win32 backend answers the path itself. Plain file I/O of
+    // the core on a name it did not list goes through this first.
+    virtual std::filesystem::path ResolvePath(const std::filesystem::path& path) = 0;
     // GetShortPathName: the 8.3 form of an existing path; empty on failure.
     virtual std::filesystem::path ShortPathName(const std::filesystem::path& path) = 0;
     // GetLongPathName: the long form of a (short or long) existing path.

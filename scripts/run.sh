@@ -8,6 +8,8 @@
 # keyword shown, the next result page, a full-screen preview, setting a
 # wallpaper) and a screenshot of the wallpaper page after the search is saved
 # beside it as velmora-wallpaper-screenshot.png; then the program is closed.
+# A picture of the simulated desktop (wallpaper, cursor, theme and screen
+# saver names) is saved beside them.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -97,8 +99,9 @@ echo "== screenshot of the main window saved to $SHOT"
 if [ -s "$WALLSHOT" ]; then
     echo "== screenshot of the wallpaper search saved to $WALLSHOT"
 fi
-JOURNAL="${XDG_DATA_HOME:-$HOME/.local/share}/velmora/windows/journal.log"
-if [ -f "$JOURNAL" ]; then
-    echo "== the last changes to the simulated desktop ($JOURNAL)"
-    tail -n 3 "$JOURNAL"
-fi
+
+# What Velmora did to the simulated desktop, as a picture beside it.
+DESKTOP_SHOT="$(dirname "$SHOT")/velmora-desktop.png"
+echo "== the simulated desktop"
+"$BUILD"/tools/velmora-tool desktop --png "$DESKTOP_SHOT"
+echo "== picture of the simulated desktop saved to $DESKTOP_SHOT"

@@ -14,5 +14,9 @@ int VerbGet(const TArgs& args);
 int VerbPackage(const TArgs& args);
 int VerbSearch(const TArgs& args);
 int VerbMd5Name(const TArgs& args);
+int VerbInstall(const TArgs& args);
+int VerbUninstall(const TArgs& args);
+int VerbWallpaper(const TArgs& args);
+int VerbDesktop(const TArgs& args);
 
 } // namespace velmora::tool

@@ -21,6 +21,12 @@ const TVerb kVerbs[] = {
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
     {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
     {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
+    {"install", velmora::tool::VerbInstall,
+     "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]"},
+    {"uninstall", velmora::tool::VerbUninstall,
+     "uninstall NAME --kind theme|cursor|screensave [--system DIR]"},
+    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR]"},
+    {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
 };
 
 int Usage() {

@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
-#include <QScrollBar>
 
 #include <algorithm>
 #include <limits>
@@ -84,8 +83,8 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     vstResult = new TResultGrid(this);
     vstResult->setGeometry(3, 31, 695, 270);
     vstResult->OnAfterCellPaint = [this](TResultGrid& grid, QPainter& canvas, const QRect& cell,
-                                         int column, TNodeInfos& node) {
-        vstResultAfterCellPaint(grid, canvas, cell, column, node);
+                                         int row, int column, TNodeInfos& node) {
+        vstResultAfterCellPaint(grid, canvas, cell, row, column, node);
     };
     vstResult->OnColumnClick = [this](TResultGrid& grid, int column, const QPoint& pos) {
         vstResultColumnClick(grid, column, pos);
@@ -164,14 +163,13 @@ TFrmWallpaper::~TFrmWallpaper() {
 }
 
 void TFrmWallpaper::vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell,
-                                            int column, TNodeInfos& node) {
+                                            int row, int column, TNodeInfos& node) {
     const TPicInfo info = node.GetInfo(column);
     if (Trim(info.ThumbUrl).empty())
         return;
     const QImage& b = node.Bitmaps(column);
     const int x = cell.left() + (cell.width() - b.width()) / 2;
     const int y = cell.top() + (cell.height() - b.height()) / 2;
-    const int row = (cell.top() + grid.verticalScrollBar()->value()) / GridRowHeight;
     const bool hot = grid.IsHot(row, column);
     canvas.setPen(hot ? QColor(0, 0, 255) : QColor(0xDE, 0xDE, 0xDE));
     // One-pixel outline from (x - 2, y - 2) to (x + w + 2, y + h + 2), exclusive.

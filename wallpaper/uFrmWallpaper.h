@@ -117,8 +117,8 @@ public:
     const TPicture& imgBtn() const { return FImgBtn; }
     const TPicture& imgDowned() const { return FImgDowned; }
 
-    void vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell, int column,
-                                 TNodeInfos& node);
+    void vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell, int row,
+                                 int column, TNodeInfos& node);
     void vstResultColumnClick(TResultGrid& grid, int column, const QPoint& pos);
     void OnHttpProgress(TWinHttp& sender, const std::string& url, std::int64_t sofar,
                         std::int64_t total);

@@ -202,7 +202,7 @@ void TResultGrid::paintEvent(QPaintEvent* event) {
                 continue;
             painter.save();
             painter.setClipRect(cell);
-            OnAfterCellPaint(*this, painter, cell, column, *FRows[std::size_t(row)]);
+            OnAfterCellPaint(*this, painter, cell, row, column, *FRows[std::size_t(row)]);
             painter.restore();
         }
 }

@@ -65,7 +65,7 @@ class TResultGrid;
 
 // What the grid paints after its own background, per cell with a result row.
 using TAfterCellPaint = std::function<void(TResultGrid& grid, QPainter& canvas, const QRect& cell,
-                                           int column, TNodeInfos& node)>;
+                                           int row, int column, TNodeInfos& node)>;
 // A click on a cell: its column; the row is the focused row; pos is where the
 // click landed, in viewport coordinates.
 using TColumnClick = std::function<void(TResultGrid& grid, int column, const QPoint& pos)>;

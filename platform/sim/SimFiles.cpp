@@ -100,7 +100,8 @@ void TSimSystem::SaveFiles(const std::map<std::string, TFileRecord>& files) cons
     (void)WriteFileAtomically(FilesFile(), doc.dump(1));
 }
 
-std::uint32_t TSimSystem::GetFileAttributes(const fs::path& path) {
+std::uint32_t TSimSystem::GetFileAttributes(const fs::path& given) {
+    const fs::path path = ResolvePath(given);
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0)
         return faInvalid;
@@ -130,7 +131,8 @@ std::uint32_t TSimSystem::GetFileAttributes(const fs::path& path) {
     return attr == 0 ? faNormal : attr;
 }
 
-bool TSimSystem::SetFileAttributes(const fs::path& path, std::uint32_t attributes) {
+bool TSimSystem::SetFileAttributes(const fs::path& given, std::uint32_t attributes) {
+    const fs::path path = ResolvePath(given);
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0)
         return false;
@@ -151,7 +153,8 @@ bool TSimSystem::SetFileAttributes(const fs::path& path, std::uint32_t attribute
     return true;
 }
 
-bool TSimSystem::DeleteFile(const fs::path& path) {
+bool TSimSystem::DeleteFile(const fs::path& given) {
+    const fs::path path = ResolvePath(given);
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return false;
@@ -163,7 +166,8 @@ bool TSimSystem::DeleteFile(const fs::path& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
-bool TSimSystem::RemoveDirectory(const fs::path& path) {
+bool TSimSystem::RemoveDirectory(const fs::path& given) {
+    const fs::path path = ResolvePath(given);
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0)
         return false;
@@ -208,7 +212,8 @@ std::string TSimSystem::ShortComponent(std::map<std::string, TFileRecord>& files
     return shortName;
 }
 
-fs::path TSimSystem::ShortPathName(const fs::path& path) {
+fs::path TSimSystem::ShortPathName(const fs::path& given) {
+    const fs::path path = ResolvePath(given);
     std::error_code ec;
     if (path.empty() || !fs::exists(fs::symlink_status(path, ec)))
         return {};
@@ -251,7 +256,8 @@ fs::path TSimSystem::LongPathName(const fs::path& path) {
         bool found = false;
         for (fs::directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec)) {
             TFileRecord* r = Valid(files, it->path());
-            if (r && TRegFile::SameName(r->Short, name)) {
+            if (SameFileName(it->path().filename().string(), name) ||
+                (r && TRegFile::SameName(r->Short, name))) {
                 out = it->path();
                 found = true;
                 break;

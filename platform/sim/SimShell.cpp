@@ -3,6 +3,7 @@
 // Windows' theme handler does.
 #include "platform/sim/CursorFile.h"
 #include "platform/sim/SimSystem.h"
+#include "platform/sim/ThemeHandler.h"
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
@@ -119,7 +120,7 @@ bool TSimSystem::SystemParametersInfo(unsigned action, unsigned uiParam,
         if (!pvParam)
             return false;
         std::error_code ec;
-        if (!pvParam->empty() && !fs::is_regular_file(fs::path(*pvParam), ec))
+        if (!pvParam->empty() && !fs::is_regular_file(ResolvePath(fs::path(*pvParam)), ec))
             return false;
     }
     AppendJournal("SystemParametersInfo action=" + std::to_string(action) +
@@ -134,11 +135,15 @@ bool TSimSystem::SystemParametersInfo(unsigned action, unsigned uiParam,
     return true;
 }
 
-TCursorHandle TSimSystem::LoadCursorFromFile(const fs::path& file) {
+TCursorHandle TSimSystem::LoadCursorFromFile(const fs::path& given) {
+    const fs::path file = ResolvePath(given);
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec || size > MaxCursorFile)
+        return 0;
     std::string bytes;
     if (ReadWholeFile(file, bytes, MaxCursorFile) || !IsValidCursorData(bytes))
         return 0;
-    std::error_code ec;
     std::lock_guard lock(FMutex);
     const TCursorHandle h = FNextCursor++;
     FCursors[h] = fs::absolute(file, ec).lexically_normal();
@@ -181,7 +186,7 @@ long TSimSystem::ShellOpen(const std::string& target, std::uintptr_t) {
         const bool ok = FOpener ? FOpener(target) : OpenWithXdg(target);
         return ok ? seOk : 31; // SE_ERR_NOASSOC
     }
-    const fs::path path(target);
+    const fs::path path = ResolvePath(fs::path(target));
     std::error_code ec;
     if (target.empty() || !fs::exists(fs::symlink_status(path, ec)))
         return errFileNotFound;
@@ -198,7 +203,8 @@ void TSimSystem::ShChangeNotify(long eventId, const fs::path& item) {
     AppendJournal("SHChangeNotify event=" + Hex(eventId) + " item=" + item.string());
 }
 
-bool TSimSystem::PathMakeSystemFolder(const fs::path& folder) {
+bool TSimSystem::PathMakeSystemFolder(const fs::path& given) {
+    const fs::path folder = ResolvePath(given);
     std::error_code ec;
     if (!fs::is_directory(fs::symlink_status(folder, ec)))
         return false;
@@ -216,15 +222,13 @@ bool TSimSystem::CallShlwapiOrdinal633(std::uint32_t arg) {
 
 // --- Themes ---
 
-// Windows records the applied theme; a theme it cannot record fails.
+// Applies what the theme file names and records it as the current theme.
 bool TSimSystem::ApplyTheme(const fs::path& theme) {
-    auto key = OpenCurrentUserKey("Software\\Microsoft\\Windows\\CurrentVersion\\Themes", true);
-    if (!key || !key->WriteString("CurrentTheme", theme.string())) {
-        AppendJournal("ThemeFailed " + theme.string());
-        return false;
-    }
-    AppendJournal("ThemeApplied " + theme.string());
-    return true;
+    return ApplyThemeFile(*this, theme, [this](const std::string& line) { AppendJournal(line); });
+}
+
+std::optional<std::string> TSimSystem::ReadThemeFromPack(const fs::path& given) {
+    return ReadPackedTheme(ResolvePath(given));
 }
 
 // Unpacks into the user theme folder under the pack's name, then applies the

@@ -4,6 +4,7 @@
 // keys, denied keys), SimFiles.cpp (attributes, short names, deletion) and
 // SimShell.cpp (desktop, cursors, shell, themes, journal).
 #include "platform/SimulatedSystem.h"
+#include "platform/sim/CaseNames.h"
 #include "platform/sim/RegFile.h"
 
 #include <cstdint>
@@ -94,8 +95,10 @@ public:
     void ShChangeNotify(long eventId, const fs::path& item) override;
     bool PathMakeSystemFolder(const fs::path& folder) override;
     bool CallShlwapiOrdinal633(std::uint32_t arg) override;
+    std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override;
 
     // --- Files ---
+    fs::path ResolvePath(const fs::path& path) override { return ResolveCase(path); }
     fs::path ShortPathName(const fs::path& path) override;
     fs::path LongPathName(const fs::path& path) override;
     std::uint32_t GetFileAttributes(const fs::path& path) override;

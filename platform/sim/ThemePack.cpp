@@ -1,10 +1,12 @@
 #include "platform/sim/ThemePack.h"
 
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <libgcab.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -150,6 +152,24 @@ fs::path FindThemeFile(const fs::path& folder) {
     }
     std::sort(found.begin(), found.end());
     return found.empty() ? fs::path() : found.front();
+}
+
+std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t maxBytes) {
+    static std::atomic<unsigned> counter{0};
+    std::error_code ec;
+    const fs::path temp =
+        fs::temp_directory_path(ec) /
+        ("velmora-pack-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::string why;
+    std::optional<std::string> out;
+    if (!ec && UnpackThemePack(pack, temp, why)) {
+        const fs::path theme = FindThemeFile(temp);
+        std::string bytes;
+        if (!theme.empty() && !ReadWholeFile(theme, bytes, maxBytes))
+            out = std::move(bytes);
+    }
+    fs::remove_all(temp, ec);
+    return out;
 }
 
 } // namespace velmora::sim

@@ -1,5 +1,6 @@
 // The Win32 backend of the system interface.
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32ThemePack.h"
 
 #include <windows.h>
 
@@ -264,6 +265,12 @@ public:
         return fn != nullptr;
     }
 
+    std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {
+        return win32::ReadPackedTheme(pack);
+    }
+
+    // NTFS matches names without regard to case already.
+    fs::path ResolvePath(const fs::path& path) override { return path; }
     fs::path ShortPathName(const fs::path& path) override {
         const std::wstring p = path.wstring();
         return fs::path(

@@ -115,9 +115,9 @@ QImage SpinnerFrame(int step, int steps) {
     for (int i = 0; i < steps; ++i) {
         const int age = (step - i + steps) % steps; // 0: the head
         const qreal a = 2 * M_PI * i / steps - M_PI / 2;
-        const int shade = std::min(70 + age * 16, 230);
-        p.setBrush(
-            QColor(shade / 3, shade / 2 + 20, 200 + shade / 10 > 255 ? 255 : 200 + shade / 10));
+        // From the dark blue head to a pale tail.
+        const qreal t = qreal(age) / (steps - 1);
+        p.setBrush(QColor(int(30 + t * 185), int(90 + t * 135), int(200 + t * 35)));
         p.drawEllipse(QPointF(16 + 11.5 * std::cos(a), 16 + 11.5 * std::sin(a)), 2.6, 2.6);
     }
     return image;
@@ -288,12 +288,16 @@ QImage Monitor(bool hot) {
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor frame = hot ? QColor(255, 255, 255) : QColor(225, 228, 232);
+    // A dark edge keeps the light frame visible on a light picture.
+    p.setPen(QPen(QColor(60, 64, 70), 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(3, 3, 26, 17), 2, 2);
     p.setPen(QPen(frame, 2));
     p.setBrush(hot ? QColor(80, 160, 235) : QColor(50, 120, 200));
     p.drawRoundedRect(QRectF(3, 3, 26, 17), 2, 2);
-    p.setPen(Qt::NoPen);
+    p.setPen(QPen(QColor(60, 64, 70), 1));
     p.setBrush(frame);
-    p.drawRect(QRectF(14, 20, 4, 4));
+    p.drawRect(QRectF(14, 20.5, 4, 3));
     p.drawRoundedRect(QRectF(9, 23.5, 14, 2.5), 1, 1);
     return image;
 }

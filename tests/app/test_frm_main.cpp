@@ -192,6 +192,28 @@ TEST_F(AppWindow, ApplyAThemePackThroughTheMenu) {
     EXPECT_FALSE(fs::exists(window.Folders().UserThemesDir / ThemePack));
 }
 
+// A demo theme shaped as real ones are: its .theme names its wallpaper and
+// its own cursors in another letter case than the files in the package.
+TEST_F(AppWindow, ADemoThemeWithItsOwnCursorsChangesTheDesktop) {
+    const std::string name = "星空少女";
+    TFrmMain& window = Open();
+    DoubleClick(tagTheme, name);
+    ASSERT_TRUE(WaitDownloaded(tagTheme, name));
+    DoubleClick(tagTheme, name);
+    ASSERT_TRUE(Item(tagTheme, name).Installed) << Journal();
+    const fs::path own = window.Folders().WinDir / "Resources/Themes" / name;
+    auto desktop = FSystem->OpenCurrentUserKey("Control Panel\\Desktop", false);
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(desktop->ReadString("Wallpaper").value_or(""), (own / "Wallpaper.jpg").string());
+    auto cursors = FSystem->OpenCurrentUserKey("Control Panel\\Cursors", false);
+    ASSERT_TRUE(cursors);
+    EXPECT_EQ(cursors->ReadString("").value_or(""), name);
+    EXPECT_NE(
+        Journal().find("SetSystemCursor id=32512 file=" + (own / "Cursors/Arrow.CUR").string()),
+        std::string::npos)
+        << Journal();
+}
+
 TEST_F(AppWindow, CursorSchemeInstallsAndUninstalls) {
     TFrmMain& window = Open();
     window.findChild<TImgCheckButton*>("icbCursor")

@@ -173,11 +173,12 @@ TEST_F(CatalogTest, PathsAndAddresses) {
 TEST_F(CatalogTest, CachedAndInstalledStatesComeFromTheDisk) {
     test::WriteFile(folders.ExePath / "cache/theme/zipped.zip", "z");
     test::WriteFile(folders.ExePath / "cache/theme/packed.zip", "wrong extension for a theme pack");
-    test::WriteFile(folders.WinDir / "Resources/Themes/zipped.theme", "[Theme]");
+    // Installed files are found whatever the case of their names on disk.
+    test::WriteFile(folders.WinDir / "Resources/Themes/Zipped.THEME", "[Theme]");
     fs::create_directories(folders.UserThemesDir / "packed");
-    fs::create_directories(folders.WinDir / "Cursors/arrow");
+    fs::create_directories(folders.WinDir / "Cursors/ARROW");
     test::WriteFile(folders.ExePath / "cache/cursor/plain.zip", "z");
-    test::WriteFile(folders.SysDir / "saver.scr", "MZ");
+    test::WriteFile(folders.SysDir / "Saver.SCR", "MZ");
     fs::create_directories(folders.SysDir / "dir.scr"); // a folder is no installed file
 
     ASSERT_EQ(Load(R"({"themes":[{"name":"g","list":[{"name":"zipped","iszip":true},{"name":"packed","iszip":false}]}],
@@ -198,7 +199,7 @@ TEST_F(CatalogTest, CachedAndInstalledStatesComeFromTheDisk) {
 TEST_F(CatalogTest, AddCatalogItemAsksTheDiskDirectly) {
     test::WriteFile(folders.ExePath / "cache/cursor/plain.zip", "z");
     fs::create_directories(folders.WinDir / "Cursors/arrow");
-    test::WriteFile(folders.SysDir / "saver.scr", "MZ");
+    test::WriteFile(folders.SysDir / "SAVER.Scr", "MZ");
     AddCatalogItem(sink, folders, tagCursor, NoRow, true, "plain");
     AddCatalogItem(sink, folders, tagCursor, NoRow, true, "arrow");
     AddCatalogItem(sink, folders, tagScreenSave, NoRow, true, "saver");

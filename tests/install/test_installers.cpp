@@ -1,5 +1,6 @@
 // The three installers end to end against the simulated Windows: files,
 // registry values and journal lines; and the uninstall command's frame.
+#include "install/CodePage.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
 #include "install/uScreenSaverInstaller.h"
@@ -117,7 +118,9 @@ TEST_F(ThemeInstaller, TheFirstRootThemeFileInArchiveOrderIsOpened) {
         std::string Opened; // empty: none, "应用主题失败"
     } cases[] = {
         {"theme pack before theme",
-         {{"sub/a.theme", "x"}, {"B.themepack", "x"}, {"A.theme", "x"}},
+         {{"sub/a.theme", "x"},
+          {"B.themepack", test::MakeCabBytes({{"B.theme", "[Theme]\r\n"}})},
+          {"A.theme", "x"}},
          "B.themepack"},
         {"extension in capitals", {{"readme.txt", "x"}, {"Blue.THEME", "x"}}, "Blue.THEME"},
         {"only in a folder", {{"Blue/", "", TZipItem::Folder}, {"Blue/Blue.theme", "x"}}, ""},
@@ -483,6 +486,166 @@ TEST_F(UninstallFrame, NamesThatReachOutsideTheirFolderRemoveNothing) {
     EXPECT_TRUE(fs::exists(Folders.WinDir / "Resources" / "Themes" / "keep.txt"));
     EXPECT_TRUE(fs::exists(Folders.SysDir / "keep.scr"));
     EXPECT_TRUE(fs::exists(Folders.WinDir / "Cursors"));
+}
+
+// --- Names as Windows treats them, and what themes name -------------------
+
+using MixedCase = TInstallTest;
+
+TEST_F(MixedCase, CursorPackageWithCapitalisedNamesSwitchesAllItsCursors) {
+    fs::path pkg = Package("cursor", "Real.zip");
+    MakeZip(pkg, {{"Setup.INF", "[Strings]\r\npointer = \"Arrow.CUR\"\r\nhelp = \"Help.Cur\"\r\n"
+                                "busy = \"Busy.ANI\"\r\n"},
+                  {"Arrow.CUR", MakeCurBytes()},
+                  {"Help.Cur", MakeCurBytes()},
+                  {"Busy.ANI", test::MakeAniBytes()}});
+    EXPECT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    const std::string folder = (Folders.WinDir / "Cursors" / "Real").string() + "/";
+    // The registry holds the names as the installer writes them (lowered);
+    // the cursors load from the files as they are on disk.
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), folder + "arrow.cur");
+    EXPECT_EQ(JournalWith("SetSystemCursor"),
+              (std::vector<std::string>{
+                  "SetSystemCursor id=32512 file=" + folder + "Arrow.CUR",
+                  "SetSystemCursor id=32651 file=" + folder + "Help.Cur",
+                  "SetSystemCursor id=32514 file=" + folder + "Busy.ANI",
+              }));
+}
+
+TEST_F(MixedCase, ScreenSaverWhoseFileDiffersInCaseInstallsAndIsRemoved) {
+    fs::path pkg = Package("screensave", "Clock.zip");
+    MakeZip(pkg, {{"CLOCK.Scr", "MZ"}});
+    EXPECT_TRUE(InstallScreenSaver(pkg, Folders, *Sys));
+    EXPECT_TRUE(Messages.Shown.empty());
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"),
+              Sys->ShortPathName(Folders.SysDir / "CLOCK.Scr").string());
+    bool installed = true;
+    RemoveScreenSaver("Clock", installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(Folders.SysDir / "CLOCK.Scr"));
+}
+
+TEST_F(MixedCase, ZipThemeRemovalFindsItsFolderInAnotherCase) {
+    fs::path pkg = Package("theme", "Dusk.zip");
+    MakeZip(pkg, {{"DUSK/", "", TZipItem::Folder}, {"DUSK/a.jpg", "a"}, {"DUSK.Theme", "[Theme]"}});
+    bool installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    RemoveTheme("Dusk", true, installed, Folders, *Sys);
+    EXPECT_TRUE(TreeOf(Folders.WinDir / "Resources" / "Themes").empty());
+}
+
+// A theme file naming a wallpaper, cursors and a screen saver, as Windows'
+// own themes are written (with resources that Windows would not apply here).
+std::string ThemeText(const std::string& wallpaper, const std::string& cursor,
+                      const std::string& saver) {
+    return "; made by a theme editor\r\n[Theme]\r\nDisplayName=海之蓝\r\n"
+           "[Control Panel\\Desktop]\r\nWallpaper=" +
+           wallpaper +
+           "\r\nTileWallpaper=0\r\nWallpaperStyle=10\r\n"
+           "[Control Panel\\Cursors]\r\nDefaultValue=Sea cursors\r\nArrow=" +
+           cursor +
+           "\r\nHelp=%SystemRoot%\\Cursors\\gone.cur\r\n"
+           "[boot]\r\nSCRNSAVE.EXE=" +
+           saver +
+           "\r\n"
+           "[VisualStyles]\r\nPath=%ResourceDir%\\Themes\\Aero\\Aero.msstyles\r\n"
+           "[Sounds]\r\nSchemeName=@mmres.dll,-800\r\n";
+}
+
+TEST_F(MixedCase, ZipThemeAppliesTheWallpaperCursorsAndScreenSaverItNames) {
+    WriteFile(Folders.SysDir / "Waves.scr", "MZ");
+    fs::path pkg = Package("theme", "Sea.zip");
+    MakeZip(pkg, {{"Sea/Wall.BMP", test::MakeBmpBytes()},
+                  {"Sea/Arrow.cur", MakeCurBytes()},
+                  {"Sea.theme", Utf8ToCp936(ThemeText("%WinDir%\\Resources\\Themes\\sea\\wall.bmp",
+                                                      "%WINDIR%\\resources\\themes\\Sea\\arrow.CUR",
+                                                      "%SystemRoot%\\system32\\waves.SCR"))}});
+    bool installed = false;
+    ApplyThemeRow(true, pkg, installed, Folders, *Sys);
+    ASSERT_TRUE(installed);
+    const fs::path sea = Folders.WinDir / "Resources" / "Themes" / "Sea";
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "Wallpaper"), (sea / "Wall.BMP").string());
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "WallpaperStyle"), "10");
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), (sea / "Arrow.cur").string());
+    EXPECT_EQ(Reg(CursorsKey, ""), "Sea cursors");
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"),
+              (Folders.SysDir / "Waves.scr").string());
+    const std::string themes = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes";
+    EXPECT_EQ(Reg(themes, "DisplayName"), "海之蓝");
+    EXPECT_EQ(Reg(themes, "CurrentTheme"), (sea.parent_path() / "Sea.theme").string());
+    EXPECT_EQ(
+        JournalWith("SetSystemCursor"),
+        std::vector<std::string>{"SetSystemCursor id=32512 file=" + (sea / "Arrow.cur").string()});
+    EXPECT_EQ(JournalWith("ThemeMissing").size(), 1u) << "the help cursor does not exist";
+    EXPECT_EQ(JournalWith("ThemeIgnored"),
+              (std::vector<std::string>{"ThemeIgnored [VisualStyles]", "ThemeIgnored [Sounds]"}));
+    EXPECT_TRUE(Messages.Shown.empty());
+}
+
+TEST_F(MixedCase, ThemePackAppliesTheWallpaperItNames) {
+    fs::path pkg = Package("theme", "Dune.themepack");
+    WriteFile(pkg, test::MakeCabBytes({{"Dune.theme", ThemeText("DesktopBackground\\Dune.bmp",
+                                                                "Cursors\\a.cur", "")},
+                                       {"DesktopBackground\\dune.BMP", test::MakeBmpBytes()},
+                                       {"Cursors\\A.cur", MakeCurBytes()}}));
+    bool installed = false;
+    ApplyThemeRow(false, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    const fs::path dune = Folders.UserThemesDir / "Dune";
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "Wallpaper"),
+              (dune / "DesktopBackground" / "dune.BMP").string());
+    EXPECT_EQ(Reg(CursorsKey, "Arrow"), (dune / "Cursors" / "A.cur").string());
+    EXPECT_EQ(Reg("Control Panel\\Desktop", "SCRNSAVE.EXE"), "") << "an empty saver clears it";
+}
+
+TEST_F(MixedCase, ThemesThatReachOutAreRefusedAndNothingIsApplied) {
+    const fs::path themes = Folders.WinDir / "Resources" / "Themes";
+    struct {
+        const char* Label;
+        std::string Theme;
+    } cases[] = {
+        {"network wallpaper", ThemeText("\\\\attacker\\share\\a.bmp", "", "")},
+        {"remote visual style",
+         "[Theme]\r\nDisplayName=x\r\n[VisualStyles]\r\nPath=\\\\10.0.0.1\\s\\x.msstyles\r\n"},
+        {"address cursor", ThemeText("", "https://attacker.invalid/a.cur", "")},
+        {"outside the Windows folder", ThemeText("%WinDir%\\..\\..\\secret.bmp", "", "")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Label);
+        Messages.Shown.clear();
+        fs::path zip = Package("theme", "Bad.zip");
+        MakeZip(zip, {{"Bad/", "", TZipItem::Folder}, {"Bad.theme", c.Theme}});
+        bool installed = false;
+        EXPECT_FALSE(InstallThemePackage(zip, Folders, *Sys));
+        ApplyThemeRow(true, zip, installed, Folders, *Sys);
+        EXPECT_FALSE(installed);
+        EXPECT_TRUE(TreeOf(themes).empty()) << "nothing unpacked";
+
+        fs::path pack = Package("theme", "Bad.themepack");
+        WriteFile(pack, test::MakeCabBytes({{"Bad.theme", c.Theme}}));
+        ApplyThemeRow(false, pack, installed, Folders, *Sys);
+        EXPECT_FALSE(installed);
+        EXPECT_FALSE(fs::exists(Folders.UserThemesDir / "Bad"));
+
+        ASSERT_EQ(Messages.Shown.size(), 3u);
+        for (const auto& m : Messages.Shown)
+            EXPECT_EQ(m.Text.rfind(MsgThemeReachesOut, 0), 0u) << m.Text;
+    }
+    // A theme file already in the theme folder stays (no overwriting): it is
+    // the one opened, so it is the one checked.
+    WriteFile(themes / "Kept.theme", cases[0].Theme);
+    fs::path kept = Package("theme", "Kept.zip");
+    MakeZip(kept, {{"Kept.theme", "[Theme]\r\nDisplayName=harmless\r\n"}});
+    EXPECT_FALSE(InstallThemePackage(kept, Folders, *Sys));
+    fs::remove(themes / "Kept.theme");
+
+    // A refused pack inside a ZIP is unpacked (inert) but never opened.
+    fs::path nested = Package("theme", "Nest.zip");
+    MakeZip(nested, {{"Nest.themepack", test::MakeCabBytes({{"Nest.theme", cases[0].Theme}})}});
+    EXPECT_FALSE(InstallThemePackage(nested, Folders, *Sys));
+    EXPECT_TRUE(JournalWith("ShellOpen").empty());
+    EXPECT_TRUE(JournalWith("SystemParametersInfo").empty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // One table of behaviours run against every backend of the build: the
 // simulated Windows natively, the Win32 backend under Wine. What holds on the
 // simulation must hold on the real calls.
+#include "platform/ThemeFile.h"
 #include "tests/platform/Conformance.h"
 
 #include <gtest/gtest.h>
@@ -211,6 +212,101 @@ TEST_P(Conformance, DesktopParametersAndShell) {
     Sys->SystemParametersInfo(spiSetCursors, 0, std::nullopt, 0);
     EXPECT_LE(Sys->ShellOpen((Files / "no such file.theme").string()), 32);
     EXPECT_TRUE(Sys->PostScreenSaveCommand());
+}
+
+TEST_P(Conformance, NamesMatchWithoutRegardToCaseAndKeepTheirCase) {
+    WriteBytes(Files / "Mixed Case" / "Arrow.CUR", MakeCurBytes());
+    WriteBytes(Files / "Mixed Case" / "Wall.Bmp", MakeBmpBytes());
+    const fs::path folder = Files / "mixed CASE";
+    const fs::path cursor = folder / "arrow.cur";
+
+    EXPECT_TRUE(fs::is_regular_file(Sys->ResolvePath(cursor))) << Sys->ResolvePath(cursor);
+    const TCursorHandle h = Sys->LoadCursorFromFile(cursor);
+    EXPECT_NE(h, 0u);
+    Sys->DestroyCursor(h);
+    EXPECT_NE(Sys->GetFileAttributes(cursor), faInvalid);
+    EXPECT_TRUE(Sys->SetFileAttributes(cursor, faHidden));
+    EXPECT_NE(Sys->GetFileAttributes(Files / "Mixed Case" / "Arrow.CUR") & faHidden, 0u);
+    EXPECT_TRUE(Sys->SystemParametersInfo(spiSetDeskWallpaper, 0, (folder / "WALL.BMP").string(),
+                                          spifUpdateIniFile));
+
+    // The short name leads back to the long name with its case on disk.
+    const fs::path shortPath = Sys->ShortPathName(cursor);
+    ASSERT_FALSE(shortPath.empty());
+    const fs::path longPath = Sys->LongPathName(shortPath);
+    EXPECT_EQ(longPath.filename().string(), "Arrow.CUR") << longPath;
+
+    EXPECT_TRUE(Sys->DeleteFile(folder / "ARROW.cur"));
+    EXPECT_TRUE(Sys->DeleteFile(folder / "wall.bmp"));
+    EXPECT_FALSE(Sys->DeleteFile(cursor)) << "gone";
+    EXPECT_TRUE(Sys->PathMakeSystemFolder(folder));
+    EXPECT_TRUE(Sys->SetFileAttributes(folder, faNormal));
+    EXPECT_TRUE(Sys->RemoveDirectory(folder));
+    EXPECT_FALSE(fs::exists(Files / "Mixed Case"));
+    // A name that matches nothing is kept as given.
+    EXPECT_EQ(Sys->ResolvePath(Files / "none" / "x.Y").filename().string(), "x.Y");
+}
+
+TEST_P(Conformance, ThemesThatReachOutsideAreFoundAndPacksAreRead) {
+    const fs::path themeDir = Files / "Theme Folder";
+    fs::create_directories(themeDir);
+    const TThemeFolders folders{Sys->WindowsDirectory(), themeDir,
+                                Sys->SpecialFolder(csidlLocalAppData)};
+    const std::string inside = (Sys->WindowsDirectory() / "Web" / "x.jpg").string();
+    const std::string outside = (Scratch.Path() / "elsewhere.jpg").string();
+    struct {
+        std::string Section, Line;
+        bool Refused;
+    } cases[] = {
+        {"Control Panel\\Desktop", "Wallpaper=%WinDir%\\Web\\Wallpaper\\img0.jpg", false},
+        {"Control Panel\\Desktop", "Wallpaper=%windir%\\RESOURCES\\themes\\x.jpg", false},
+        {"Control Panel\\Desktop", "Wallpaper=DesktopBackground\\img1.jpg", false},
+        {"Control Panel\\Desktop", "Wallpaper=" + inside, false},
+        {"Control Panel\\Desktop", "Wallpaper=", false},
+        {"VisualStyles", "Path=%ResourceDir%\\Themes\\Aero\\Aero.msstyles", false},
+        {"Theme", "DisplayName=@%SystemRoot%\\System32\\themeui.dll,-2013", false},
+        {"Theme", "DisplayName=Note: blue waves", false},
+        {"Control Panel\\Cursors", "DefaultValue=Windows Aero", false},
+        {"Control Panel\\Cursors", "Arrow=%SystemRoot%\\Cursors\\aero_arrow.cur", false},
+        {"Sounds", "SchemeName=@mmres.dll,-800", false},
+        {"CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\DefaultIcon",
+         "DefaultValue=%SystemRoot%\\System32\\imageres.dll,-109", false},
+        {"VisualStyles", "Path=\\\\attacker\\share\\x.msstyles", true},
+        {"Control Panel\\Desktop", "Wallpaper=//attacker/share/a.jpg", true},
+        {"Control Panel\\Desktop", "Wallpaper=http://attacker.invalid/a.jpg", true},
+        {"Control Panel\\Cursors", "Arrow=file://attacker/share/a.cur", true},
+        {"Theme", "BrandImage=search-ms:query=x", true},
+        {"Theme", "DisplayName=@\\\\attacker\\s\\x.dll,-1", true},
+        {"Slideshow", "RssFeed=https://attacker.invalid/feed", true},
+        {"MasterThemeSelector", "Anything=\\\\attacker\\share", true},
+        {"boot", "SCRNSAVE.EXE=..\\..\\..\\..\\evil.scr", true},
+        {"Control Panel\\Desktop", "Wallpaper=%UserProfile%\\a.jpg", true},
+        {"Control Panel\\Desktop", "Wallpaper=" + outside, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        const TThemeFile theme =
+            TThemeFile::Parse("[Theme]\r\n[" + c.Section + "]\r\n" + c.Line + "\r\n");
+        const std::string problem = ThemeReachProblem(theme, folders, *Sys);
+        EXPECT_EQ(!problem.empty(), c.Refused) << problem;
+        if (c.Refused) {
+            EXPECT_NE(problem.find(c.Line.substr(c.Line.find('=') + 1)), std::string::npos);
+        }
+    }
+
+    // The theme file of a pack is read without installing it: the first by
+    // name at the top of the cabinet.
+    const fs::path pack = Files / "Sea Pack.themepack";
+    WriteBytes(pack, MakeCabBytes({{"sub\\A.theme", "[Theme]\r\nDisplayName=deep\r\n"},
+                                   {"Zed.theme", "[Theme]\r\nDisplayName=zed\r\n"},
+                                   {"Sea.Theme", "[Theme]\r\nDisplayName=sea\r\n"},
+                                   {"DesktopBackground\\a.bmp", MakeBmpBytes()}}));
+    const auto bytes = Sys->ReadThemeFromPack(pack);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(TThemeFile::Parse(*bytes).Value("theme", "displayname"), "sea");
+    WriteBytes(Files / "not a pack.themepack", "<html>404</html>");
+    EXPECT_FALSE(Sys->ReadThemeFromPack(Files / "not a pack.themepack").has_value());
+    EXPECT_FALSE(Sys->ReadThemeFromPack(Files / "missing.themepack").has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Conformance, ::testing::ValuesIn(ConformanceBackends()),

@@ -252,7 +252,9 @@ TEST_F(Simulated, ThemePackIsUnpackedUnderItsNameAndApplied) {
     const std::string picture = MakeBmpBytes(64, 48);
     const fs::path pack = Temp / "cache" / "theme" / "Ocean Blue.themepack";
     fs::create_directories(pack.parent_path());
-    MakeCabinet(pack, {{"Ocean Blue.theme", "[Theme]\r\nDisplayName=Ocean\r\n"},
+    MakeCabinet(pack, {{"Ocean Blue.theme", "[Theme]\r\nDisplayName=Ocean\r\n"
+                                            "[Control Panel\\Desktop]\r\n"
+                                            "Wallpaper=DesktopBackground\\IMG1.bmp\r\n"},
                        {"DesktopBackground\\img1.bmp", picture}});
 
     EXPECT_EQ(Sys->ShellOpen(pack.string()), seOk);
@@ -260,10 +262,15 @@ TEST_F(Simulated, ThemePackIsUnpackedUnderItsNameAndApplied) {
     EXPECT_EQ(ReadFile(dest / "DesktopBackground" / "img1.bmp"), picture);
     EXPECT_EQ(Value(*Sys, "Software\\Microsoft\\Windows\\CurrentVersion\\Themes", "CurrentTheme"),
               (dest / "Ocean Blue.theme").string());
+    EXPECT_EQ(Value(*Sys, "Control Panel\\Desktop", "Wallpaper"),
+              (dest / "DesktopBackground" / "img1.bmp").string());
     const auto journal = Sys->Journal();
-    ASSERT_EQ(journal.size(), 3u);
+    ASSERT_EQ(journal.size(), 5u);
     EXPECT_EQ(journal[1], "ThemePackUnpacked " + dest.string());
-    EXPECT_EQ(journal[2], "ThemeApplied " + (dest / "Ocean Blue.theme").string());
+    EXPECT_EQ(journal[2], "SystemParametersInfo action=20 uiParam=0 winIni=1 pvParam=" +
+                              (dest / "DesktopBackground" / "img1.bmp").string());
+    EXPECT_EQ(journal[3], "ThemeName Ocean");
+    EXPECT_EQ(journal[4], "ThemeApplied " + (dest / "Ocean Blue.theme").string());
 
     // Opening it again replaces the earlier copy and leaves no work folder.
     fs::remove(dest / "Ocean Blue.theme");

@@ -1,5 +1,7 @@
 #include "tests/support/PictureFiles.h"
 
+#include <algorithm>
+
 namespace velmora::test {
 namespace {
 
@@ -10,6 +12,33 @@ void Put16(std::string& s, unsigned v) {
 void Put32(std::string& s, unsigned v) {
     Put16(s, v & 0xFFFF);
     Put16(s, v >> 16);
+}
+
+// The cabinet checksum of a data block: little-endian words XORed, the
+// last partial word taken from its bytes in reverse.
+unsigned CabChecksum(const std::string& bytes, unsigned seed) {
+    unsigned sum = seed;
+    std::size_t i = 0;
+    auto byte = [&](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at]));
+    };
+    for (; i + 4 <= bytes.size(); i += 4)
+        sum ^= byte(i) | (byte(i + 1) << 8) | (byte(i + 2) << 16) | (byte(i + 3) << 24);
+    unsigned last = 0;
+    switch (bytes.size() - i) {
+    case 3:
+        last = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+        break;
+    case 2:
+        last = (byte(i) << 8) | byte(i + 1);
+        break;
+    case 1:
+        last = byte(i);
+        break;
+    default:
+        break;
+    }
+    return sum ^ last;
 }
 
 } // namespace
@@ -98,6 +127,54 @@ std::string MakeBmpBytes(int width, int height) {
     for (unsigned i = 0; i < size; ++i)
         bmp += static_cast<char>(i * 37 % 251);
     return bmp;
+}
+
+std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>& files) {
+    constexpr std::size_t Header = 36, Folder = 8, Block = 32768;
+    std::string entries, data, payload;
+    unsigned offset = 0;
+    for (const auto& [name, bytes] : files) {
+        Put32(entries, static_cast<unsigned>(bytes.size()));
+        Put32(entries, offset);
+        Put16(entries, 0);      // folder 0
+        Put16(entries, 0x5821); // 2024-01-01
+        Put16(entries, 0);
+        Put16(entries, 0x20); // archive
+        entries += name;
+        entries += '\0';
+        offset += static_cast<unsigned>(bytes.size());
+        payload += bytes;
+    }
+    unsigned blocks = 0;
+    for (std::size_t at = 0; at < payload.size() || blocks == 0; at += Block, ++blocks) {
+        const std::string chunk = payload.substr(std::min(at, payload.size()), Block);
+        std::string sizes;
+        Put16(sizes, static_cast<unsigned>(chunk.size()));
+        Put16(sizes, static_cast<unsigned>(chunk.size()));
+        Put32(data, CabChecksum(sizes, CabChecksum(chunk, 0)));
+        data += sizes + chunk;
+        if (payload.empty())
+            break;
+    }
+    if (blocks == 0)
+        blocks = 1;
+    std::string cab = "MSCF";
+    Put32(cab, 0);
+    Put32(cab, static_cast<unsigned>(Header + Folder + entries.size() + data.size()));
+    Put32(cab, 0);
+    Put32(cab, static_cast<unsigned>(Header + Folder)); // first file entry
+    Put32(cab, 0);
+    cab += '\x03'; // version 1.3
+    cab += '\x01';
+    Put16(cab, 1);
+    Put16(cab, static_cast<unsigned>(files.size()));
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put32(cab, static_cast<unsigned>(Header + Folder + entries.size())); // first data block
+    Put16(cab, blocks);
+    Put16(cab, 0); // stored
+    return cab + entries + data;
 }
 
 } // namespace velmora::test

@@ -3,6 +3,8 @@
 // system backends and of the installers. Plain C++: the Windows cross build of
 // the backend tests compiles it too.
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velmora::test {
 
@@ -10,6 +12,9 @@ namespace velmora::test {
 std::string MakeCurBytes(int hx = 1, int hy = 1);
 // An animated cursor (.ani) of one frame, the cursor above.
 std::string MakeAniBytes();
+// A cabinet (theme pack) holding the files in one uncompressed folder; names
+// use "\\" as the folder separator, as cabinets do.
+std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>& files);
 // A small 24-bit BMP picture.
 std::string MakeBmpBytes(int width = 4, int height = 3);
 

@@ -80,6 +80,8 @@ protected:
         window->pnlAD2->hide();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // The pointer starts above the grid, whatever an earlier case left hot.
+        QTest::mouseMove(window.get(), QPoint(1, 1));
     }
     void TearDown() override {
         window.reset();
@@ -348,6 +350,23 @@ TEST_F(WallpaperWindowTest, FullPicturesAreStoredAsBmpUntilTheWindowGoes) {
 }
 
 TEST_F(WallpaperWindowTest, ProgressBoxDuringADownloadWithoutLength) {
+    // The box, hidden until a download, with its pictures as drawn for the program.
+    EXPECT_FALSE(window->pnlProgress->isVisible());
+    EXPECT_EQ(window->pnlProgress->geometry(), QRect(203, 128, 294, 85));
+    EXPECT_EQ(window->pnlProgress->Picture().Width(), 36);
+    EXPECT_EQ(window->pnlProgress->Picture().Height(), 42);
+    EXPECT_EQ(window->imgProgress->geometry(), QRect(28, 28, 32, 32));
+    auto* gif = dynamic_cast<TGIFImage*>(window->imgProgress->Picture().Graphic());
+    ASSERT_NE(gif, nullptr);
+    EXPECT_EQ(QSize(gif->Width(), gif->Height()), QSize(32, 32));
+    EXPECT_GT(gif->FrameCount(), 1);
+    EXPECT_EQ(gif->AnimationSpeed(), 500);
+    EXPECT_TRUE(gif->Animate());
+    EXPECT_EQ(window->lblCaption->text(), QString::fromUtf8("正在下载图片，请稍候......"));
+    EXPECT_EQ(window->pbMain->geometry(), QRect(78, 52, 197, 13));
+    EXPECT_EQ(QSize(window->imgBtn().Width(), window->imgBtn().Height()), QSize(130, 16));
+    EXPECT_EQ(QSize(window->imgDowned().Width(), window->imgDowned().Height()), QSize(24, 24));
+
     Serve("big.png", Encode(Solid(300, 300, Qt::blue), "BMP"));
     server.SetFaults({.NoContentLength = true, .SlowDelayMs = 5, .SlowChunk = 8192});
     bool seenBox = false, seenHourglass = false;

@@ -241,21 +241,34 @@ QImage Cross(const QColor& color, bool beam) {
     return img;
 }
 
-std::string ThemeFile(const std::string& name, const std::string& wallpaper) {
+// A theme file as theme editors write them; cursors is a ready
+// "[Control Panel\Cursors]" section or empty.
+std::string ThemeFile(const std::string& name, const std::string& wallpaper,
+                      const std::string& cursors = "") {
     return "; " + name + "\r\n[Theme]\r\nDisplayName=" + name +
            "\r\n\r\n[Control Panel\\Desktop]\r\nWallpaper=" + wallpaper +
-           "\r\nTileWallpaper=0\r\nWallpaperStyle=10\r\nPattern=\r\n\r\n"
+           "\r\nTileWallpaper=0\r\nWallpaperStyle=10\r\nPattern=\r\n\r\n" + cursors +
            "[VisualStyles]\r\nPath=%SystemRoot%\\resources\\themes\\Aero\\Aero.msstyles\r\n"
            "ColorStyle=NormalColor\r\nSize=NormalSize\r\n\r\n"
            "[MasterThemeSelector]\r\nMTSM=DABJDKT\r\n";
 }
 
-void WriteThemeZip(const fs::path& path, const TTheme& t) {
+// Names in the mixed case real packages have: the theme file spells them
+// otherwise than the files on disk, as Windows does not mind.
+void WriteThemeZip(const fs::path& path, const TTheme& t, bool withCursors) {
     const std::string name = t.Name;
+    const std::string dir = "%WINDIR%\\Resources\\Themes\\" + name + "\\";
     TZipWriter zip(path);
-    zip.Add(name + ".theme",
-            Utf8ToCp936(ThemeFile(name, "%WINDIR%\\Resources\\Themes\\" + name + "\\wallpaper.jpg")));
-    zip.Add(name + "/wallpaper.jpg", Encode(Picture(1024, 768, t.From, t.To, t.Name), "JPEG"));
+    std::string cursors;
+    if (withCursors)
+        cursors = "[Control Panel\\Cursors]\r\nDefaultValue=" + name + "\r\nArrow=" + dir +
+                  "cursors\\arrow.cur\r\nHelp=" + dir + "cursors\\HELP.CUR\r\n\r\n";
+    zip.Add(name + ".theme", Utf8ToCp936(ThemeFile(name, dir + "wallpaper.JPG", cursors)));
+    zip.Add(name + "/Wallpaper.jpg", Encode(Picture(1024, 768, t.From, t.To, t.Name), "JPEG"));
+    if (withCursors) {
+        zip.Add(name + "/Cursors/Arrow.CUR", CurFile(Arrow(t.To.lighter(130)), 1, 1));
+        zip.Add(name + "/Cursors/Help.cur", CurFile(Arrow(t.From.lighter(160)), 1, 1));
+    }
     zip.Close();
 }
 
@@ -270,7 +283,7 @@ void WriteThemePack(const fs::path& path, const TTheme& t) {
         g_object_unref(file);
         g_bytes_unref(data);
     };
-    add(name + ".theme", Utf8ToCp936(ThemeFile(name, "DesktopBackground\\" + name + ".jpg")));
+    add(name + ".theme", Utf8ToCp936(ThemeFile(name, "DesktopBackground\\" + name + ".JPG")));
     add("DesktopBackground\\" + name + ".jpg", Encode(Picture(1024, 768, t.From, t.To, t.Name), "JPEG"));
     gcab_cabinet_add_folder(cab, folder, nullptr);
     fs::create_directories(path.parent_path());
@@ -301,24 +314,25 @@ void WriteCursorZip(const fs::path& path, const std::string& name, const QColor&
         QPainter(&w).drawImage(14, 14, Ring(i * 45.0, color).scaled(18, 18));
         work.push_back(CurFile(w, 1, 1));
     }
-    zip.Add("pointer.cur", CurFile(Arrow(color), 1, 1));
-    zip.Add("help.cur", CurFile(Arrow(color.lighter(140)), 1, 1));
-    zip.Add("working.ani", AniFile(work, 6));
-    zip.Add("busy.ani", AniFile(busy, 6));
-    zip.Add("cross.cur", CurFile(Cross(color, false), 16, 16));
-    zip.Add("text.cur", CurFile(Cross(color, true), 16, 16));
-    // File names are lower case: the installer lower-cases what [Strings]
-    // names. The [Strings] section names each role's file; the rest is the usual
+    // Mixed-case names, as real packages have them: the installer lowers what
+    // [Strings] names and Windows finds the files all the same.
+    zip.Add("Pointer.CUR", CurFile(Arrow(color), 1, 1));
+    zip.Add("Help.cur", CurFile(Arrow(color.lighter(140)), 1, 1));
+    zip.Add("Working.ANI", AniFile(work, 6));
+    zip.Add("Busy.ani", AniFile(busy, 6));
+    zip.Add("Cross.Cur", CurFile(Cross(color, false), 16, 16));
+    zip.Add("TEXT.CUR", CurFile(Cross(color, true), 16, 16));
+    // The [Strings] section names each role's file; the rest is the usual
     // installer boilerplate of such a file.
     std::string inf =
         "[Version]\r\nsignature=\"$CHICAGO$\"\r\n\r\n"
         "[DefaultInstall]\r\nCopyFiles = Scheme.Cur\r\nAddReg = Scheme.Reg\r\n\r\n"
         "[DestinationDirs]\r\nScheme.Cur = 10,\"%CUR_DIR%\"\r\n\r\n"
-        "[Scheme.Cur]\r\npointer.cur\r\nhelp.cur\r\nworking.ani\r\nbusy.ani\r\ncross.cur\r\ntext.cur\r\n\r\n"
+        "[Scheme.Cur]\r\nPointer.CUR\r\nHelp.cur\r\nWorking.ANI\r\nBusy.ani\r\nCross.Cur\r\nTEXT.CUR\r\n\r\n"
         "[Strings]\r\nCUR_DIR = \"Cursors\\" + name + "\"\r\nSCHEME_NAME = \"" + name +
-        "\"\r\npointer = \"pointer.cur\"\r\nhelp = \"help.cur\"\r\nwork = \"working.ani\"\r\n"
-        "busy = \"busy.ani\"\r\nCross = \"cross.cur\"\r\nText = \"text.cur\"\r\n";
-    zip.Add("setup.inf", Utf8ToCp936(inf));
+        "\"\r\npointer = \"Pointer.CUR\"\r\nhelp = \"Help.cur\"\r\nwork = \"Working.ANI\"\r\n"
+        "busy = \"Busy.ani\"\r\nCross = \"Cross.Cur\"\r\nText = \"TEXT.CUR\"\r\n";
+    zip.Add("Setup.inf", Utf8ToCp936(inf));
     zip.Close();
 }
 
@@ -326,7 +340,7 @@ void WriteScreenSaverZip(const fs::path& path, const std::string& name) {
     TZipWriter zip(path);
     // The simulated Windows only records that a screen saver starts; the file
     // is a placeholder with the executable signature.
-    zip.Add(name + ".scr", std::string("MZ") + std::string(126, '\0') + "Velmora demo screen saver: " + name);
+    zip.Add(name + ".Scr", std::string("MZ") + std::string(126, '\0') + "Velmora demo screen saver: " + name);
     zip.Close();
 }
 
@@ -552,7 +566,8 @@ void Generate(const fs::path& dir) {
             first = false;
             WriteBytes(res / "theme" / (std::string(t.Name) + ".jpg"), Encode(Picture(400, 300, t.From, t.To, t.Name), "JPEG"));
             if (t.IsZip)
-                WriteThemeZip(res / "theme" / (std::string(t.Name) + ".zip"), t);
+                WriteThemeZip(res / "theme" / (std::string(t.Name) + ".zip"), t,
+                              std::string(t.Name) == "星空少女");
             else
                 WriteThemePack(res / "theme" / (std::string(t.Name) + ".themepack"), t);
         }

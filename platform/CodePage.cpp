@@ -1,4 +1,4 @@
-#include "install/CodePage.h"
+#include "platform/CodePage.h"
 
 #include <algorithm>
 #include <cerrno>

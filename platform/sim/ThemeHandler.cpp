@@ -1,0 +1,188 @@
+#include "platform/sim/ThemeHandler.h"
+
+#include "platform/CodePage.h"
+#include "platform/ISystem.h"
+#include "platform/ThemeFile.h"
+#include "platform/util/Files.h"
+#include "platform/sim/CaseNames.h"
+
+#include <array>
+
+namespace velmora::sim {
+
+namespace fs = std::filesystem;
+
+const char* const ThemesKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes";
+const char* const CurrentThemeValue = "CurrentTheme";
+const char* const ThemeNameValue = "DisplayName";
+
+namespace {
+
+struct TCursorValue {
+    const char* Name;
+    unsigned Id;
+};
+
+// The values of "Control Panel\Cursors" and the system cursors they stand for.
+constexpr std::array<TCursorValue, 15> CursorValues = {{
+    {"Arrow", ocrNormal},
+    {"Help", ocrHelp},
+    {"AppStarting", ocrAppStarting},
+    {"Wait", ocrWait},
+    {"Crosshair", ocrCross},
+    {"IBeam", ocrIBeam},
+    {"Hand", ocrHand},
+    {"No", ocrNo},
+    {"SizeNS", ocrSizeNS},
+    {"SizeWE", ocrSizeWE},
+    {"SizeNWSE", ocrSizeNWSE},
+    {"SizeNESW", ocrSizeNESW},
+    {"SizeAll", ocrSizeAll},
+    {"NWPen", 32641},
+    {"UpArrow", ocrUp},
+}};
+
+// The sections the handler applies; any other is journalled as ignored.
+constexpr std::array<const char*, 4> AppliedSections = {"Theme", "Control Panel\\Desktop",
+                                                        "Control Panel\\Cursors", "boot"};
+
+bool SameText(const std::string& a, const char* b) {
+    return SameFileName(a, b);
+}
+
+class TApplier {
+public:
+    TApplier(ISystem& system, const fs::path& theme, const TJournalWriter& journal)
+        : FSystem(system), FJournal(journal) {
+        FFolders.WinDir = system.WindowsDirectory();
+        FFolders.ThemeDir = theme.parent_path();
+        FFolders.LocalAppData = system.SpecialFolder(csidlLocalAppData);
+    }
+
+    // The file a value names when it exists; journals it as missing else.
+    std::optional<fs::path> Existing(const std::string& section, const std::string& key,
+                                     const std::string& value) {
+        std::string why;
+        if (auto path = ExpandThemePath(value, FFolders, &why)) {
+            const fs::path onDisk = FSystem.ResolvePath(path->lexically_normal());
+            std::error_code ec;
+            if (fs::is_regular_file(onDisk, ec))
+                return onDisk;
+            why = "no such file " + onDisk.string();
+        }
+        FJournal("ThemeMissing [" + section + "] " + key + "=" + value + " (" + why + ")");
+        return std::nullopt;
+    }
+
+    void Desktop(const TThemeFile& file) {
+        const std::string section = "Control Panel\\Desktop";
+        const auto wallpaper = file.Value(section, "Wallpaper");
+        if (!wallpaper)
+            return;
+        auto key = FSystem.OpenCurrentUserKey(section, true);
+        if (key)
+            for (const char* style : {"WallpaperStyle", "TileWallpaper"})
+                if (auto v = file.Value(section, style))
+                    key->WriteString(style, *v);
+        key.reset();
+        if (wallpaper->empty()) {
+            FSystem.SystemParametersInfo(spiSetDeskWallpaper, 0, std::string(), spifUpdateIniFile);
+            return;
+        }
+        if (auto path = Existing(section, "Wallpaper", *wallpaper))
+            FSystem.SystemParametersInfo(spiSetDeskWallpaper, 0, path->string(), spifUpdateIniFile);
+    }
+
+    void Cursors(const TThemeFile& file) {
+        const std::string section = "Control Panel\\Cursors";
+        if (!file.Section(section))
+            return;
+        auto key = FSystem.OpenCurrentUserKey(section, true);
+        if (!key)
+            return;
+        for (const auto& role : CursorValues) {
+            const auto value = file.Value(section, role.Name);
+            if (!value)
+                continue;
+            if (value->empty()) {
+                key->WriteString(role.Name, "");
+                continue;
+            }
+            const auto path = Existing(section, role.Name, *value);
+            if (!path)
+                continue;
+            key->WriteString(role.Name, path->string());
+            if (TCursorHandle cursor = FSystem.LoadCursorFromFile(*path))
+                if (!FSystem.SetSystemCursor(cursor, role.Id))
+                    FSystem.DestroyCursor(cursor);
+        }
+        if (auto scheme = file.Value(section, "DefaultValue"))
+            key->WriteString("", *scheme);
+        key.reset();
+        FSystem.SystemParametersInfo(spiSetCursors, 0, std::nullopt, 0);
+    }
+
+    void ScreenSaver(const TThemeFile& file) {
+        const auto saver = file.Value("boot", "SCRNSAVE.EXE");
+        if (!saver)
+            return;
+        std::string value;
+        if (!saver->empty()) {
+            const auto path = Existing("boot", "SCRNSAVE.EXE", *saver);
+            if (!path)
+                return;
+            value = path->string();
+        }
+        if (auto key = FSystem.OpenCurrentUserKey("Control Panel\\Desktop", true))
+            key->WriteString("SCRNSAVE.EXE", value);
+        FJournal("ThemeScreenSaver file=" + value);
+    }
+
+    void Ignored(const TThemeFile& file) {
+        for (const auto& s : file.Sections()) {
+            bool applied = false;
+            for (const char* name : AppliedSections)
+                applied = applied || SameText(s.Name, name);
+            if (!applied)
+                FJournal("ThemeIgnored [" + s.Name + "]");
+        }
+    }
+
+private:
+    ISystem& FSystem;
+    const TJournalWriter& FJournal;
+    TThemeFolders FFolders;
+};
+
+} // namespace
+
+bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& journal) {
+    std::string bytes;
+    std::error_code ec;
+    const auto size = fs::file_size(theme, ec);
+    if (ec || size > TThemeFile::MaxBytes || ReadWholeFile(theme, bytes, TThemeFile::MaxBytes)) {
+        journal("ThemeFailed " + theme.string() + ": cannot read the theme file");
+        return false;
+    }
+    const TThemeFile file = TThemeFile::Parse(bytes, Cp936ToUtf8);
+    TApplier applier(system, theme, journal);
+    applier.Desktop(file);
+    applier.Cursors(file);
+    applier.ScreenSaver(file);
+    applier.Ignored(file);
+
+    auto key = system.OpenCurrentUserKey(ThemesKey, true);
+    if (!key || !key->WriteString(CurrentThemeValue, theme.string())) {
+        journal("ThemeFailed " + theme.string());
+        return false;
+    }
+    // Windows shows the file's name when the theme names itself nothing.
+    const auto displayName = file.Value("Theme", "DisplayName");
+    key->WriteString(ThemeNameValue, displayName.value_or(theme.stem().string()));
+    if (displayName)
+        journal("ThemeName " + *displayName);
+    journal("ThemeApplied " + theme.string());
+    return true;
+}
+
+} // namespace velmora::sim

@@ -1,0 +1,36 @@
+// velmora-tool desktop: what the simulated desktop shows, as JSON, and with
+// --png as a picture (in builds that have the picture library).
+#include "platform/SimulatedSystem.h"
+#include "tools/DesktopState.h"
+#include "tools/ToolCommon.h"
+#include "tools/Verbs.h"
+
+#ifdef VELMORA_TOOL_PICTURES
+#include "tools/picture/DesktopPicture.h"
+#endif
+
+#include <iostream>
+
+namespace velmora::tool {
+
+int VerbDesktop(const TArgs& args) {
+    auto parsed = ParseArgs(args, {"system", "png"});
+    if (!parsed || !parsed->Positional.empty())
+        return UsageError("usage: desktop [--system DIR] [--png FILE]");
+    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    const TDesktopState state = ReadDesktopState(*system);
+    std::cout << DesktopJson(state) << '\n';
+    if (auto png = parsed->Get("png")) {
+#ifdef VELMORA_TOOL_PICTURES
+        std::string why;
+        if (!DrawDesktopPicture(state, *png, why))
+            return UsageError(why);
+#else
+        return UsageError("--png needs the picture library, which this build of velmora-tool "
+                          "leaves out (built without the GUI)");
+#endif
+    }
+    return 0;
+}
+
+} // namespace velmora::tool

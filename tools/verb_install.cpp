@@ -1,0 +1,212 @@
+// velmora-tool install, uninstall and wallpaper: the window's install,
+// uninstall and set-as-wallpaper actions from the command line, on the same
+// core operations, against the simulated Windows.
+#include "catalog/uCatalog.h"
+#include "install/uCursorInstaller.h"
+#include "platform/util/Files.h"
+#include "install/uFolders.h"
+#include "install/uInstallers.h"
+#include "install/uPubFunc.h"
+#include "install/uScreenSaverInstaller.h"
+#include "install/uThemeInstaller.h"
+#include "platform/SimulatedSystem.h"
+#include "tools/ToolCommon.h"
+#include "tools/Verbs.h"
+#include "wallpaper/uPicStore.h"
+
+#ifdef VELMORA_TOOL_PICTURES
+#include "wallpaper/uPictureBmp.h"
+#endif
+
+#include <iostream>
+#include <optional>
+#include <unistd.h>
+
+namespace velmora::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The program's messages, printed as their text on standard output.
+class TPrintedMessages : public IMessageSink {
+public:
+    TPrintedMessages() : FPrevious(SetMessageSink(this)) {}
+    ~TPrintedMessages() override { SetMessageSink(FPrevious); }
+    int Show(const TMessageRequest& r) override {
+        std::cout << r.Text << '\n';
+        return r.Kind == mkQuestion ? IDNO : IDOK;
+    }
+
+private:
+    IMessageSink* FPrevious;
+};
+
+// A program folder of its own for one run: the installers read packages from
+// its cache, as the window does.
+class TScratchProgramFolder {
+public:
+    TScratchProgramFolder() {
+        std::error_code ec;
+        FPath = fs::temp_directory_path(ec) /
+                ("velmora-tool-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+    }
+    ~TScratchProgramFolder() {
+        std::error_code ec;
+        fs::remove_all(FPath, ec);
+    }
+    const fs::path& Path() const { return FPath; }
+
+private:
+    static inline unsigned Counter = 0;
+    fs::path FPath;
+};
+
+int KindTag(const std::string& kind) {
+    if (kind == "theme")
+        return tagTheme;
+    if (kind == "cursor")
+        return tagCursor;
+    if (kind == "screensave")
+        return tagScreenSave;
+    return -1;
+}
+
+std::string LowerExtension(const fs::path& file) {
+    std::string ext = file.extension().string();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+// Where an installed item of the kind lives, and whether it is there.
+bool IsInstalled(ISystem& system, const TFolderFields& f, int tag, const std::string& name,
+                 bool* isZip = nullptr) {
+    std::error_code ec;
+    auto file = [&](const fs::path& p) { return fs::is_regular_file(system.ResolvePath(p), ec); };
+    auto folder = [&](const fs::path& p) { return fs::is_directory(system.ResolvePath(p), ec); };
+    switch (tag) {
+    case tagTheme: {
+        const bool zip = file(SystemThemesFolder(f) / (name + ".theme"));
+        if (isZip)
+            *isZip = zip;
+        return zip || (!f.UserThemesDir.empty() && folder(f.UserThemesDir / name));
+    }
+    case tagCursor:
+        return folder(f.WinDir / "Cursors" / name);
+    default:
+        return file(f.SysDir / (name + ".scr"));
+    }
+}
+
+} // namespace
+
+int VerbInstall(const TArgs& args) {
+    const char* usage =
+        "usage: install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR]";
+    auto parsed = ParseArgs(args, {"kind", "name", "system"});
+    if (!parsed || parsed->Positional.size() != 1)
+        return UsageError(usage);
+    const int tag = KindTag(parsed->Get("kind", ""));
+    if (tag < 0)
+        return UsageError(usage);
+    const fs::path file = parsed->Positional[0];
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        return UsageError("no such package: " + file.string());
+    const std::string name = parsed->Get("name", file.stem().string());
+    if (!IsPlainItemName(name))
+        return UsageError("not a usable item name: " + name);
+    const bool isPack = tag == tagTheme && LowerExtension(file) == ".themepack";
+
+    TPrintedMessages messages;
+    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    TScratchProgramFolder program;
+    const TFolderFields folders = MakeFolderFields(*system, program.Path());
+    // The package goes where the window finds it: the cache, under the name.
+    const fs::path package = CacheFolder(folders, tag) / (name + (isPack ? ".themepack" : ".zip"));
+    fs::create_directories(package.parent_path(), ec);
+    if (ec || !fs::copy_file(file, package, fs::copy_options::overwrite_existing, ec))
+        return UsageError("cannot copy the package: " + ec.message());
+
+    bool installed = false;
+    if (tag == tagTheme)
+        ApplyThemeRow(!isPack, package, installed, folders, *system);
+    else if (tag == tagCursor)
+        installed = InstallCursorScheme(package, folders, *system);
+    else
+        installed = InstallScreenSaver(package, folders, *system);
+    if (!installed)
+        return 2;
+    std::cout << "installed " << name << '\n';
+    return 0;
+}
+
+int VerbUninstall(const TArgs& args) {
+    const char* usage = "usage: uninstall NAME --kind theme|cursor|screensave [--system DIR]";
+    auto parsed = ParseArgs(args, {"kind", "system"});
+    if (!parsed || parsed->Positional.size() != 1)
+        return UsageError(usage);
+    const int tag = KindTag(parsed->Get("kind", ""));
+    if (tag < 0)
+        return UsageError(usage);
+    const std::string name = parsed->Positional[0];
+    if (!IsPlainItemName(name))
+        return UsageError("not a usable item name: " + name);
+
+    TPrintedMessages messages;
+    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    TScratchProgramFolder program;
+    const TFolderFields folders = MakeFolderFields(*system, program.Path());
+    bool isZip = true;
+    if (!IsInstalled(*system, folders, tag, name, &isZip)) {
+        std::cout << name << " is not installed\n";
+        return 2;
+    }
+    bool installed = true;
+    UninstallItem(tag, name, isZip, installed, folders, *system);
+    if (installed || IsInstalled(*system, folders, tag, name)) {
+        std::cout << name << " could not be removed completely\n";
+        return 2;
+    }
+    std::cout << "uninstalled " << name << '\n';
+    return 0;
+}
+
+int VerbWallpaper(const TArgs& args) {
+    auto parsed = ParseArgs(args, {"system"});
+    if (!parsed || parsed->Positional.size() != 1)
+        return UsageError("usage: wallpaper PICTURE [--system DIR]");
+    const fs::path picture = parsed->Positional[0];
+    std::string bytes;
+    // A wallpaper picture is at most a few tens of megabytes.
+    if (ReadWholeFile(picture, bytes, 256u << 20))
+        return UsageError("cannot read " + picture.string());
+    const bool isBmp = bytes.compare(0, 2, "BM") == 0;
+    const bool isJpeg = bytes.compare(0, 3, "\xFF\xD8\xFF") == 0;
+    if (!isBmp && !isJpeg)
+        return UsageError(picture.string() + " is neither a BMP nor a JPEG picture");
+
+    TPrintedMessages messages;
+    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    TScratchProgramFolder program;
+    fs::path stored = picture;
+    if (isJpeg) {
+        // As the grid does with a found picture: decoded into a stored BMP first.
+#ifdef VELMORA_TOOL_PICTURES
+        TQtPictureConverter converter;
+        const auto bmp = converter.ToBmp(bytes);
+        if (!bmp)
+            return UsageError(picture.string() + " does not decode as a picture");
+        stored = TPicStore(program.Path()).StorePicture(picture.string(), *bmp);
+#else
+        return UsageError("a JPEG wallpaper needs the picture decoder, which this build of "
+                          "velmora-tool leaves out (built without the GUI); give a BMP file");
+#endif
+    }
+    if (!SetDesktopWallpaper(*system, system->WindowsDirectory(), stored))
+        return UsageError("cannot copy the picture into the Windows folder");
+    return 0;
+}
+
+} // namespace velmora::tool
