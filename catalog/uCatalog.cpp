@@ -23,7 +23,7 @@ const char* const ThemeHeaderFormat = "主题名称 (共:%d个主题)";
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t MaxNameBytes = 255;
 
 fs::path ItemFile(const TFolderFields& folders, int tag, const std::string& name, const char* ext) {
     return CacheFolder(folders, tag) / (name + ext);
@@ -225,7 +225,7 @@ template <typename TDisk>
 TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
                     bool isZip, std::string_view name) {
     TCatalogItem item;
-    item.Name = CutToCp936Bytes(name, kMaxNameBytes);
+    item.Name = CutToCp936Bytes(name, MaxNameBytes);
     item.IsZip = isZip;
     if (disk.Exists(PackageProbe(folders, tag, item)))
         item.State = dsDone;
@@ -304,7 +304,7 @@ TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
         if (title.empty())
             continue;
         TCatalogItem groupItem;
-        groupItem.Name = CutToCp936Bytes(title, kMaxNameBytes);
+        groupItem.Name = CutToCp936Bytes(title, MaxNameBytes);
         TCatalogRow groupRow = sink.AddRow(tagTheme, NoRow, groupItem);
         if (const json* list = ArrayMember(group, "list")) {
             for (const json& entry : *list) {

@@ -22,7 +22,7 @@ struct TAbandoned {};
 // and renamed into place once complete: the final name never holds a partial
 // package, and a package need not fit in memory. The file is created with the
 // first byte, so a request that brings nothing creates nothing.
-class TPackageFile : public TStream {
+class TPackageFile : public IByteStream {
 public:
     explicit TPackageFile(std::filesystem::path target)
         : FTarget(std::move(target)), FTemporary(TemporaryNameBeside(FTarget)) {}
@@ -33,11 +33,11 @@ public:
     void Write(const char* data, std::size_t size) override {
         if (!FFile) {
             FFile.emplace(FTemporary); // throws when the folder takes no file
-            FBuffer.reserve(kBufferSize + size);
+            FBuffer.reserve(BufferSize + size);
         }
         FBuffer.append(data, size);
         FSize += size;
-        if (FBuffer.size() >= kBufferSize)
+        if (FBuffer.size() >= BufferSize)
             Flush();
     }
     std::uint64_t Size() const override { return FSize; }
@@ -66,7 +66,7 @@ public:
 private:
     // Blocks arrive in 4 KB pieces; writing them in larger runs keeps the
     // number of system calls down.
-    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t BufferSize = 256 * 1024;
 
     void Flush() {
         FFile->Write(FBuffer.data(), FBuffer.size());

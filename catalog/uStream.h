@@ -7,16 +7,16 @@
 
 namespace velmora {
 
-class TStream {
+class IByteStream {
 public:
-    virtual ~TStream() = default;
+    virtual ~IByteStream() = default;
     // Appends the bytes; throws when the stream cannot take them.
     virtual void Write(const char* data, std::size_t size) = 0;
     // Bytes in the stream so far.
     virtual std::uint64_t Size() const = 0;
 };
 
-class TMemoryStream : public TStream {
+class TMemoryStream : public IByteStream {
 public:
     void Write(const char* data, std::size_t size) override { FData.append(data, size); }
     std::uint64_t Size() const override { return FData.size(); }
@@ -29,7 +29,7 @@ private:
 
 // A file opened for writing (truncated). Write errors throw std::runtime_error;
 // Close() flushes and reports a failed flush the same way.
-class TFileStream : public TStream {
+class TFileStream : public IByteStream {
 public:
     explicit TFileStream(const std::filesystem::path& path);
     ~TFileStream() override;

@@ -15,10 +15,10 @@
 namespace velmora {
 namespace {
 
-constexpr std::size_t kBlockSize = 4096;
-constexpr long kMaxRedirects = 5;
+constexpr std::size_t BlockSize = 4096;
+constexpr long MaxRedirects = 5;
 // Used when Timeout is 0: a dead server must not hold a request forever.
-constexpr long kDefaultTimeoutMs = 60000;
+constexpr long DefaultTimeoutMs = 60000;
 
 void GlobalInit() {
     static std::once_flag once;
@@ -38,10 +38,10 @@ std::string NoProxyList() {
     return list;
 }
 
-struct RequestContext {
+struct TRequestContext {
     TWinHttp* Self;
     const std::string* Url;
-    TStream* Stream;
+    IByteStream* Stream;
     CURL* Handle;
     std::exception_ptr Error;
     long TimeoutMs;
@@ -52,7 +52,7 @@ struct RequestContext {
 // A wait for data longer than the time-out ends the request, as a receive
 // time-out does; libcurl's own low-speed check averages over seconds instead.
 int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t) {
-    auto* ctx = static_cast<RequestContext*>(user);
+    auto* ctx = static_cast<TRequestContext*>(user);
     auto now = std::chrono::steady_clock::now();
     if (dlnow != ctx->LastReceived) {
         ctx->LastReceived = dlnow;
@@ -70,7 +70,7 @@ std::int64_t ContentLength(CURL* h) {
 }
 
 std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
-    auto* ctx = static_cast<RequestContext*>(user);
+    auto* ctx = static_cast<TRequestContext*>(user);
     long status = 0;
     curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200)
@@ -78,7 +78,7 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
     try {
         std::int64_t total = ContentLength(ctx->Handle);
         for (std::size_t done = 0; done < size;) {
-            std::size_t n = std::min(kBlockSize, size - done);
+            std::size_t n = std::min(BlockSize, size - done);
             ctx->Stream->Write(data + done, n);
             done += n;
             if (ctx->Self->OnProgress)
@@ -141,7 +141,7 @@ std::string TWinHttp::GetString(const std::string& url) {
     return stream.Take();
 }
 
-void TWinHttp::GetStream(const std::string& url, TStream& stream) {
+void TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
         return;
@@ -159,8 +159,8 @@ void TWinHttp::GetStream(const std::string& url, TStream& stream) {
     rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
-    const long timeoutMs = Timeout > 0 ? Timeout : kDefaultTimeoutMs;
-    RequestContext ctx{this, &url, &stream, h, nullptr, timeoutMs};
+    const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
+    TRequestContext ctx{this, &url, &stream, h, nullptr, timeoutMs};
     const std::string noProxy = NoProxyList();
 
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
@@ -168,7 +168,7 @@ void TWinHttp::GetStream(const std::string& url, TStream& stream) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, MaxRedirects);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -43,7 +43,7 @@ public:
     std::string GetString(const std::string& url);
     // Writes the body of a 200 answer into the stream. Errors raised by the
     // stream or by OnProgress pass on to the caller after the request ends.
-    void GetStream(const std::string& url, TStream& stream);
+    void GetStream(const std::string& url, IByteStream& stream);
 
     // Host, object path and port of the last request.
     const TSplitUrl& LastUrl() const { return FUrl; }

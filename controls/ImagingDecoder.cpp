@@ -16,7 +16,7 @@ namespace velmora {
 namespace imaging {
 
 bool WithinLimit(qint64 width, qint64 height) {
-    return width > 0 && height > 0 && width * height * 4 <= kLimitBytes;
+    return width > 0 && height > 0 && width * height * 4 <= LimitBytes;
 }
 
 QImage Premultiplied(const QImage& image) {

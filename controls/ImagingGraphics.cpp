@@ -88,7 +88,7 @@ void TGIFImage::LoadFromStream(const QByteArray& bytes) {
             break;
         // All frames together stay within the same limit as one picture.
         total += qint64(frame.width()) * frame.height() * 4;
-        if (total > kLimitBytes)
+        if (total > LimitBytes)
             break;
         frames.push_back({Premultiplied(frame), reader.nextImageDelay()});
     }

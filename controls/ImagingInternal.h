@@ -11,7 +11,7 @@
 namespace velmora::imaging {
 
 // The decoders' allocation limit in bytes of decoded pixels.
-inline constexpr qint64 kLimitBytes = qint64(PictureAllocationLimitMb) * 1024 * 1024;
+inline constexpr qint64 LimitBytes = qint64(PictureAllocationLimitMb) * 1024 * 1024;
 
 // Whether a picture of that size may be decoded.
 bool WithinLimit(qint64 width, qint64 height);

@@ -87,7 +87,7 @@ void TPicture::LoadFromFile(const std::string& path, const TPictureFormats& form
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         throw EInvalidGraphic("Cannot open file \"" + path + "\"");
-    if (file.size() > kLimitBytes)
+    if (file.size() > LimitBytes)
         throw EInvalidGraphic("Picture file is too large: " + path);
     const QByteArray bytes = file.readAll();
     auto graphic = entry->Make();

@@ -21,20 +21,20 @@ void AllowRunningAsRoot() {
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
 }
 
-[[maybe_unused]] const bool kSandboxChecked = (AllowRunningAsRoot(), true);
+[[maybe_unused]] const bool SandboxChecked = (AllowRunningAsRoot(), true);
 
-constexpr std::uint32_t kFlags[] = {
+constexpr std::uint32_t Flags[] = {
     0x1,       0x2,       0x4,       0x8,        0x10,       0x20,     0x40,     0x80,
     0x100,     0x200,     0x400,     0x800,      0x1000,     0x2000,   0x4000,   0x10000,
     0x20000,   0x40000,   0x80000,   0x100000,   0x200000,   0x400000, 0x800000, 0x1000000,
     0x2000000, 0x4000000, 0x8000000, 0x10000000, 0x20000000,
 };
 
-constexpr std::uint32_t kDivMode = 0x100;
-constexpr std::uint32_t kNoScrollBars = 0x8;
+constexpr std::uint32_t DivMode = 0x100;
+constexpr std::uint32_t NoScrollBars = 0x8;
 
-const QString kBase = QStringLiteral("http://pager.invalid/doc/");
-const QString kHostRoot = QStringLiteral("http://pager.invalid");
+const QString Base = QStringLiteral("http://pager.invalid/doc/");
+const QString HostRoot = QStringLiteral("http://pager.invalid");
 
 class TBrowserPage : public QWebEnginePage {
 public:
@@ -102,7 +102,7 @@ QString AsWritten(const QUrl& url) {
 
 std::uint32_t HostFlagOf(TUserInterfaceOption option) {
     const auto i = std::size_t(option);
-    return i < std::size(kFlags) ? kFlags[i] : 0;
+    return i < std::size(Flags) ? Flags[i] : 0;
 }
 
 TWebBrowseEx::TWebBrowseEx(QWidget* parent) : QWebEngineView(parent) {
@@ -116,26 +116,26 @@ TWebBrowseEx::~TWebBrowseEx() = default;
 void TWebBrowseEx::SetUserInterfaceOptions(const TUserInterfaceOptions& options) {
     FOptions = options;
     FHostFlags = 0;
-    for (std::size_t i = 0; i < std::size(kFlags); ++i)
+    for (std::size_t i = 0; i < std::size(Flags); ++i)
         if (options.Contains(TUserInterfaceOption(i)))
-            FHostFlags |= kFlags[i];
+            FHostFlags |= Flags[i];
     ApplyHostFlags();
 }
 
 THostInfo TWebBrowseEx::GetHostInfo() const {
     THostInfo info;
-    info.dwFlags = FHostFlags | (FEnterMode == emFlagDiv ? kDivMode : 0);
+    info.dwFlags = FHostFlags | (FEnterMode == emFlagDiv ? DivMode : 0);
     return info;
 }
 
 // The flags this view can honour: scroll bars. It has no border of its own.
 void TWebBrowseEx::ApplyHostFlags() {
     page()->settings()->setAttribute(QWebEngineSettings::ShowScrollBars,
-                                     !(GetHostInfo().dwFlags & kNoScrollBars));
+                                     !(GetHostInfo().dwFlags & NoScrollBars));
 }
 
 QUrl TWebBrowseEx::WrittenBase() {
-    return QUrl(kBase);
+    return QUrl(Base);
 }
 
 QString TWebBrowseEx::ReportedUrl(const QUrl& url) {
@@ -144,10 +144,10 @@ QString TWebBrowseEx::ReportedUrl(const QUrl& url) {
         return QStringLiteral("about:blank");
     // A relative href resolves under the base; one that starts with "/" only
     // under the host root. Either way the handler gets the href back.
-    if (text.startsWith(kBase))
-        return QStringLiteral("about:") + text.mid(kBase.size());
-    if (text.startsWith(kHostRoot + "/") || text == kHostRoot)
-        return QStringLiteral("about:") + text.mid(kHostRoot.size());
+    if (text.startsWith(Base))
+        return QStringLiteral("about:") + text.mid(Base.size());
+    if (text.startsWith(HostRoot + "/") || text == HostRoot)
+        return QStringLiteral("about:") + text.mid(HostRoot.size());
     return text;
 }
 

@@ -14,7 +14,7 @@ const unsigned MessageKindStyles[4] = {0x40, 0x24, 0x30, 0x10};
 
 namespace {
 
-class StderrSink : public IMessageSink {
+class TStderrSink : public IMessageSink {
 public:
     int Show(const TMessageRequest& r) override {
         std::cerr << r.Title << ": " << r.Text << '\n';
@@ -22,7 +22,7 @@ public:
     }
 };
 
-StderrSink g_stderrSink;
+TStderrSink g_stderrSink;
 std::atomic<IMessageSink*> g_sink{nullptr};
 
 bool IsHex(char c) {

@@ -21,13 +21,13 @@ struct TService {
     const char* ContentType;
 };
 
-constexpr TService kServices[] = {
+constexpr TService Services[] = {
     {"/i", "baidu", "word", "pn", true, "text/html; charset=gbk"},
     {"/search", "youdao", "q", "start", true, "text/html; charset=utf-8"},
     {"/pics", "sogou", "query", "page", false, "text/html; charset=gbk"},
 };
 
-constexpr int kPerPage = 15;
+constexpr int PerPage = 15;
 
 // name → decoded bytes; a value with a bad escape is left out.
 std::map<std::string, std::string> QueryParams(const std::string& query) {
@@ -81,7 +81,7 @@ bool UsableKeyword(const std::string& keyword) {
 
 std::optional<TSearchRoute> RouteSearchQuery(const fs::path& root, const std::string& path,
                                              const std::string& query) {
-    for (const TService& s : kServices) {
+    for (const TService& s : Services) {
         if (path != s.Path)
             continue;
         const fs::path folder = root / "search" / s.Folder;
@@ -95,7 +95,7 @@ std::optional<TSearchRoute> RouteSearchQuery(const fs::path& root, const std::st
             if (!ReadNumber(it->second, n))
                 page = 0; // no page of ours
             else
-                page = s.PageIsOffset ? n / kPerPage + 1 : n;
+                page = s.PageIsOffset ? n / PerPage + 1 : n;
         }
         const auto key = params.find(s.KeywordParam);
         const std::string keyword = key == params.end() ? std::string() : Keyword(key->second);

@@ -14,7 +14,7 @@ struct TVerb {
     const char* Usage;
 };
 
-const TVerb kVerbs[] = {
+const TVerb Verbs[] = {
     {"catalog", velmora::tool::VerbCatalog, "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
     {"serve", velmora::tool::VerbServe, "serve DIR [--port P] [--bind ADDR]"},
     {"get", velmora::tool::VerbGet, "get URL OUT"},
@@ -31,7 +31,7 @@ const TVerb kVerbs[] = {
 
 int Usage() {
     std::cerr << "usage: velmora-tool VERB ...\n";
-    for (const auto& v : kVerbs)
+    for (const auto& v : Verbs)
         std::cerr << "  velmora-tool " << v.Usage << '\n';
     return 2;
 }
@@ -41,7 +41,7 @@ int Usage() {
 int main(int argc, char** argv) {
     if (argc < 2)
         return Usage();
-    for (const auto& v : kVerbs) {
+    for (const auto& v : Verbs) {
         if (std::strcmp(argv[1], v.Name) == 0) {
             try {
                 return v.Run(velmora::tool::TArgs(argv + 2, argv + argc));

@@ -23,7 +23,7 @@ constexpr std::uintmax_t MaxPageFileBytes = 16 << 20;
 
 using json = nlohmann::ordered_json;
 
-const char* const kUsage =
+const char* const Usage =
     "usage: search url --service baidu|youdao|sogou --keyword K --size INDEX "
     "[--screen WxH] | search extract --service S FILE | "
     "search pager --pages N --current C";
@@ -64,7 +64,7 @@ int SearchUrl(const TParsedArgs& a) {
     int index = 0;
     if (kind == skNone || !a.Get("keyword") || !ReadInt(a.Get("size", ""), index) || index < 0 ||
         index >= WallpaperSizeCount)
-        return UsageError(kUsage);
+        return UsageError(Usage);
     if (auto screen = a.Get("screen")) {
         const std::size_t x = screen->find('x');
         int w = 0, h = 0;
@@ -92,7 +92,7 @@ int SearchUrl(const TParsedArgs& a) {
 int SearchExtract(const TParsedArgs& a) {
     const int kind = ServiceKind(a.Get("service", ""));
     if (kind == skNone || a.Positional.size() != 2)
-        return UsageError(kUsage);
+        return UsageError(Usage);
     std::string page;
     if (std::error_code ec = ReadWholeFile(a.Positional[1], page, MaxPageFileBytes))
         return UsageError("cannot read " + a.Positional[1] + ": " + ec.message());
@@ -123,7 +123,7 @@ int SearchExtract(const TParsedArgs& a) {
 int SearchPager(const TParsedArgs& a) {
     int pages = 0, current = 0;
     if (!ReadInt(a.Get("pages", ""), pages) || !ReadInt(a.Get("current", ""), current))
-        return UsageError(kUsage);
+        return UsageError(Usage);
     std::cout << BaiduPagerFragment(pages, current) << '\n';
     return 0;
 }
@@ -133,7 +133,7 @@ int SearchPager(const TParsedArgs& a) {
 int VerbSearch(const TArgs& args) {
     auto parsed = ParseArgs(args, {"service", "keyword", "size", "screen", "pages", "current"});
     if (!parsed || parsed->Positional.empty())
-        return UsageError(kUsage);
+        return UsageError(Usage);
     const std::string& what = parsed->Positional[0];
     if (what == "url" && parsed->Positional.size() == 1)
         return SearchUrl(*parsed);
@@ -141,7 +141,7 @@ int VerbSearch(const TArgs& args) {
         return SearchExtract(*parsed);
     if (what == "pager" && parsed->Positional.size() == 1)
         return SearchPager(*parsed);
-    return UsageError(kUsage);
+    return UsageError(Usage);
 }
 
 int VerbMd5Name(const TArgs& args) {

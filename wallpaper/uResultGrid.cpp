@@ -27,7 +27,7 @@ void CheckIndex(int index) {
 
 // A thumbnail body beyond this is no thumbnail; the download is dropped
 // rather than held in memory.
-constexpr std::uint64_t kMaxThumbnailBytes = 16u * 1024 * 1024;
+constexpr std::uint64_t MaxThumbnailBytes = 16u * 1024 * 1024;
 
 // Thrown through the HTTP client to end a download nobody waits for.
 struct TAbandoned {};
@@ -305,7 +305,7 @@ QImage TDownPicThread::LoadThumbnail(const std::string& address, const std::atom
     http.SetReferer(address);
     http.SetAccept("*.*");
     http.OnProgress = [stop](TWinHttp&, const std::string&, std::int64_t sofar, std::int64_t) {
-        if ((stop && stop->load()) || std::uint64_t(sofar) > kMaxThumbnailBytes)
+        if ((stop && stop->load()) || std::uint64_t(sofar) > MaxThumbnailBytes)
             throw TAbandoned{};
     };
     try {

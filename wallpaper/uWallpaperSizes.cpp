@@ -25,7 +25,7 @@ std::array<TWallpaperSize, WallpaperSizeCount> MakeSizes() {
 struct TServiceCodes {
     int Entry, Baidu, Sogou;
 };
-const TServiceCodes kCodes[] = {{3, 4, 1},  {4, 5, 2},  {12, 0, 5}, {14, 6, 3},
+const TServiceCodes Codes[] = {{3, 4, 1},  {4, 5, 2},  {12, 0, 5}, {14, 6, 3},
                                 {15, 7, 0}, {17, 0, 6}, {24, 8, 4}};
 
 } // namespace
@@ -42,7 +42,7 @@ void ApplyServiceCodes(int kind) {
         s.ServiceCode = 0;
     if (kind != skBaidu && kind != skSogou)
         return;
-    for (const auto& c : kCodes)
+    for (const auto& c : Codes)
         WallpaperSizes[c.Entry].ServiceCode = kind == skBaidu ? c.Baidu : c.Sogou;
 }
 

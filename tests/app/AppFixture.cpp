@@ -2,7 +2,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QProcess>
+#include <QStackedWidget>
 #include <QTest>
 
 namespace fs = std::filesystem;
@@ -88,6 +90,22 @@ void TAppTest::DoubleClick(int tag, const std::string& name) {
     // A double-click as the system delivers it: press, release, double-click.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+::testing::AssertionResult TAppTest::ChooseMenuItem(const char* action) {
+    auto* pages = FWindow->findChild<QStackedWidget*>("pgMain");
+    TCatalogTree* list = FWindow->ListOfPage(pages->currentIndex());
+    if (!list)
+        return ::testing::AssertionFailure() << "page " << pages->currentIndex() << " has no list";
+    if (!FWindow->vstThemeListContextPopup(list))
+        return ::testing::AssertionFailure() << "the menu does not open on the focused row";
+    auto* item = FWindow->findChild<QAction*>(action);
+    if (!item)
+        return ::testing::AssertionFailure() << "the menu has no " << action;
+    if (!item->isEnabled())
+        return ::testing::AssertionFailure() << action << " is disabled";
+    item->trigger();
+    return ::testing::AssertionSuccess();
 }
 
 TCatalogItem& TAppTest::Item(int tag, const std::string& name) {

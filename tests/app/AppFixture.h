@@ -34,6 +34,11 @@ protected:
     void Focus(int tag, const std::string& name);
     void DoubleClick(int tag, const std::string& name);
     TCatalogItem& Item(int tag, const std::string& name);
+    // Opens the list menu on the focused row of the page shown, as a right
+    // click does, and chooses the entry by its name ("pmiDown", "pmiApply",
+    // "pmiUnInstall"); fails when the menu does not open there or the entry
+    // is missing or disabled.
+    ::testing::AssertionResult ChooseMenuItem(const char* action);
     QString Status(int tag, const std::string& name);
     // Waits until the row's download has ended; false on time-out.
     bool WaitDownloaded(int tag, const std::string& name);

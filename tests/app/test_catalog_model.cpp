@@ -7,7 +7,7 @@
 #include <QAbstractItemModelTester>
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TCatalogItem MakeItem(const std::string& name, TDownState state = dsNone, int progress = 0,
@@ -82,4 +82,4 @@ TEST(CatalogModel, StatusTextsAndImages) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -258,4 +258,4 @@ TEST_F(LoadCatalogTest, NothingAnywhereEndsTheProgramWithAWarning) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

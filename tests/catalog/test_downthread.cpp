@@ -18,14 +18,14 @@
 #include <random>
 #include <thread>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 TEST(DownloadPercent, Cases) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t Max = std::numeric_limits<std::int64_t>::max();
     struct Case {
         std::int64_t sofar, total;
         std::int32_t percent;
@@ -37,10 +37,10 @@ TEST(DownloadPercent, Cases) {
         {5, 0, -1},
         {5, -1, -1},
         {std::int64_t(3) << 30, std::int64_t(6) << 30, 50}, // beyond 32 bits
-        {kMax - 1, kMax, 99},
-        {kMax / 2, kMax, 49},
-        {kMax / 100, kMax, 0},
-        {kMax / 100 + 1, kMax, 1},
+        {Max - 1, Max, 99},
+        {Max / 2, Max, 49},
+        {Max / 100, Max, 0},
+        {Max / 100 + 1, Max, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DownloadPercent(c.sofar, c.total), c.percent) << c.sofar << " / " << c.total;
@@ -384,28 +384,13 @@ TEST_F(DownThreadTest, AbandonedWorkerStopsWithoutTouchingTheListOrLeavingAFile)
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
-struct TRun {
-    std::string Output;
-    int ExitCode;
-};
-
-TRun RunTool(const std::string& arguments) {
-    TRun run{{}, -1};
-    std::string command = std::string(VELMORA_TOOL) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        run.Output.append(buffer, n);
-    int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+TProgramRun RunTool(const std::string& arguments, const fs::path& scratch) {
+    return RunProgram(std::string(VELMORA_TOOL) + " " + arguments, scratch);
 }
 
 TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
@@ -424,14 +409,15 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     };
     for (const auto& c : cases) {
         fs::path out = dir / (std::string("out") + c.path);
-        TRun run = RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'");
-        EXPECT_EQ(run.Output, c.output) << c.path;
-        EXPECT_EQ(run.ExitCode, c.exitCode) << c.path;
+        TProgramRun run =
+            RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'", dir.Path());
+        EXPECT_EQ(run.Out, c.output) << c.path;
+        EXPECT_EQ(run.Exit, c.exitCode) << c.path;
         EXPECT_EQ(fs::exists(out), c.exitCode == 0) << c.path;
     }
     EXPECT_EQ(test::ReadFile(dir / "out/a.zip"), std::string(1000, 'a'));
-    EXPECT_EQ(RunTool("get only-one-argument").ExitCode, 2);
+    EXPECT_EQ(RunTool("get only-one-argument", dir.Path()).Exit, 2);
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(SplitUrl, Cases) {
@@ -157,14 +157,14 @@ TEST_F(WinHttpTest, HttpsIsNeverSentAsPlainHttp) {
     EXPECT_EQ(http.GetString("https://127.0.0.1:" + std::to_string(server.Port()) + "/files/ten.bin"), "");
 }
 
-class ThrowingStream : public TStream {
+class TThrowingStream : public IByteStream {
 public:
     void Write(const char*, std::size_t) override { throw std::runtime_error("disk full"); }
     std::uint64_t Size() const override { return 0; }
 };
 
 TEST_F(WinHttpTest, ErrorsOfTheStreamAndTheHandlerReachTheCaller) {
-    ThrowingStream stream;
+    TThrowingStream stream;
     EXPECT_THROW(
         {
             try {
@@ -187,4 +187,4 @@ TEST_F(WinHttpTest, ErrorsOfTheStreamAndTheHandlerReachTheCaller) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

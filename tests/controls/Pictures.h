@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace pics {
+namespace velmora::test::pics {
 
 // An image of the size whose pixel colour is given by f(x, y).
 inline QImage MakeImage(int w, int h, const std::function<QRgb(int, int)>& f,
@@ -40,4 +40,4 @@ inline QImage Grab(QWidget& w) {
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-} // namespace pics
+} // namespace velmora::test::pics

@@ -7,22 +7,21 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
-const QRgb kFrames[4] = {qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200), qRgb(90, 90, 90)};
+const QRgb Frames[4] = {qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200), qRgb(90, 90, 90)};
 
 // Four 20 × 18 frames side by side: normal, hot, pushed, disabled.
 QImage FourFrames() {
-    return pics::MakeImage(80, 18, [](int x, int) { return kFrames[x / 20]; });
+    return pics::MakeImage(80, 18, [](int x, int) { return Frames[x / 20]; });
 }
 
 // The folder field of the folder-icon page.
-struct FolderField {
+struct TFolderField {
     QWidget window;
     TButtonEdit* edit;
-    FolderField() {
+    TFolderField() {
         window.resize(500, 100);
         edit = new TButtonEdit(&window);
         edit->setGeometry(10, 10, 408, 23);
@@ -58,7 +57,7 @@ QRect InkBox(const QImage& a, const QImage& b) {
 } // namespace
 
 TEST(ButtonEdit, FolderFieldPlacesItsButtonAndTextRect) {
-    FolderField f;
+    TFolderField f;
     auto& b = f.edit->RightButton();
     EXPECT_EQ(b.FrameWidth(), 20);
     EXPECT_EQ(f.Glyph()->geometry(), QRect(383, 0, 20, 19));
@@ -70,11 +69,11 @@ TEST(ButtonEdit, FolderFieldPlacesItsButtonAndTextRect) {
     // The 18-pixel frame is drawn at y = 0 of the 19-pixel window; the last
     // row is the brush.
     QImage shot = pics::Grab(*f.Glyph());
-    EXPECT_EQ(shot.pixel(0, 0), kFrames[0]);
-    EXPECT_EQ(shot.pixel(19, 17), kFrames[0]);
-    EXPECT_NE(shot.pixel(0, 18), kFrames[0]);
+    EXPECT_EQ(shot.pixel(0, 0), Frames[0]);
+    EXPECT_EQ(shot.pixel(19, 17), Frames[0]);
+    EXPECT_NE(shot.pixel(0, 18), Frames[0]);
     b.SetEnabled(false);
-    EXPECT_EQ(pics::Grab(*f.Glyph()).pixel(10, 10), kFrames[3]);
+    EXPECT_EQ(pics::Grab(*f.Glyph()).pixel(10, 10), Frames[3]);
     b.SetEnabled(true);
 
     // Hidden, the button gives its room back to the text.
@@ -88,16 +87,16 @@ TEST(ButtonEdit, FolderFieldPlacesItsButtonAndTextRect) {
 }
 
 TEST(ButtonEdit, ButtonWindowStatesAndClick) {
-    FolderField f;
+    TFolderField f;
     TGlyph* g = f.Glyph();
     std::vector<QObject*> senders;
     f.edit->SetOnRightButtonClick([&](QObject* sender) { senders.push_back(sender); });
     Enter(g);
     EXPECT_EQ(g->State(), bsHot);
-    EXPECT_EQ(pics::Grab(*g).pixel(10, 10), kFrames[1]);
+    EXPECT_EQ(pics::Grab(*g).pixel(10, 10), Frames[1]);
     QTest::mousePress(g, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(g->State(), bsPushed);
-    EXPECT_EQ(pics::Grab(*g).pixel(10, 10), kFrames[2]);
+    EXPECT_EQ(pics::Grab(*g).pixel(10, 10), Frames[2]);
     QTest::mouseRelease(g, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(g->State(), bsHot);
     ASSERT_EQ(senders.size(), 1u);
@@ -113,7 +112,7 @@ TEST(ButtonEdit, ButtonWindowStatesAndClick) {
 }
 
 TEST(ButtonEdit, DropDownMenuOpensBelowTheEditAndNeverPushes) {
-    FolderField f;
+    TFolderField f;
     QMenu menu;
     menu.addAction("one");
     f.edit->RightButton().SetDropDownMenu(&menu);
@@ -196,3 +195,5 @@ TEST(EditEx, PaddingInsetsThePlainTextRect) {
     const int bar = QFontMetrics(edit.font()).size(0, "|").height();
     EXPECT_EQ(edit.EditRect().top(), client.top() + (client.height() - bar) / 2);
 }
+
+} // namespace velmora::test

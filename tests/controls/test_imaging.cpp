@@ -6,8 +6,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 void PutLe32(QByteArray& b, std::uint32_t v) {
@@ -344,3 +343,5 @@ TEST(Picture, SaveToFileReplacesTheFileWholeOrNotAtAll) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"fav.bmp", "fav.bmp.part", "taken.bmp"}));
 }
+
+} // namespace velmora::test

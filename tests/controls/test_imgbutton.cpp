@@ -7,12 +7,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
-const QRgb kNormal = qRgb(200, 0, 0), kHot = qRgb(0, 200, 0), kDown = qRgb(0, 0, 200),
-           kDisable = qRgb(90, 90, 90), kCheck = qRgb(220, 220, 0), kBack = qRgb(255, 255, 255);
+const QRgb Normal = qRgb(200, 0, 0), Hot = qRgb(0, 200, 0), Down = qRgb(0, 0, 200),
+           Disable = qRgb(90, 90, 90), Check = qRgb(220, 220, 0), Back = qRgb(255, 255, 255);
 
 TPicture Solid(QRgb colour, int w = 10, int h = 10) {
     TPicture picture;
@@ -22,9 +21,9 @@ TPicture Solid(QRgb colour, int w = 10, int h = 10) {
 }
 
 // A white panel holding buttons, so that what a button draws can be read off.
-struct Host {
+struct THost {
     TPaintPanel panel;
-    Host() {
+    THost() {
         panel.resize(300, 100);
         panel.SetColor(Qt::white);
     }
@@ -33,18 +32,18 @@ struct Host {
     }
 };
 
-template <class T> T* MakeButton(Host& host, int x, bool withCheck = true) {
+template <class T> T* MakeButton(THost& host, int x, bool withCheck = true) {
     auto* b = new T(&host.panel);
     b->setGeometry(x, 10, 20, 20);
     b->SetOnEnterOffset(0);
     b->SetOnDownOffset(0);
-    b->SetImgNormal(Solid(kNormal));
-    b->SetImgEnter(Solid(kHot));
-    b->SetImgDown(Solid(kDown));
-    b->SetImgDisable(Solid(kDisable));
+    b->SetImgNormal(Solid(Normal));
+    b->SetImgEnter(Solid(Hot));
+    b->SetImgDown(Solid(Down));
+    b->SetImgDisable(Solid(Disable));
     if constexpr (std::is_same_v<T, TImgCheckButton>)
         if (withCheck)
-            b->SetImgCheck(Solid(kCheck));
+            b->SetImgCheck(Solid(Check));
     return b;
 }
 
@@ -71,10 +70,10 @@ QFont FontOfHeight(int height) {
 } // namespace
 
 TEST(ImgButton, LayoutPutsPictureAndCaption) {
-    Host host;
+    THost host;
     auto* b = new TImgButton(&host.panel);
     b->setGeometry(0, 0, 49, 45);
-    b->SetImgNormal(Solid(kNormal, 28, 28));
+    b->SetImgNormal(Solid(Normal, 28, 28));
     const QFont font = FontOfHeight(13);
     ASSERT_EQ(QFontMetrics(font).height(), 13) << "no font of 13-pixel lines";
     b->setFont(font);
@@ -83,14 +82,14 @@ TEST(ImgButton, LayoutPutsPictureAndCaption) {
     pics::Grab(host.panel);
     EXPECT_EQ(b->PicturePos(), QPoint(10, 1));
     EXPECT_EQ(b->TextPos(), QPoint((49 - tw) / 2, 31));
-    EXPECT_EQ(host.At(*b, {10, 1}), kNormal);
-    EXPECT_EQ(host.At(*b, {10, 0}), kBack);
-    EXPECT_EQ(host.At(*b, {37, 28}), kNormal);
-    EXPECT_EQ(host.At(*b, {38, 28}), kBack);
+    EXPECT_EQ(host.At(*b, {10, 1}), Normal);
+    EXPECT_EQ(host.At(*b, {10, 0}), Back);
+    EXPECT_EQ(host.At(*b, {37, 28}), Normal);
+    EXPECT_EQ(host.At(*b, {38, 28}), Back);
 
     // Every layout on a 100 × 60 button with a 20 × 10 picture.
     b->resize(100, 60);
-    b->SetImgNormal(Solid(kNormal, 20, 10));
+    b->SetImgNormal(Solid(Normal, 20, 10));
     const int th = 13;
     struct Case {
         TImgControlLayout layout;
@@ -122,19 +121,19 @@ TEST(ImgButton, LayoutPutsPictureAndCaption) {
 }
 
 TEST(ImgButton, StateTableThroughTheMouse) {
-    Host host;
+    THost host;
     auto* b = MakeButton<TImgButton>(host, 10);
     int clicks = 0;
     b->OnClick = [&](TImgControl*) { ++clicks; };
     const QPoint mid(5, 5);
-    EXPECT_EQ(host.At(*b, mid), kNormal);
+    EXPECT_EQ(host.At(*b, mid), Normal);
     Enter(b);
     EXPECT_EQ(b->State(), TImgControl::dsHot);
-    EXPECT_EQ(host.At(*b, mid), kHot);
+    EXPECT_EQ(host.At(*b, mid), Hot);
     QTest::mousePress(b, Qt::LeftButton, {}, mid);
     EXPECT_EQ(b->State(), TImgControl::dsDown);
     EXPECT_TRUE(b->Pressed());
-    EXPECT_EQ(host.At(*b, mid), kDown);
+    EXPECT_EQ(host.At(*b, mid), Down);
     Leave(b); // held: the down picture stays
     EXPECT_EQ(b->State(), TImgControl::dsDown);
     QTest::mouseRelease(b, Qt::LeftButton, {}, mid);
@@ -158,23 +157,23 @@ TEST(ImgButton, StateTableThroughTheMouse) {
     b->setEnabled(false);
     EXPECT_EQ(b->State(), TImgControl::dsNormal);
     EXPECT_FALSE(b->Pressed());
-    EXPECT_EQ(host.At(*b, mid), kDisable);
+    EXPECT_EQ(host.At(*b, mid), Disable);
 }
 
 TEST(ImgButton, MissingPicturesFallBackToNormalExceptChecked) {
-    Host host;
+    THost host;
     auto* b = new TImgCheckButton(&host.panel);
     b->setGeometry(10, 10, 20, 20);
-    b->SetImgNormal(Solid(kNormal));
+    b->SetImgNormal(Solid(Normal));
     b->setEnabled(false);
-    EXPECT_EQ(host.At(*b, {5, 5}), kNormal);
+    EXPECT_EQ(host.At(*b, {5, 5}), Normal);
     b->setEnabled(true);
     b->SetChecked(true);
-    EXPECT_EQ(host.At(*b, {5, 5}), kBack); // no checked picture: nothing drawn
+    EXPECT_EQ(host.At(*b, {5, 5}), Back); // no checked picture: nothing drawn
 }
 
 TEST(ImgButton, OffsetsMovePictureInHotAndDownStates) {
-    Host host;
+    THost host;
     auto* b = MakeButton<TImgButton>(host, 10);
     b->SetOnEnterOffset(1);
     b->SetOnDownOffset(2);
@@ -189,18 +188,18 @@ TEST(ImgButton, OffsetsMovePictureInHotAndDownStates) {
 }
 
 TEST(ImgButton, ManagerPicturesAreShared) {
-    Host host;
+    THost host;
     TImgManager manager;
-    manager.SetImgNormal(Solid(kHot));
+    manager.SetImgNormal(Solid(Hot));
     auto* b = new TImgButton(&host.panel);
     b->setGeometry(10, 10, 20, 20);
-    b->SetImgNormal(Solid(kNormal));
+    b->SetImgNormal(Solid(Normal));
     b->SetImgManager(&manager);
-    EXPECT_EQ(host.At(*b, {5, 5}), kHot);
+    EXPECT_EQ(host.At(*b, {5, 5}), Hot);
 }
 
 TEST(ImgCheckButton, GroupsUnderOneParent) {
-    Host host;
+    THost host;
     TPaintPanel other(&host.panel);
     std::vector<TImgCheckButton*> buttons;
     std::vector<std::string> log;
@@ -230,7 +229,7 @@ TEST(ImgCheckButton, GroupsUnderOneParent) {
     QTest::mouseClick(buttons[4], Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(log.back(), "4 checked");
     EXPECT_TRUE(buttons[4]->Checked());
-    EXPECT_EQ(host.At(*buttons[4], {5, 5}), kCheck);
+    EXPECT_EQ(host.At(*buttons[4], {5, 5}), Check);
 
     // Another group number under the same parent is left alone.
     buttons[5]->SetCheckGroup(1);
@@ -246,7 +245,7 @@ TEST(ImgCheckButton, GroupsUnderOneParent) {
     buttons[2]->setEnabled(false);
     buttons[2]->setEnabled(true);
     EXPECT_TRUE(buttons[2]->Checked());
-    EXPECT_EQ(host.At(*buttons[2], {5, 5}), kNormal);
+    EXPECT_EQ(host.At(*buttons[2], {5, 5}), Normal);
 }
 
 TEST(ImgButton, StoredPngWithAlphaBlendsOverTheBackground) {
@@ -271,3 +270,5 @@ TEST(ImgButton, StoredPngWithAlphaBlendsOverTheBackground) {
     EXPECT_NEAR(blended.red(), 128, 2);
     EXPECT_NEAR(blended.blue(), 228, 2);
 }
+
+} // namespace velmora::test

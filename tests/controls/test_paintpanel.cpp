@@ -4,8 +4,7 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
 // Every pixel tells where it came from: red = column × 7, green = row × 5.
@@ -178,3 +177,5 @@ TEST(PaintPanel, AutoSizeFollowsThePicture) {
     SetBitmap(panel, SourceImage(12, 8));
     EXPECT_EQ(panel.size(), QSize(12, 8));
 }
+
+} // namespace velmora::test

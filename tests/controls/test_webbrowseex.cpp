@@ -12,17 +12,16 @@
 #include <memory>
 #include <optional>
 
-using namespace velmora;
-
+namespace velmora::test {
 namespace {
 
-const TUserInterfaceOptions kProgramOptions{DontUse3DBorders, DontUseScrollBars, EnableThemes};
+const TUserInterfaceOptions ProgramOptions{DontUse3DBorders, DontUseScrollBars, EnableThemes};
 
 // Page loads in a fresh web engine can take a while on a loaded machine.
-constexpr int kLoadTimeoutMs = 60000;
+constexpr int LoadTimeoutMs = 60000;
 
 bool WaitLoaded(QSignalSpy& spy) {
-    return spy.count() > 0 || spy.wait(kLoadTimeoutMs);
+    return spy.count() > 0 || spy.wait(LoadTimeoutMs);
 }
 
 QMenu* VisibleMenu() {
@@ -69,7 +68,7 @@ TEST(WebBrowseEx, HostFlagsFromOptions) {
     EXPECT_EQ(browser.HostFlags(), 0u);
     EXPECT_EQ(browser.GetHostInfo().dwFlags, 0x100u);
     EXPECT_EQ(browser.GetHostInfo().cbSize, 20u);
-    browser.SetUserInterfaceOptions(kProgramOptions);
+    browser.SetUserInterfaceOptions(ProgramOptions);
     EXPECT_EQ(browser.HostFlags(), 0x4000Cu);
     EXPECT_EQ(browser.GetHostInfo().dwFlags, 0x4010Cu);
     browser.SetEnterModeOnEdit(emFlagP);
@@ -111,7 +110,7 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
     window.resize(400, 120);
     auto* browser = new TWebBrowseEx(&window);
     browser->setGeometry(0, 0, 400, 120);
-    browser->SetUserInterfaceOptions(kProgramOptions);
+    browser->SetUserInterfaceOptions(ProgramOptions);
     QStringList seen;
     browser->OnBeforeNavigate2 = [&](TWebBrowseEx*, const QString& url, bool& cancel) {
         seen << url;
@@ -139,7 +138,7 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
 
     for (const char* id : {"yd", "sp", "abs"})
         browser->page()->runJavaScript(QString("document.getElementById('%1').click()").arg(id));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 5; }, kLoadTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 5; }, LoadTimeoutMs));
     EXPECT_EQ(seen.value(2), QString::fromUtf8("about:?q=风景&p=2"));
     // Escapes as written, and the space the browser escaped itself.
     EXPECT_EQ(seen.value(3), "about:pics?query=a%20b%20c&page=2");
@@ -204,3 +203,5 @@ TEST(WebBrowseEx, ContextMenuSuppressedByTheHandler) {
     if (QMenu* menu = VisibleMenu())
         menu->close();
 }
+
+} // namespace velmora::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(CodePage, RoundTripsChineseText) {
@@ -40,4 +40,4 @@ TEST(CodePage, RecognisesUtf8) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

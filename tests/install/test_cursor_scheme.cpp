@@ -7,7 +7,7 @@
 
 #include <map>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 using TRoleFiles = std::map<std::string, std::string>; // value name -> file
@@ -138,4 +138,4 @@ TEST(CursorScheme, RolePathsJoinTheSchemeFolderAndTheFile) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

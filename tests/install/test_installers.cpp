@@ -7,6 +7,7 @@
 #include "install/uThemeInstaller.h"
 #include "install/uZip.h"
 #include "platform/SimulatedSystem.h"
+#include "platform/util/Ascii.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
@@ -17,15 +18,9 @@
 #include <cstdlib>
 #include <system_error>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
-using test::MakeZip;
-using test::ReadFile;
-using test::TreeOf;
-using test::TZipItem;
-using test::WriteFile;
-using test::MakeCurBytes;
 
 // A simulated Windows of its own, with the main window's folder fields.
 class TInstallTest : public ::testing::Test {
@@ -211,9 +206,7 @@ TEST_F(CursorInstaller, AllFifteenRolesAreRegisteredAndSwitchedOn) {
     std::string inf = "[Version]\r\nsignature=\"$CHICAGO$\"\r\n[Strings]\r\n";
     std::vector<TZipItem> items;
     for (const auto& role : CursorRoles) {
-        std::string file = std::string(role.ValueName) + ".cur";
-        for (char& ch : file)
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const std::string file = LowerAscii(std::string(role.ValueName) + ".cur");
         inf += std::string(role.Key) + " = \"" + file + "\"\r\n";
         items.push_back({file, MakeCurBytes()});
     }
@@ -225,9 +218,7 @@ TEST_F(CursorInstaller, AllFifteenRolesAreRegisteredAndSwitchedOn) {
     const std::string folder = (Folders.WinDir / "Cursors" / "Neon Blue").string() + "/";
     std::vector<std::string> paths, cursors;
     for (const auto& role : CursorRoles) {
-        std::string file = std::string(role.ValueName) + ".cur";
-        for (char& ch : file)
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const std::string file = LowerAscii(std::string(role.ValueName) + ".cur");
         paths.push_back(folder + file);
         EXPECT_EQ(Reg(CursorsKey, role.ValueName), folder + file);
         cursors.push_back("SetSystemCursor id=" + std::to_string(role.CursorId) +
@@ -649,4 +640,4 @@ TEST_F(MixedCase, ThemesThatReachOutAreRefusedAndNothingIsApplied) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

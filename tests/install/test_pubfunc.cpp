@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(ShowMessageBox, TitleAndStyleComeFromTheKind) {
@@ -101,4 +101,4 @@ TEST(UrlDecode, BadEscapesRaise) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

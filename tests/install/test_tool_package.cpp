@@ -5,13 +5,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json; // keys in printed order
-using test::MakeZip;
-using test::TreeOf;
-using test::TZipItem;
 
 struct TRun : test::TProgramRun {
     json Doc() const { return json::parse(Out); }
@@ -127,4 +124,4 @@ TEST_F(ToolPackage, UnreadableArchivesExitWith2) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

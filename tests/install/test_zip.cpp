@@ -7,14 +7,9 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
-using test::MakeZip;
-using test::ReadFile;
-using test::TreeOf;
-using test::TZipItem;
-using test::WriteFile;
 
 TEST(Zip, ListsEntriesInArchiveOrderWithFolderPartAndFileName) {
     test::TTempDir tmp;
@@ -273,4 +268,4 @@ TEST(Zip, ReadEntryIsBounded) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -177,4 +177,10 @@ std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>&
     return cab + entries + data;
 }
 
+std::string RedGifBytes() {
+    static const char bytes[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+                                ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    return std::string(bytes, sizeof bytes - 1);
+}
+
 } // namespace velmora::test

@@ -17,5 +17,7 @@ std::string MakeAniBytes();
 std::string MakeCabBytes(const std::vector<std::pair<std::string, std::string>>& files);
 // A small 24-bit BMP picture.
 std::string MakeBmpBytes(int width = 4, int height = 3);
+// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
+std::string RedGifBytes();
 
 } // namespace velmora::test

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -108,4 +108,4 @@ TEST(StaticServer, AnswersSearchQueriesByKeywordAndPage) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -71,4 +71,4 @@ TEST_F(ToolCatalogTest, BrokenDocumentsPrintTheMessageAndExit2) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

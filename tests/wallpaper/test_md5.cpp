@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 TEST(MD5, Rfc1321Vectors) {
@@ -53,4 +53,4 @@ TEST(PictureFileName, HashesTheCodePageBytes) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -83,4 +83,4 @@ TEST(PicStore, SetDesktopWallpaperUsesACopyInTheWindowsFolder) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -2,6 +2,7 @@
 // server, decoded by Qt and stored as BMP files.
 #include "catalog/uWinHttp.h"
 #include "platform/SimulatedSystem.h"
+#include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 #include "wallpaper/uPictureBmp.h"
@@ -12,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 
@@ -51,10 +52,6 @@ protected:
     test::TRecordingMessages messages;
 };
 
-// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
-const char kRedGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
-                       ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
-
 TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     QImage picture(40, 30, QImage::Format_ARGB32);
     picture.fill(QColor(200, 40, 40));
@@ -67,7 +64,7 @@ TEST_F(PictureStoreTest, JpegPngAndGifAreStoredAsBmp) {
     } cases[] = {
         {"pic.png", Encode(picture, "PNG"), {40, 30}, QColor(200, 40, 40), true},
         {"pic.jpg", Encode(picture, "JPG"), {40, 30}, QColor(200, 40, 40), false},
-        {"pic.gif", std::string(kRedGif, sizeof kRedGif - 1), {1, 1}, QColor(255, 0, 0), true},
+        {"pic.gif", RedGifBytes(), {1, 1}, QColor(255, 0, 0), true},
     };
     for (const auto& c : cases) {
         test::WriteFile(root / c.file, c.bytes);
@@ -129,4 +126,4 @@ TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

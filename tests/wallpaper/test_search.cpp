@@ -13,11 +13,8 @@
 
 #include <gtest/gtest.h>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
-
-using test::PicUrl;
-using test::ThumbUrl;
 
 class TRecordingPager : public IPagerView {
 public:
@@ -61,28 +58,52 @@ protected:
     std::unique_ptr<TWallpaperSearch> search;
 };
 
-TEST(WallpaperSizes, TableAndServiceCodes) {
-    ASSERT_EQ(WallpaperSizes.size(), 35u);
-    EXPECT_EQ(WallpaperSizes[0].Name, "我的桌面尺寸");
-    EXPECT_EQ(WallpaperSizes[1].Name, "640x480");
-    EXPECT_EQ(WallpaperSizes[19].Name, "1400x1050");
-    EXPECT_EQ(WallpaperSizes[34].Name, "2560x1600");
-    EXPECT_EQ(WallpaperSizes[34].Width, 2560);
-    EXPECT_EQ(WallpaperSizes[34].Height, 1600);
+int SizeIndex(const std::string& name) {
+    for (int i = 0; i < WallpaperSizeCount; ++i)
+        if (WallpaperSizes[i].Name == name)
+            return i;
+    ADD_FAILURE() << "no size " << name;
+    return 0;
+}
 
-    // Entry: Baidu code, Sogou code; every other entry has 0 for both.
-    const std::map<int, std::pair<int, int>> codes = {{3, {4, 1}},  {4, {5, 2}},  {12, {0, 5}},
-                                                      {14, {6, 3}}, {15, {7, 0}}, {17, {0, 6}},
-                                                      {24, {8, 4}}};
-    for (int kind : {skSogou, skBaidu, skYoudao}) {
-        ApplyServiceCodes(kind);
-        for (int i = 0; i < WallpaperSizeCount; ++i) {
-            auto it = codes.find(i);
-            int want = it == codes.end() || kind == skYoudao ? 0
-                       : kind == skBaidu                     ? it->second.first
-                                                             : it->second.second;
-            EXPECT_EQ(WallpaperSizes[i].ServiceCode, want) << "kind " << kind << " entry " << i;
-        }
+TEST_F(SearchTest, SizeCodesOfEachServiceReachTheQueryAddress) {
+    EXPECT_EQ(WallpaperSizes.front().Name, "我的桌面尺寸");
+    EXPECT_EQ(WallpaperSizes[1].Name, "640x480");
+    EXPECT_EQ(WallpaperSizes.back().Name, "2560x1600");
+
+    // The services' own codes by size; 0 where a service has none, and the
+    // size then goes into the words (Baidu) or only as width and height.
+    const struct {
+        const char* Size;
+        int Baidu, Sogou;
+    } cases[] = {
+        {"800x600", 4, 1},   {"1024x768", 5, 2}, {"1280x800", 0, 5},  {"1280x960", 6, 3},
+        {"1280x1024", 7, 0}, {"1440x900", 0, 6}, {"1600x1200", 8, 4}, {"1920x1200", 0, 0},
+    };
+    const std::string words = "%B7%E7%BE%B0"; // 风景 in code page 936
+    for (const auto& c : cases) {
+        const int size = SizeIndex(c.Size);
+        const std::string dims = c.Size;
+        const std::string width = dims.substr(0, dims.find('x'));
+        const std::string height = dims.substr(dims.find('x') + 1);
+
+        ASSERT_TRUE(search->StartSearch(skBaidu, "风景", size));
+        const std::string baidu = LastTarget();
+        if (c.Baidu)
+            EXPECT_TRUE(
+                baidu.ends_with("&word=" + words + "&z=" + std::to_string(c.Baidu) + "&rn=15"))
+                << c.Size << ": " << baidu;
+        else
+            EXPECT_TRUE(baidu.ends_with("&z=0&se=1&s=0&sme=0&rn=15&word=" + words + "+" + dims))
+                << c.Size << ": " << baidu;
+
+        ASSERT_TRUE(search->StartSearch(skSogou, "风景", size));
+        EXPECT_TRUE(LastTarget().ends_with("&dheight=" + height + "&dwidth=" + width +
+                                           "&page=1&mood=0&dm=4&di=" + std::to_string(c.Sogou)))
+            << c.Size << ": " << LastTarget();
+
+        ASSERT_TRUE(search->StartSearch(skYoudao, "风景", size));
+        EXPECT_EQ(LastTarget(), "/youdao/search?q=" + words + "+" + dims);
     }
 }
 
@@ -543,4 +564,4 @@ TEST(BoundedPatterns, CraftedPagesStopAtTheBound) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

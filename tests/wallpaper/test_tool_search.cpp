@@ -6,11 +6,9 @@
 #include <nlohmann/json.hpp>
 
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 using nlohmann::json;
-using test::PicUrl;
-using test::ThumbUrl;
 
 using TRun = test::TProgramRun;
 
@@ -101,4 +99,4 @@ TEST_F(ToolSearchTest, PagerAndMd5Name) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Pages and browser start-up can be slow on a loaded machine.
-constexpr int kWaitMs = 60000;
+constexpr int WaitMs = 60000;
 
 class SearchWindowTest : public ::testing::Test {
 protected:
@@ -88,7 +88,7 @@ protected:
         ASSERT_TRUE(WaitIdle());
     }
     bool WaitIdle() {
-        return QTest::qWaitFor([&] { return !window->Searching(); }, kWaitMs);
+        return QTest::qWaitFor([&] { return !window->Searching(); }, WaitMs);
     }
     TWebBrowseEx& Pager() { return *static_cast<TWebBrowseEx*>(window->wbPageNum); }
     QString PagerHtml() { return Pager().WrittenHtml(); }
@@ -112,7 +112,7 @@ protected:
     // written page has loaded; true when there was such a link.
     bool ClickPagerLink(const QString& text) {
         // A click while a written page still loads goes nowhere.
-        if (!QTest::qWaitFor([&] { return pagerLoads <= 0; }, kWaitMs))
+        if (!QTest::qWaitFor([&] { return pagerLoads <= 0; }, WaitMs))
             return false;
         const QString script =
             QString("(function(){for (const a of document.querySelectorAll('a'))"
@@ -152,7 +152,7 @@ TEST_F(SearchWindowTest, OpensWithTheAdvertisementAndTheSizeList) {
     EXPECT_EQ(window->pnlAD2->geometry(), window->vstResult->geometry());
     EXPECT_EQ(window->pnlPage->geometry(), QRect(0, 310, 699, 30));
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return Server->RequestCount("/ad/201081153_2.html") > 0; }, kWaitMs));
+        QTest::qWaitFor([&] { return Server->RequestCount("/ad/201081153_2.html") > 0; }, WaitMs));
     EXPECT_EQ(window->SearchState().FSearchKind, skNone);
     EXPECT_EQ(window->edtKey->text(), QString::fromUtf8("风景"));
     ASSERT_EQ(window->cbSize->count(), 35);
@@ -214,7 +214,7 @@ TEST_F(SearchWindowTest, EachServiceFillsTheGridAndThePager) {
     EXPECT_TRUE(messages.Shown.empty());
     // The thumbnails arrive in the grid.
     const auto loader = window->GridManager().Loader();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return loader->Finished(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loader->Finished(); }, WaitMs));
     EXPECT_FALSE(window->vstResult->Node(0)->Bitmaps(0).isNull());
 }
 
@@ -236,9 +236,9 @@ TEST_F(SearchWindowTest, BaiduPageLinksFetchTheirOffsetAndKeepThePage) {
     const std::string query = window->SearchState().FBaiduQuery;
     EXPECT_NE(query.find("&z=5&rn=15"), std::string::npos);
     ASSERT_TRUE(ClickPagerLink("3"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->SearchState().FCurPage == 3; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->SearchState().FCurPage == 3; }, WaitMs));
     ASSERT_TRUE(WaitIdle());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Pics().size() == 10; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Pics().size() == 10; }, WaitMs));
     EXPECT_EQ(Server->BaseUrl() + LastQuery("/i"), query + "&pn=30");
     EXPECT_EQ(window->SearchState().FPageCount, 3);
     EXPECT_TRUE(PagerHtml().contains("<span class=\"current-page\"> 3 </span>"));
@@ -246,7 +246,7 @@ TEST_F(SearchWindowTest, BaiduPageLinksFetchTheirOffsetAndKeepThePage) {
 
     ASSERT_TRUE(ClickPagerLink(QString::fromUtf8("上一页")));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Pics().size() == 15 && !window->Searching(); }, kWaitMs));
+        QTest::qWaitFor([&] { return Pics().size() == 15 && !window->Searching(); }, WaitMs));
     EXPECT_EQ(Server->BaseUrl() + LastQuery("/i"), query + "&pn=15");
     EXPECT_EQ(window->SearchState().FCurPage, 2);
     EXPECT_TRUE(PagerHtml().contains("<span class=\"current-page\"> 2 </span>"));
@@ -260,7 +260,7 @@ TEST_F(SearchWindowTest, SogouAndYoudaoLinksWithATwoWordKeyword) {
     ASSERT_EQ(Pics().size(), 15u);
     ASSERT_TRUE(ClickPagerLink("2"));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Pics().size() == 5 && !window->Searching(); }, kWaitMs));
+        QTest::qWaitFor([&] { return Pics().size() == 5 && !window->Searching(); }, WaitMs));
     // The link as the strip reports it: lower case, the space still "%20".
     std::string link = "/pics?query=" + UrlEncode("城市 夜景", false) + "&mode=5&page=2";
     for (char& c : link)
@@ -271,7 +271,7 @@ TEST_F(SearchWindowTest, SogouAndYoudaoLinksWithATwoWordKeyword) {
     ASSERT_EQ(Pics().size(), 15u);
     ASSERT_TRUE(ClickPagerLink("2"));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Pics().size() == 5 && !window->Searching(); }, kWaitMs));
+        QTest::qWaitFor([&] { return Pics().size() == 5 && !window->Searching(); }, WaitMs));
     EXPECT_NE(LastQuery("/search").find("start=15"), std::string::npos);
     EXPECT_TRUE(messages.Shown.empty());
 }
@@ -289,7 +289,7 @@ TEST_F(SearchWindowTest, ANewSearchWhileThumbnailsLoadDropsTheOldOnes) {
     EXPECT_TRUE(first->Terminated());
     EXPECT_GT(window->vstResult->Generation(), generation);
     const auto second = window->GridManager().Loader();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second->Finished(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->Finished(); }, WaitMs));
     QApplication::processEvents();
     for (const std::string& pic : Pics())
         EXPECT_NE(pic.find("/city-"), std::string::npos) << pic;

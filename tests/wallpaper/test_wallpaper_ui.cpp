@@ -7,6 +7,7 @@
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "platform/SimulatedSystem.h"
+#include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 #include "wallpaper/uFrmView.h"
@@ -24,7 +25,7 @@
 #include <chrono>
 #include <functional>
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -42,10 +43,6 @@ QImage Solid(int w, int h, QColor colour) {
     image.fill(colour);
     return image;
 }
-
-// A 1 x 1 GIF with one red pixel (Qt reads GIF but does not write it).
-const char kRedGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
-                       ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
 
 // Runs `act` on the viewer as soon as one is shown (the viewer is modal, so
 // the test acts from the event loop that its exec() runs).
@@ -322,7 +319,7 @@ TEST_F(WallpaperWindowTest, FullPicturesAreStoredAsBmpUntilTheWindowGoes) {
     QImage picture = Solid(40, 30, QColor(200, 40, 40));
     Serve("a.jpg", Encode(picture, "JPEG"));
     Serve("a.png", Encode(picture, "PNG"));
-    Serve("a.gif", std::string(kRedGif, sizeof kRedGif - 1));
+    Serve("a.gif", RedGifBytes());
     Serve("bad.png", "not a picture");
     for (const char* name : {"a.jpg", "a.png", "a.gif"}) {
         const fs::path path = window->FetchFullPicture(Url(name));
@@ -515,4 +512,4 @@ TEST_F(ViewerTest, APictureThatDoesNotLoadShowsNoViewer) {
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::test

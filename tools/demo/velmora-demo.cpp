@@ -51,15 +51,15 @@ struct TGroup {
     std::vector<TTheme> Themes;
 };
 
-const std::vector<TGroup> kGroups = {
+const std::vector<TGroup> Groups = {
     {"风景", {{"山水之间", true, {40, 110, 160}, {170, 210, 230}},
               {"秋日森林", true, {150, 70, 20}, {240, 190, 90}},
               {"海边日落", false, {230, 100, 60}, {60, 40, 110}}}},
     {"动漫", {{"星空少女", true, {20, 20, 70}, {120, 80, 170}}}},
     {"简约", {{"纯色时光", true, {90, 90, 90}, {220, 220, 220}}}},
 };
-const std::vector<const char*> kCursors = {"水晶指针", "极简黑白"};
-const std::vector<const char*> kSavers = {"星空漫游", "时钟"};
+const std::vector<const char*> Cursors = {"水晶指针", "极简黑白"};
+const std::vector<const char*> Savers = {"星空漫游", "时钟"};
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -362,17 +362,17 @@ struct TKeyword {
     int YoudaoResults;
 };
 
-const std::vector<TKeyword> kKeywords = {
+const std::vector<TKeyword> DemoKeywords = {
     {"风景", "landscape", false, 40, 40, 38, 26},
     {"城市 夜景", "city", true, 12, 20, 20, 20},
 };
 
 // Full pictures come in these sizes, in turn.
-const QSize kSizes[] = {{1920, 1080}, {1280, 800}, {1024, 768},
+const QSize PictureSizes[] = {{1920, 1080}, {1280, 800}, {1024, 768},
                         {1600, 1200}, {1440, 900}, {2560, 1600}};
 
-constexpr int kPerPage = 15;
-constexpr int kThumbWidth = 200;
+constexpr int PerPage = 15;
+constexpr int ThumbWidth = 200;
 
 // Hills under a sky whose colours turn with the picture's number.
 QImage Landscape(int w, int h, int n, const QString& caption) {
@@ -444,7 +444,7 @@ std::string PageFile(const fs::path& dir, const char* service, const std::string
 }
 
 int PageCount(int results) {
-    return (results + kPerPage - 1) / kPerPage;
+    return (results + PerPage - 1) / PerPage;
 }
 
 // Sogou's bar: links for the other pages, the current one a bare number.
@@ -475,7 +475,7 @@ std::string SogouBar(const std::string& escaped, int current, int pages, bool la
 // Youdao's bar carries the keyword as it reads, in its links' query.
 std::string YoudaoBar(const std::string& keyword, int current, int pages) {
     auto link = [&](int page, const std::string& text) {
-        return "<a href=\"/search?q=" + keyword + "&amp;start=" + std::to_string((page - 1) * kPerPage) +
+        return "<a href=\"/search?q=" + keyword + "&amp;start=" + std::to_string((page - 1) * PerPage) +
                "\">" + text + "</a>";
     };
     std::string bar;
@@ -491,20 +491,20 @@ std::string YoudaoBar(const std::string& keyword, int current, int pages) {
 
 void GenerateSearch(const fs::path& dir, const std::string& base) {
     using velmora::pages::TPageItem;
-    for (const TKeyword& k : kKeywords) {
+    for (const TKeyword& k : DemoKeywords) {
         const std::string keyword = k.Text;
         std::vector<TPageItem> pool;
         for (int n = 0; n < k.Pictures; ++n) {
-            const QSize size = kSizes[n % std::size(kSizes)];
+            const QSize size = PictureSizes[n % std::size(PictureSizes)];
             char name[64];
             std::snprintf(name, sizeof name, "%s-%02d.jpg", k.Slug, n + 1);
             const QString caption = QString::fromUtf8(k.Text) + QString(" %1  %2x%3").arg(n + 1).arg(size.width()).arg(size.height());
             const QImage full = k.Night ? NightCity(size.width(), size.height(), n, caption)
                                         : Landscape(size.width(), size.height(), n, caption);
             WriteBytes(dir / "wallpaper/full" / name, Encode(full, "JPEG", 88));
-            const int thumbHeight = kThumbWidth * size.height() / size.width();
+            const int thumbHeight = ThumbWidth * size.height() / size.width();
             WriteBytes(dir / "wallpaper/thumb" / name,
-                       Encode(full.scaled(kThumbWidth, thumbHeight, Qt::IgnoreAspectRatio,
+                       Encode(full.scaled(ThumbWidth, thumbHeight, Qt::IgnoreAspectRatio,
                                           Qt::SmoothTransformation),
                               "JPEG", 85));
             pool.push_back({base + "/wallpaper/thumb/" + name, base + "/wallpaper/full/" + name,
@@ -514,7 +514,7 @@ void GenerateSearch(const fs::path& dir, const std::string& base) {
         // another picture so that the three do not look alike.
         auto results = [&](int total, int page, int shift) {
             std::vector<TPageItem> items;
-            for (int i = (page - 1) * kPerPage; i < std::min(total, page * kPerPage); ++i)
+            for (int i = (page - 1) * PerPage; i < std::min(total, page * PerPage); ++i)
                 items.push_back(pool[static_cast<std::size_t>((i + shift) % k.Pictures)]);
             return items;
         };
@@ -557,7 +557,7 @@ void Generate(const fs::path& dir) {
     const fs::path res = dir / "softdata/win7/res";
     std::string doc = "{\"themes\":[";
     bool firstGroup = true;
-    for (const auto& g : kGroups) {
+    for (const auto& g : Groups) {
         doc += std::string(firstGroup ? "" : ",") + "\n {\"name\":\"" + g.Title + "\",\"list\":[";
         firstGroup = false;
         bool first = true;
@@ -575,19 +575,19 @@ void Generate(const fs::path& dir) {
     }
     doc += "],\n\"cursors\":[";
     const QColor cursorColors[] = {{80, 170, 230}, {250, 250, 250}};
-    for (std::size_t i = 0; i < kCursors.size(); ++i) {
-        doc += std::string(i ? "," : "") + "\"" + kCursors[i] + "\"";
-        QImage preview = Picture(400, 300, QColor(40, 40, 50), QColor(90, 90, 110), kCursors[i]);
+    for (std::size_t i = 0; i < Cursors.size(); ++i) {
+        doc += std::string(i ? "," : "") + "\"" + Cursors[i] + "\"";
+        QImage preview = Picture(400, 300, QColor(40, 40, 50), QColor(90, 90, 110), Cursors[i]);
         QPainter(&preview).drawImage(40, 40, Arrow(cursorColors[i]).scaled(64, 64));
-        WriteBytes(res / "cursor" / (std::string(kCursors[i]) + ".jpg"), Encode(preview, "JPEG"));
-        WriteCursorZip(res / "cursor" / (std::string(kCursors[i]) + ".zip"), kCursors[i], cursorColors[i]);
+        WriteBytes(res / "cursor" / (std::string(Cursors[i]) + ".jpg"), Encode(preview, "JPEG"));
+        WriteCursorZip(res / "cursor" / (std::string(Cursors[i]) + ".zip"), Cursors[i], cursorColors[i]);
     }
     doc += "],\n\"screensave\":[";
-    for (std::size_t i = 0; i < kSavers.size(); ++i) {
-        doc += std::string(i ? "," : "") + "\"" + kSavers[i] + "\"";
-        WriteBytes(res / "screensave" / (std::string(kSavers[i]) + ".jpg"),
-                   Encode(Picture(400, 300, QColor(0, 0, 30), QColor(30, 60, 120), kSavers[i]), "JPEG"));
-        WriteScreenSaverZip(res / "screensave" / (std::string(kSavers[i]) + ".zip"), kSavers[i]);
+    for (std::size_t i = 0; i < Savers.size(); ++i) {
+        doc += std::string(i ? "," : "") + "\"" + Savers[i] + "\"";
+        WriteBytes(res / "screensave" / (std::string(Savers[i]) + ".jpg"),
+                   Encode(Picture(400, 300, QColor(0, 0, 30), QColor(30, 60, 120), Savers[i]), "JPEG"));
+        WriteScreenSaverZip(res / "screensave" / (std::string(Savers[i]) + ".zip"), Savers[i]);
     }
     doc += "]}\n";
     WriteBytes(dir / "softdata/win7/config.txt", Utf8ToCp936(doc));
