@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
     setup.System = system.get();
     setup.MakeAdBrowser = &MakeAdBrowser;
     setup.NavigateAd = &NavigateAd;
+#ifdef VELMORA_HAVE_BROWSER
+    setup.Browsers = std::make_shared<velmora::TWebBrowserPanes>();
+#endif
     setup.UpdaterLibrary = velmora::UpdaterLibraryPath(exeDir);
 
     velmora::TFrmMain window(setup);

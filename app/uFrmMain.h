@@ -1,15 +1,17 @@
 #pragma once
 // TFrmMain: the main window. The advertisement pane, the page bar, and the
 // catalogue pages (themes, cursor schemes, screen savers) whose rows download
-// and install through the core, and the folder-icon page (uFrmMainIcons.cpp);
-// the wallpaper page is empty for now. Handlers gather what the window shows,
-// call the core and show the outcome.
+// and install through the core, the folder-icon page (uFrmMainIcons.cpp) and
+// the wallpaper search window on its page. Handlers gather what the window
+// shows, call the core and show the outcome.
 #include "app/uCatalogTree.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "catalog/uWorkers.h"
+#include "controls/BrowserPanes.h"
 #include "install/uFolders.h"
+#include "wallpaper/uSearchEngines.h"
 
 #include <QImage>
 #include <QLabel>
@@ -42,6 +44,7 @@ class TButtonEdit;
 class TIconCategoryModel;
 class TImgManager;
 class TPaintPanel;
+class TFrmWallpaper;
 class TQtDispatcher;
 
 // What the window is started with: the program folder, the catalogue server,
@@ -55,6 +58,10 @@ struct TMainWindowSetup {
     // blank pane whose "url" property is set instead).
     std::function<QWidget*(QWidget* parent)> MakeAdBrowser;
     std::function<void(QWidget* browser, const QString& url)> NavigateAd;
+    // The search services of the wallpaper page and its browser panes (plain
+    // panes when empty).
+    TServiceBases Services = TServiceBases::BuiltIn();
+    std::shared_ptr<IBrowserPanes> Browsers;
     // The updater library called once after UpdaterDelayMs; empty: none.
     QString UpdaterLibrary;
     int UpdaterDelayMs = 7000;
@@ -95,6 +102,9 @@ public:
     std::size_t PreviewsPending() const { return FPreviewsAsked.size(); }
     // The window's worker threads still running (downloads, requests, updater).
     int WorkersRunning() const { return FWorkers->Running(); }
+
+    // The wallpaper search window on page 5.
+    TFrmWallpaper* WallpaperWindow() const { return FrmWallpaper; }
 
     // The lists by tag (0, 2, 3); nullptr for any other.
     TCatalogTree* ListOfTag(int tag) const;
@@ -155,6 +165,7 @@ private:
                                   const char* previewName);
     void BuildMenu();
     void BuildIconPage(QWidget* page);
+    void BuildWallpaperPage();
     void StartUpdaterTimer();
     void FormShow();
     // The workers' answers (uFrmMainCatalog.cpp, uFrmMain.cpp).
@@ -209,6 +220,7 @@ private:
     TIconCategoryModel* FIconCategories = nullptr;
     QListWidget* lvIcons = nullptr;
     std::vector<QImage> ilIcons;
+    TFrmWallpaper* FrmWallpaper = nullptr; // a child of page 5 (tsWallpaper)
 };
 
 } // namespace velmora

@@ -7,6 +7,7 @@
 #include "app/uWindowParts.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
+#include "wallpaper/uFrmWallpaper.h"
 
 #include <QMenu>
 #include <QPainter>
@@ -74,7 +75,25 @@ void TFrmMain::FormCreate() {
     BuildIconPage(pgMain->widget(4));
     LoadIconCategories();
     BuildMenu();
+    BuildWallpaperPage();
     StartUpdaterTimer();
+}
+
+// The wallpaper search window, once, filling its page; seen when page 5 is.
+void TFrmMain::BuildWallpaperPage() {
+    QWidget* page = pgMain->widget(5);
+    TWallpaperSetup setup;
+    setup.ExePath = FSetup.ExePath;
+    setup.System = FSystem;
+    setup.Dispatcher = FDispatcher;
+    setup.ServerBase = FSetup.ServerBase;
+    setup.Services = FSetup.Services;
+    setup.Browsers = FSetup.Browsers;
+    FrmWallpaper = new TFrmWallpaper(setup, page);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(FrmWallpaper);
+    FrmWallpaper->show();
 }
 
 void TFrmMain::BuildAdPane() {

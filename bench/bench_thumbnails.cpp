@@ -6,6 +6,7 @@
 #include "app/uQtDispatcher.h"
 #include "platform/SimulatedSystem.h"
 #include "tools/StaticServer.h"
+#include "controls/PaintPanel.h"
 #include "wallpaper/uFrmWallpaper.h"
 
 #include <QApplication>
@@ -72,7 +73,12 @@ int main(int argc, char** argv) {
 
     auto system = CreateSimulatedSystem(root.path().toStdString());
     auto dispatcher = std::make_shared<TQtDispatcher>();
-    TFrmWallpaper window(TWallpaperSetup{exe.path().toStdString(), system.get(), dispatcher});
+    TWallpaperSetup setup;
+    setup.ExePath = exe.path().toStdString();
+    setup.System = system.get();
+    setup.Dispatcher = dispatcher;
+    TFrmWallpaper window(setup);
+    window.pnlAD2->hide(); // as the first search does, so the grid is seen
     window.show();
     QApplication::processEvents();
 

@@ -49,6 +49,55 @@ private:
     TWebBrowseEx* FView;
 };
 
+int HexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+// The byte of the escape "%XX" at `at`, or -1.
+int EscapedByte(const QString& text, qsizetype at) {
+    if (at + 2 >= text.size() || text[at] != u'%')
+        return -1;
+    const int hi = HexDigit(text[at + 1]), lo = HexDigit(text[at + 2]);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
+// The address with its percent escapes as the link wrote them: "%20" stays
+// "%20", so the address can be sent again as it is. Only the escapes the
+// browser adds itself for non-ASCII characters (their UTF-8 bytes) turn back
+// into the characters, which the handler takes on in code page 936. A run of
+// escaped bytes that is not UTF-8 as a whole (code page 936 escapes the link
+// wrote) stays as it is.
+QString AsWritten(const QUrl& url) {
+    const QString text = url.toString(QUrl::FullyEncoded);
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        QByteArray run;
+        qsizetype end = i;
+        for (int b; (b = EscapedByte(text, end)) >= 0x80; end += 3)
+            run.append(char(b));
+        if (run.isEmpty()) {
+            out += text[i++];
+            continue;
+        }
+        const QString decoded = QString::fromUtf8(run);
+        // Invalid, overlong or surrogate bytes decode to the replacement character.
+        if (decoded.contains(QChar::ReplacementCharacter) || decoded.toUtf8() != run)
+            out += text.mid(i, end - i);
+        else
+            out += decoded;
+        i = end;
+    }
+    return out;
+}
+
 } // namespace
 
 std::uint32_t HostFlagOf(TUserInterfaceOption option) {
@@ -90,7 +139,7 @@ QUrl TWebBrowseEx::WrittenBase() {
 }
 
 QString TWebBrowseEx::ReportedUrl(const QUrl& url) {
-    const QString text = url.toString();
+    const QString text = AsWritten(url);
     if (text.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0)
         return QStringLiteral("about:blank");
     // A relative href resolves under the base; one that starts with "/" only
@@ -165,6 +214,32 @@ void TWebBrowseEx::contextMenuEvent(QContextMenuEvent* event) {
     }
     if (lastContextMenuRequest())
         QWebEngineView::contextMenuEvent(event);
+}
+
+QWidget* TWebBrowserPanes::Make(QWidget* parent) {
+    auto* browser = new TWebBrowseEx(parent);
+    browser->SetUserInterfaceOptions({DontUse3DBorders, DontUseScrollBars, EnableThemes});
+    browser->OnShowContextMenu = [](TWebBrowseEx*, std::uint32_t, const QPoint&,
+                                    std::int32_t& result) { result = S_OK_Result; };
+    return browser;
+}
+
+void TWebBrowserPanes::Navigate(QWidget* pane, const QString& url) {
+    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
+        browser->Navigate(url);
+}
+
+void TWebBrowserPanes::ShowHtml(QWidget* pane, const QString& html) {
+    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
+        browser->ShowHtml(html);
+}
+
+void TWebBrowserPanes::SetNavigationHandler(QWidget* pane, TPaneNavigation handler) {
+    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
+        browser->OnBeforeNavigate2 = [handler = std::move(handler)](
+                                         TWebBrowseEx*, const QString& url, bool& cancel) {
+            handler(url, cancel);
+        };
 }
 
 } // namespace velmora

@@ -3,6 +3,8 @@
 // a handler that may cancel it, can have its document replaced by HTML text,
 // and lets its owner suppress the context menu.
 
+#include "controls/BrowserPanes.h"
+
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -133,6 +135,17 @@ private:
     bool FInNavigation = false;
     int FPendingWrites = 0;
     QString FWrittenHtml;
+};
+
+// The program's browser panes: embedded browsers with the options of all its
+// browsers ([DontUse3DBorders, DontUseScrollBars, EnableThemes], div mode) and
+// a context-menu handler that answers S_OK, so no menu opens.
+class TWebBrowserPanes : public IBrowserPanes {
+public:
+    QWidget* Make(QWidget* parent) override;
+    void Navigate(QWidget* pane, const QString& url) override;
+    void ShowHtml(QWidget* pane, const QString& html) override;
+    void SetNavigationHandler(QWidget* pane, TPaneNavigation handler) override;
 };
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #include "tools/StaticServer.h"
 
 #include "platform/util/Ascii.h"
+#include "tools/SearchRoutes.h"
 
 #include <httplib.h>
 
@@ -143,7 +144,12 @@ void TStaticServer::Setup() {
                 return;
             }
         }
-        fs::path file = ResolveServedFile(FRoot, req.path);
+        // The demo's search services answer their query addresses by keyword
+        // and page; everything else is a file.
+        const std::size_t mark = req.target.find('?');
+        const auto route = RouteSearchQuery(
+            FRoot, req.path, mark == std::string::npos ? std::string() : req.target.substr(mark + 1));
+        fs::path file = route ? route->File : ResolveServedFile(FRoot, req.path);
         if (file.empty()) {
             res.status = 404;
             res.set_content("Not Found", "text/plain");
@@ -176,7 +182,7 @@ void TStaticServer::Setup() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(faults.SlowDelayMs));
             return true;
         };
-        const char* type = ContentType(file);
+        const char* type = route ? route->ContentType : ContentType(file);
         if (faults.NoContentLength) {
             res.set_content_provider(type, [provide, limit](std::size_t offset, httplib::DataSink& sink) {
                 if (offset >= limit) {

@@ -1,7 +1,9 @@
 #pragma once
 // A static file server for a catalogue folder, on cpp-httplib. It serves the
-// demo catalogue for `velmora-tool serve` and is the HTTP fixture of the tests,
-// with fault modes that real servers show now and then.
+// demo catalogue for `velmora-tool serve`, where the query addresses of the
+// three search services get the demo's result pages (tools/SearchRoutes.h), and
+// is the HTTP fixture of the tests, with fault modes that real servers show now
+// and then.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

@@ -79,7 +79,7 @@ int SearchUrl(const TParsedArgs& a) {
         return 1;
     }
     ApplyServiceCodes(kind);
-    const TServiceBases bases = TServiceBases::Public();
+    const TServiceBases bases = TServiceBases::BuiltIn();
     const TWallpaperSize& size = WallpaperSizes[static_cast<std::size_t>(index)];
     const std::string escaped = UrlEncode(key, false);
     std::cout << (kind == skBaidu    ? BaiduQuery(bases.Baidu, escaped, size)
@@ -101,7 +101,7 @@ int SearchExtract(const TParsedArgs& a) {
     IMessageSink* previous = SetMessageSink(&messages);
     TSearchManager results;
     TLastPager pager;
-    TWallpaperSearch search(TServiceBases::Public(), results, pager, nullptr);
+    TWallpaperSearch search(TServiceBases::BuiltIn(), results, pager, nullptr);
     json out = {{"results", json::array()}};
     if (kind == skBaidu)
         search.ShowBaiduPage(page, true);

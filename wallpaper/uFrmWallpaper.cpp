@@ -6,8 +6,11 @@
 #include "platform/ISystem.h"
 #include "wallpaper/uFrmView.h"
 #include "wallpaper/uPictureBmp.h"
+#include "wallpaper/uSearchFetch.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QScreen>
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 static void InitWallpaperResources() {
     Q_INIT_RESOURCE(wallpaper);
@@ -50,17 +54,28 @@ QByteArray WallpaperResource(const char* name) {
 }
 
 TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
-    : QWidget(parent), FSystem(setup.System), FDispatcher(std::move(setup.Dispatcher)),
-      FStore(setup.ExePath) {
+    : QWidget(parent),
+      FBrowsers(setup.Browsers ? setup.Browsers : std::make_shared<TPlainBrowserPanes>()),
+      FSystem(setup.System), FDispatcher(std::move(setup.Dispatcher)), FStore(setup.ExePath) {
+    if (!FSystem || !FDispatcher)
+        throw std::invalid_argument("TFrmWallpaper needs a system and a dispatcher");
+    // FormCreate, in its order; the result side's own setup comes with its
+    // controls.
     setObjectName("FrmWallpaper");
     resize(699, 340);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    // 宋体 12 pixels; the application substitutes a CJK font where it is missing.
     QFont font(QString::fromUtf8("宋体"));
     font.setPixelSize(12);
     setFont(font);
+
+    // The desktop's size for entry 0 of the size list, then the list.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        SetDesktopSize(screen->geometry().width(), screen->geometry().height());
+    BuildSearchBar();
 
     FImgBtn = PngPicture("strip.png");
     FImgDowned = PngPicture("downed.png");
@@ -105,6 +120,21 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     pbMain->setTextVisible(false);
 
     FSearchManager = std::make_unique<TGridSearchManager>(*vstResult, FDispatcher);
+    // FSearchKind starts at -1 (no search yet).
+    auto source = std::make_unique<TWorkerPageSource>(FDispatcher);
+    FPageSource = source.get();
+    FPageSource->OnBusyChanged = [this](bool busy) { OnSearchBusy(busy); };
+    IPagerView& pager = *this;
+    FSearch = std::make_unique<TWallpaperSearch>(setup.Services, *FSearchManager, pager, &FStore,
+                                                 std::move(source));
+    FSearch->OnSearchStarted = [this](int kind) {
+        pnlAD2->hide();
+        for (QPushButton* button : {btnBaiDu, btnYouDao, btnSouGou}) {
+            QFont f = button->font();
+            f.setBold(button->property("Tag").toInt() == kind);
+            button->setFont(f);
+        }
+    };
 
     FHttp = std::make_shared<TWinHttp>();
     FHttp->Timeout = 4000;
@@ -118,11 +148,16 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
                 throw TWindowGone{};
         };
 
+    BuildAdAndPager(setup.ServerBase);
     FWinDir = FSystem->WindowsDirectory();
 }
 
 TFrmWallpaper::~TFrmWallpaper() {
-    // The loader stops before the grid and its rows go.
+    // A page still on its way is dropped first; then the loader stops before
+    // the grid and its rows go.
+    FSearch.reset();
+    if (FBusyCursor)
+        QApplication::restoreOverrideCursor();
     FSearchManager.reset();
     ClearTempPictures();
 }

@@ -1,13 +1,18 @@
 #pragma once
-// TFrmWallpaper: the wallpaper search window. This file holds its result side:
-// the thumbnail grid vstResult with its manager and loader, the full-picture
-// download with the progress box, the viewer and the wallpaper setting, and
-// the picture store that the window clears when it goes.
+// TFrmWallpaper: the wallpaper search window. Its search bar (keyword, size
+// and the three services), the advertisement pane that covers the grid until
+// the first search, the pagination strip, and the result side: the thumbnail
+// grid vstResult with its manager and loader, the full-picture download with
+// the progress box, the viewer and the wallpaper setting, and the picture
+// store that the window clears when it goes. uFrmWallpaper.cpp holds the
+// result side, uFrmWallpaperSearch.cpp the search bar, the pane and the strip.
 #include "catalog/uDispatcher.h"
 #include "catalog/uWinHttp.h"
+#include "controls/BrowserPanes.h"
 #include "controls/Imaging.h"
 #include "wallpaper/uPicStore.h"
 #include "wallpaper/uResultGrid.h"
+#include "wallpaper/uSearchEngines.h"
 
 #include <QWidget>
 
@@ -15,14 +20,18 @@
 #include <memory>
 #include <string>
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace velmora {
 
 class ISystem;
+class TButtonEdit;
 class TImage;
 class TPaintPanel;
+class TWorkerPageSource;
 
 // What the window is made with.
 struct TWallpaperSetup {
@@ -31,9 +40,14 @@ struct TWallpaperSetup {
     // Runs the loaders' steps on the main thread; shared with the other workers
     // of the program. Required.
     std::shared_ptr<IMainDispatcher> Dispatcher;
+    // The catalogue server (the advertisement page) and the search services.
+    std::string ServerBase = VELMORA_SERVER_BASE;
+    TServiceBases Services = TServiceBases::BuiltIn();
+    // The advertisement pane and the pagination strip; plain panes when empty.
+    std::shared_ptr<IBrowserPanes> Browsers;
 };
 
-class TFrmWallpaper : public QWidget {
+class TFrmWallpaper : public QWidget, private IPagerView {
     Q_OBJECT
 public:
     explicit TFrmWallpaper(TWallpaperSetup setup, QWidget* parent = nullptr);
@@ -61,7 +75,38 @@ public:
     void ClearTempPictures();
     bool Fetching() const { return FFetching; }
 
-    // Controls.
+    // The search: the service of the last search (FSearchKind), the Baidu
+    // query and pages, the Youdao keyword.
+    const TSearchState& SearchState() const { return FSearch->State; }
+    TSearchState& SearchState() { return FSearch->State; }
+    // A search or page fetch is on its way; the service buttons are disabled.
+    bool Searching() const;
+
+    // Search bar (pnlSearch).
+    QWidget* pnlSearch;
+    QLabel* Label1;
+    TButtonEdit* edtKey;
+    QLabel* Label2;
+    QComboBox* cbSize;
+    QPushButton* btnBaiDu;
+    QPushButton* btnYouDao;
+    QPushButton* btnSouGou;
+    // The advertisement pane over the grid, and the pagination strip.
+    TPaintPanel* pnlAD2;
+    QWidget* wbMain;
+    QWidget* pnlPage;
+    QWidget* wbPageNum;
+
+    void btnBaiDuClick(QPushButton* sender);
+    void edtKeyKeyPress(QChar& key);
+    void StartSearch(int kind);
+    // The strip's navigation event: fetches the page a link asks for.
+    void wbPageNumBeforeNavigate2(const QString& url, bool& cancel);
+    void ClearPager() override;
+    void ShowPager(const std::string& fragment) override;
+    void BuildBaiduPager(std::int32_t current);
+
+    // Result side.
     TResultGrid* vstResult;
     TPaintPanel* pnlProgress;
     TImage* imgProgress;
@@ -79,6 +124,14 @@ public:
                         std::int64_t total);
 
 private:
+    void BuildSearchBar();
+    void BuildAdAndPager(const std::string& serverBase);
+    void OnSearchBusy(bool busy);
+
+    std::shared_ptr<IBrowserPanes> FBrowsers;
+    std::unique_ptr<TWallpaperSearch> FSearch; // made after the manager it fills
+    TWorkerPageSource* FPageSource = nullptr;  // owned by FSearch
+    bool FBusyCursor = false;
     ISystem* FSystem;
     std::shared_ptr<IMainDispatcher> FDispatcher;
     TPicStore FStore;

@@ -50,6 +50,23 @@ int DeadlineCallout(pcre2_callout_block*, void* data) {
     return TClock::now() > *static_cast<const TClock::time_point*>(data) ? PCRE2_ERROR_CALLOUT : 0;
 }
 
+// The "(*...)" settings that may only stand at the very start of a pattern.
+std::string_view LeadingSettings(std::string_view pattern) {
+    std::size_t at = 0;
+    while (pattern.substr(at, 2) == "(*") {
+        const std::size_t close = pattern.find(')', at);
+        if (close == std::string_view::npos)
+            break;
+        // Upper-case names, digits and "=": (*UTF), (*LIMIT_MATCH=10), (*CRLF) …
+        const std::string_view name = pattern.substr(at + 2, close - at - 2);
+        if (name.empty() || name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789=") !=
+                                std::string_view::npos)
+            break;
+        at = close + 1;
+    }
+    return pattern.substr(0, at);
+}
+
 struct TMatchData {
     pcre2_match_data* Data;
     explicit TMatchData(const pcre2_code* code)
@@ -65,11 +82,11 @@ struct TMatchData {
 TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPatternLimits limits)
     : FImpl(std::make_unique<TImpl>()), FLimits(limits) {
     const uint32_t options = caselessMultiline ? PCRE2_CASELESS | PCRE2_MULTILINE : 0;
-    auto compile = [&](std::string_view text, int& error, PCRE2_SIZE& offset) {
+    auto compile = [&](std::string_view text, int& error, PCRE2_SIZE& offset, uint32_t extra = 0) {
         pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
         pcre2_set_newline(cc, PCRE2_NEWLINE_ANY);
         pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
-                                         options, &error, &offset, cc);
+                                         options | extra, &error, &offset, cc);
         pcre2_compile_context_free(cc);
         return code;
     };
@@ -87,9 +104,19 @@ TPagePattern::TPagePattern(std::string_view pattern, bool caselessMultiline, TPa
         FJit = true;
         return;
     }
-    // Interpreted: the same pattern behind a callout that keeps the deadline.
-    const std::string guarded = "(?C1)" + std::string(pattern);
-    if (pcre2_code* code = compile(guarded, error, offset)) {
+    // Interpreted: the whole pattern, every branch of a top-level alternation
+    // included, behind a callout that keeps the deadline. Start-of-pattern
+    // settings such as (*CRLF) must stay in front, and "\E" closes a \Q
+    // quote left open at the end so that it cannot swallow the closing bracket.
+    const std::string_view lead = LeadingSettings(pattern);
+    const std::string guarded =
+        std::string(lead) + "(?C1)(?:" + std::string(pattern.substr(lead.size())) + "\\E)";
+    pcre2_code* code = compile(guarded, error, offset);
+    // A pattern the wrapping cannot take (an extended-mode comment at its
+    // end): a callout before every item keeps the deadline instead.
+    if (!code)
+        code = compile(pattern, error, offset, PCRE2_AUTO_CALLOUT);
+    if (code) {
         pcre2_code_free(FImpl->Code);
         FImpl->Code = code;
         FCallout = true;

@@ -1,6 +1,5 @@
 #include "wallpaper/uSearchEngines.h"
 
-#include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
 #include "wallpaper/uLenientJson.h"
@@ -18,8 +17,8 @@ namespace velmora {
 const char* const MsgEnterKeyword = "请先输入关键字";
 const char* const MsgNoWallpaper = "没有查找到壁纸";
 
-TServiceBases TServiceBases::Public() {
-    return {"http://image.baidu.com", "http://image.youdao.com", "http://pic.sogou.com"};
+TServiceBases TServiceBases::BuiltIn() {
+    return {VELMORA_BAIDU_BASE, VELMORA_YOUDAO_BASE, VELMORA_SOGOU_BASE};
 }
 
 const std::string& TServiceBases::Of(int kind) const {
@@ -231,8 +230,9 @@ TServicePage ExtractYoudaoPage(std::string_view utf8Page) {
 }
 
 TWallpaperSearch::TWallpaperSearch(TServiceBases bases, TSearchManager& results, IPagerView& pager,
-                                   const TPicStore* store)
-    : FBases(std::move(bases)), FResults(results), FPager(pager), FStore(store) {}
+                                   const TPicStore* store, std::unique_ptr<IPageSource> source)
+    : FBases(std::move(bases)), FResults(results), FPager(pager), FStore(store),
+      FSource(source ? std::move(source) : std::make_unique<TBlockingPageSource>()) {}
 
 bool TWallpaperSearch::StartSearch(int kind, const std::string& keyword, int sizeIndex) {
     if (kind != skBaidu && kind != skYoudao && kind != skSogou)
@@ -268,22 +268,21 @@ bool TWallpaperSearch::StartSearch(int kind, const std::string& keyword, int siz
     return true;
 }
 
-std::string TWallpaperSearch::Fetch(int kind, const std::string& address) const {
-    TWinHttp http;
-    http.SetReferer(FBases.Of(kind) + "/");
-    return http.GetString(address);
+void TWallpaperSearch::Fetch(int kind, const std::string& address, TPageHandler onPage) {
+    FSource->Fetch(address, FBases.Of(kind) + "/", std::move(onPage));
 }
 
 void TWallpaperSearch::FetchBaidu(const std::string& address, bool firstPage) {
-    ShowBaiduPage(Fetch(skBaidu, address), firstPage);
+    Fetch(skBaidu, address,
+          [this, firstPage](const std::string& page) { ShowBaiduPage(page, firstPage); });
 }
 
 void TWallpaperSearch::FetchYoudao(const std::string& address) {
-    ShowYoudaoPage(Fetch(skYoudao, address));
+    Fetch(skYoudao, address, [this](const std::string& page) { ShowYoudaoPage(page); });
 }
 
 void TWallpaperSearch::FetchSogou(const std::string& address) {
-    ShowSogouPage(Fetch(skSogou, address));
+    Fetch(skSogou, address, [this](const std::string& page) { ShowSogouPage(page); });
 }
 
 bool TWallpaperSearch::IsDownloaded(const std::string& picture) const {

@@ -2,10 +2,12 @@
 // The wallpaper search on the three image-search services: query addresses,
 // fetching a result page, cutting the results and the pagination out of it,
 // and the search state that the pagination strip works from.
+#include "wallpaper/uSearchFetch.h"
 #include "wallpaper/uWallpaperSizes.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +23,9 @@ struct TServiceBases {
     std::string Baidu;
     std::string Youdao;
     std::string Sogou;
-    // The public hosts, reached over plain HTTP.
-    static TServiceBases Public();
+    // The bases the program was built with (the public hosts unless the
+    // build points them elsewhere).
+    static TServiceBases BuiltIn();
     const std::string& Of(int kind) const;
 };
 
@@ -96,9 +99,10 @@ public:
 // and shows its messages through ShowMessageBox.
 class TWallpaperSearch {
 public:
-    // store: where the downloaded flags are looked up; may be null.
+    // store: where the downloaded flags are looked up; may be null. source:
+    // how pages are fetched; null fetches them on the calling thread.
     TWallpaperSearch(TServiceBases bases, TSearchManager& results, IPagerView& pager,
-                     const TPicStore* store);
+                     const TPicStore* store, std::unique_ptr<IPageSource> source = nullptr);
 
     TSearchState State;
 
@@ -110,6 +114,8 @@ public:
     // was shown and nothing changed) or the kind is no service.
     bool StartSearch(int kind, const std::string& keyword, int sizeIndex);
 
+    // Each fetches one page and shows it once it has arrived (at once when
+    // the pages are fetched on the calling thread).
     void FetchBaidu(const std::string& address, bool firstPage);
     void FetchYoudao(const std::string& address);
     void FetchSogou(const std::string& address);
@@ -127,10 +133,11 @@ public:
     bool NavigatePager(const std::string& target);
 
     const TServiceBases& Bases() const { return FBases; }
+    IPageSource& Source() { return *FSource; }
 
 private:
     void ShowServicePage(const TServicePage& page);
-    std::string Fetch(int kind, const std::string& address) const;
+    void Fetch(int kind, const std::string& address, TPageHandler onPage);
     void ShowResults(const std::vector<TFoundPicture>& found);
     bool IsDownloaded(const std::string& picture) const;
 
@@ -138,6 +145,7 @@ private:
     TSearchManager& FResults;
     IPagerView& FPager;
     const TPicStore* FStore;
+    std::unique_ptr<IPageSource> FSource;
 };
 
 } // namespace velmora

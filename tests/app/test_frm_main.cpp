@@ -2,8 +2,10 @@
 // downloads, installs and uninstalls, the popup menu, pages and painting.
 #include "app/uCatalogTree.h"
 #include "controls/ImgButton.h"
+#include "controls/PaintPanel.h"
 #include "install/uPubFunc.h"
 #include "tests/app/AppFixture.h"
+#include "wallpaper/uFrmWallpaper.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -419,6 +421,16 @@ TEST_F(AppWindow, PageButtonsSwitchPagesAsOneGroup) {
     QTest::mouseClick(button("icbWallpaper"), Qt::LeftButton);
     EXPECT_EQ(pages->currentIndex(), 5);
     EXPECT_TRUE(button("icbWallpaper")->Checked());
+    // The wallpaper search window fills its page, showing the advertisement
+    // of the catalogue server.
+    TFrmWallpaper* wallpaper = window.WallpaperWindow();
+    ASSERT_NE(wallpaper, nullptr);
+    EXPECT_EQ(wallpaper->parentWidget(), pages->widget(5));
+    EXPECT_EQ(wallpaper->geometry(), pages->widget(5)->rect());
+    EXPECT_TRUE(wallpaper->isVisible());
+    EXPECT_TRUE(wallpaper->pnlAD2->isVisible());
+    EXPECT_EQ(wallpaper->wbMain->property("url").toString().toStdString(),
+              FServer->BaseUrl() + "/ad/201081153_2.html");
     EXPECT_FALSE(button("icbThemes")->Checked());
     EXPECT_FALSE(ChooseMenuItem("pmiDown")); // no list, no menu
     // Nor do the handlers act without a list.

@@ -93,6 +93,13 @@ TEST(WebBrowseEx, ReportedUrlForms) {
         {base + "?q=%E9%A3%8E%E6%99%AF&p=2", QString::fromUtf8("about:?q=风景&p=2")},
         {"http://pager.invalid/pics?p=3", "about:/pics?p=3"},
         {"http://example.com/x", "http://example.com/x"},
+        // Escapes stay as written; only UTF-8 characters come back as such.
+        {base + "pics?query=a%20b&page=2", "about:pics?query=a%20b&page=2"},
+        {base + "?q=a+b%2B%26%25", "about:?q=a+b%2B%26%25"},
+        {base + "?q=%B7%E7%BE%B0%C9%BD", "about:?q=%B7%E7%BE%B0%C9%BD"},
+        {base + "?q=%C0%AF%E9%A3", "about:?q=%C0%AF%E9%A3"},
+        {"http://example.com/a%20b?k=%E6%99%AF",
+         QString::fromUtf8("http://example.com/a%20b?k=景")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TWebBrowseEx::ReportedUrl(QUrl(c.url)), c.reported) << c.url.toStdString();
@@ -115,6 +122,7 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
         QString::fromUtf8("<html><body style='margin:0'>"
                           "<a id='p7' href='7' style='display:block;width:400px;height:60px'>7</a>"
                           "<a id='yd' href='?q=风景&p=2'>next</a>"
+                          "<a id='sp' href='pics?query=a%20b c&amp;page=2'>two words</a>"
                           "<a id='abs' href='http://example.invalid/x'>out</a></body></html>"));
     ASSERT_TRUE(WaitLoaded(loaded));
     EXPECT_EQ(seen, QStringList{"about:blank"});
@@ -128,11 +136,13 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
     QTest::qWait(100);
     seen = seen.mid(0, 2);
 
-    for (const char* id : {"yd", "abs"})
+    for (const char* id : {"yd", "sp", "abs"})
         browser->page()->runJavaScript(QString("document.getElementById('%1').click()").arg(id));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 4; }, LoadTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 5; }, LoadTimeoutMs));
     EXPECT_EQ(seen.value(2), QString::fromUtf8("about:?q=风景&p=2"));
-    EXPECT_EQ(seen.value(3), "http://example.invalid/x");
+    // Escapes as written, and the space the browser escaped itself.
+    EXPECT_EQ(seen.value(3), "about:pics?query=a%20b%20c&page=2");
+    EXPECT_EQ(seen.value(4), "http://example.invalid/x");
 
     // Cancelled navigations leave the written page in place.
     EXPECT_EQ(ElementText(browser, "p7"), "7");
@@ -141,7 +151,7 @@ TEST(WebBrowseEx, WrittenLinksAreReportedAndCanBeCancelled) {
     loaded.clear();
     browser->ShowHtml("<p>again</p>");
     ASSERT_TRUE(WaitLoaded(loaded));
-    EXPECT_EQ(seen.size(), 4);
+    EXPECT_EQ(seen.size(), 5);
 }
 
 TEST(WebBrowseEx, HandlerWritesTheNextPageFromTheNavigationEvent) {

@@ -29,15 +29,15 @@ TEST_F(ToolSearchTest, QueryAddresses) {
         std::string args, out;
     } cases[] = {
         {"--service baidu --keyword 风景 --size 0 --screen 1920x1080",
-         "http://image.baidu.com/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&z=0&se=1&s=0"
+         VELMORA_BAIDU_BASE "/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&z=0&se=1&s=0"
          "&sme=0&rn=15&word=%B7%E7%BE%B0+1920x1080\n"},
         {"--service baidu --keyword '风景 ' --size 4",
-         "http://image.baidu.com/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&se=1&s=1"
+         VELMORA_BAIDU_BASE "/i?tn=baiduimage&ct=201326592&cl=2&lm=-1&fr=&pv=&ic=0&se=1&s=1"
          "&sme=0&word=%B7%E7%BE%B0&z=5&rn=15\n"},
         {"--service youdao --keyword 风景 --size 0 --screen 1920x1080",
-         "http://image.youdao.com/search?q=%B7%E7%BE%B0+1920x1080\n"},
+         VELMORA_YOUDAO_BASE "/search?q=%B7%E7%BE%B0+1920x1080\n"},
         {"--service sogou --keyword 'a b' --size 17",
-         "http://pic.sogou.com/pics?query=a%20b&mode=5&dheight=900&dwidth=1440&page=1&mood=0&dm=4"
+         VELMORA_SOGOU_BASE "/pics?query=a%20b&mode=5&dheight=900&dwidth=1440&page=1&mood=0&dm=4"
          "&di=6\n"},
     };
     for (const auto& c : cases) {

@@ -67,8 +67,14 @@ protected:
         ASSERT_TRUE(server.Start());
         system = CreateSimulatedSystem(root.Path());
         dispatcher = std::make_shared<TQtDispatcher>();
-        window =
-            std::make_unique<TFrmWallpaper>(TWallpaperSetup{exe.Path(), system.get(), dispatcher});
+        TWallpaperSetup setup;
+        setup.ExePath = exe.Path();
+        setup.System = system.get();
+        setup.Dispatcher = dispatcher;
+        window = std::make_unique<TFrmWallpaper>(setup);
+        // The results are put in directly; the advertisement goes as at the
+        // first search.
+        window->pnlAD2->hide();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         // The pointer starts above the grid, whatever an earlier case left hot.

@@ -1,10 +1,18 @@
 // velmora-demo: writes the demo catalogue folder, laid out as the catalogue
 // server's paths, with real packages: theme ZIPs with a .theme file and its
 // wallpaper, one theme pack (a cabinet), cursor schemes with .cur and .ani
-// files and a setup.inf, screen savers, and 400 x 300 JPEG previews.
+// files and a setup.inf, screen savers, and 400 x 300 JPEG previews. Beside
+// the catalogue it writes the answers of the three image-search services for
+// a few keywords, in each service's own page format, with JPEG thumbnails and
+// full pictures of several sizes that `velmora-tool serve` serves with them.
 //
-//   velmora-demo DIR
+//   velmora-demo DIR [--base URL]
+//
+// URL is where the folder will be served (the pictures' addresses in the
+// result pages); the build's catalogue server base by default.
 #include "install/CodePage.h"
+#include "install/uPubFunc.h"
+#include "tools/ServicePages.h"
 
 #include <QBuffer>
 #include <QFont>
@@ -16,6 +24,8 @@
 #include <libgcab.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -340,6 +350,209 @@ std::string Html(const std::string& title, const std::string& body, const char* 
            ";font:14px sans-serif;color:#fff\">" + body + "</body></html>";
 }
 
+// --- The search services' answers -------------------------------------------
+
+struct TKeyword {
+    const char* Text;
+    const char* Slug;   // the pictures' file names
+    bool Night;         // city lights instead of landscapes
+    int Pictures;       // distinct pictures
+    int BaiduResults;   // Baidu's listNum; its pages hold 15 each
+    int SogouResults;   // Sogou pages: odd ones in layout A, even ones in layout B
+    int YoudaoResults;
+};
+
+const std::vector<TKeyword> DemoKeywords = {
+    {"风景", "landscape", false, 40, 40, 38, 26},
+    {"城市 夜景", "city", true, 12, 20, 20, 20},
+};
+
+// Full pictures come in these sizes, in turn.
+const QSize PictureSizes[] = {{1920, 1080}, {1280, 800}, {1024, 768},
+                        {1600, 1200}, {1440, 900}, {2560, 1600}};
+
+constexpr int PerPage = 15;
+constexpr int ThumbWidth = 200;
+
+// Hills under a sky whose colours turn with the picture's number.
+QImage Landscape(int w, int h, int n, const QString& caption) {
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int hue = (n * 37) % 360;
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor::fromHsv(hue, 120, 230));
+    sky.setColorAt(1, QColor::fromHsv((hue + 30) % 360, 60, 255));
+    p.fillRect(image.rect(), sky);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 240, 200, 200));
+    p.drawEllipse(QPointF(w * (0.2 + 0.6 * ((n * 7) % 10) / 10.0), h * 0.25), h * 0.08, h * 0.08);
+    for (int layer = 0; layer < 3; ++layer) {
+        QPolygonF hill;
+        hill << QPointF(0, h);
+        const double base = h * (0.55 + 0.12 * layer);
+        for (int i = 0; i <= 8; ++i) {
+            const double wave = std::sin(i * 1.3 + n + layer * 2.1) * h * 0.08;
+            hill << QPointF(w * i / 8.0, base + wave);
+        }
+        hill << QPointF(w, h);
+        p.setBrush(QColor::fromHsv((hue + 90 + layer * 15) % 360, 110 + layer * 40, 170 - layer * 45));
+        p.drawPolygon(hill);
+    }
+    QFont font("Noto Sans CJK SC");
+    font.setPixelSize(std::max(10, h / 14));
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255, 220));
+    p.drawText(image.rect().adjusted(0, 0, -h / 30, -h / 40), Qt::AlignRight | Qt::AlignBottom, caption);
+    return image;
+}
+
+// A skyline with lit windows under a night sky.
+QImage NightCity(int w, int h, int n, const QString& caption) {
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor(10, 10, 40 + (n * 13) % 60));
+    sky.setColorAt(1, QColor(60 + (n * 29) % 80, 40, 90));
+    p.fillRect(image.rect(), sky);
+    std::uint32_t seed = 2166136261u ^ static_cast<std::uint32_t>(n);
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (double x = 0; x < w;) {
+        const double bw = w * (0.05 + (next() % 60) / 1000.0);
+        const double bh = h * (0.25 + (next() % 45) / 100.0);
+        p.fillRect(QRectF(x, h - bh, bw, bh), QColor(20, 20, 30));
+        const double cell = std::max(4.0, w / 160.0);
+        for (double wy = h - bh + cell; wy < h - cell; wy += cell * 2)
+            for (double wx = x + cell; wx < x + bw - cell; wx += cell * 2)
+                if (next() % 3 == 0)
+                    p.fillRect(QRectF(wx, wy, cell, cell), QColor(255, 210, 120));
+        x += bw + w * 0.005;
+    }
+    QFont font("Noto Sans CJK SC");
+    font.setPixelSize(std::max(10, h / 14));
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255, 220));
+    p.drawText(image.rect().adjusted(0, 0, -h / 30, -h / 40), Qt::AlignRight | Qt::AlignBottom, caption);
+    return image;
+}
+
+std::string PageFile(const fs::path& dir, const char* service, const std::string& keyword, int page) {
+    return (dir / "search" / service / keyword / (std::to_string(page) + ".html")).string();
+}
+
+int PageCount(int results) {
+    return (results + PerPage - 1) / PerPage;
+}
+
+// Sogou's bar: links for the other pages, the current one a bare number.
+// Layout A writes "[n]" link texts; layout B spaces its items with &nbsp;
+// and marks the current page <strong>.
+std::string SogouBar(const std::string& escaped, int current, int pages, bool layoutA) {
+    auto link = [&](int page, const std::string& text) {
+        return "<a href=\"/pics?query=" + escaped + "&amp;mode=5&amp;page=" + std::to_string(page) +
+               "\">" + text + "</a>";
+    };
+    const std::string gap = layoutA ? " " : "&nbsp;\t\r\n";
+    std::string bar;
+    if (current > 1)
+        bar += link(current - 1, "上一页") + gap;
+    for (int page = 1; page <= pages; ++page) {
+        const std::string number = std::to_string(page);
+        if (page == current)
+            bar += layoutA ? number : "<strong>" + number + "</strong>";
+        else
+            bar += link(page, layoutA ? "[" + number + "]" : number);
+        bar += gap;
+    }
+    if (current < pages)
+        bar += link(current + 1, "下一页");
+    return bar;
+}
+
+// Youdao's bar carries the keyword as it reads, in its links' query.
+std::string YoudaoBar(const std::string& keyword, int current, int pages) {
+    auto link = [&](int page, const std::string& text) {
+        return "<a href=\"/search?q=" + keyword + "&amp;start=" + std::to_string((page - 1) * PerPage) +
+               "\">" + text + "</a>";
+    };
+    std::string bar;
+    if (current > 1)
+        bar += link(current - 1, "上一页");
+    for (int page = 1; page <= pages; ++page)
+        bar += page == current ? "<span class=\"current-page\">" + std::to_string(page) + "</span>"
+                               : link(page, std::to_string(page));
+    if (current < pages)
+        bar += link(current + 1, "下一页");
+    return bar;
+}
+
+void GenerateSearch(const fs::path& dir, const std::string& base) {
+    using velmora::pages::TPageItem;
+    for (const TKeyword& k : DemoKeywords) {
+        const std::string keyword = k.Text;
+        std::vector<TPageItem> pool;
+        for (int n = 0; n < k.Pictures; ++n) {
+            const QSize size = PictureSizes[n % std::size(PictureSizes)];
+            char name[64];
+            std::snprintf(name, sizeof name, "%s-%02d.jpg", k.Slug, n + 1);
+            const QString caption = QString::fromUtf8(k.Text) + QString(" %1  %2x%3").arg(n + 1).arg(size.width()).arg(size.height());
+            const QImage full = k.Night ? NightCity(size.width(), size.height(), n, caption)
+                                        : Landscape(size.width(), size.height(), n, caption);
+            WriteBytes(dir / "wallpaper/full" / name, Encode(full, "JPEG", 88));
+            const int thumbHeight = ThumbWidth * size.height() / size.width();
+            WriteBytes(dir / "wallpaper/thumb" / name,
+                       Encode(full.scaled(ThumbWidth, thumbHeight, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation),
+                              "JPEG", 85));
+            pool.push_back({base + "/wallpaper/thumb/" + name, base + "/wallpaper/full/" + name,
+                            keyword + " " + std::to_string(n + 1), size.width(), size.height()});
+        }
+        // The results of a service, page by page; each service starts at
+        // another picture so that the three do not look alike.
+        auto results = [&](int total, int page, int shift) {
+            std::vector<TPageItem> items;
+            for (int i = (page - 1) * PerPage; i < std::min(total, page * PerPage); ++i)
+                items.push_back(pool[static_cast<std::size_t>((i + shift) % k.Pictures)]);
+            return items;
+        };
+        for (int page = 1; page <= PageCount(k.BaiduResults); ++page)
+            WriteBytes(PageFile(dir, "baidu", keyword, page),
+                       velmora::pages::BaiduPage(
+                           velmora::pages::BaiduLiteral(k.BaiduResults, results(k.BaiduResults, page, 0), keyword),
+                           keyword));
+        const std::string escaped = velmora::UrlEncode(keyword, false);
+        const int sogouPages = PageCount(k.SogouResults);
+        for (int page = 1; page <= sogouPages; ++page) {
+            std::vector<std::string> blocks;
+            int id = page * 100;
+            for (const TPageItem& item : results(k.SogouResults, page, 5))
+                blocks.push_back(velmora::pages::SogouItem(item, id++));
+            const bool layoutA = page % 2 == 1;
+            const std::string bar = SogouBar(escaped, page, sogouPages, layoutA);
+            WriteBytes(PageFile(dir, "sogou", keyword, page),
+                       layoutA ? velmora::pages::SogouPageA(bar, blocks, keyword)
+                               : velmora::pages::SogouPageB(bar, blocks, keyword));
+        }
+        const int youdaoPages = PageCount(k.YoudaoResults);
+        for (int page = 1; page <= youdaoPages; ++page) {
+            std::vector<std::string> blocks;
+            int id = page * 100;
+            for (const TPageItem& item : results(k.YoudaoResults, page, 11))
+                blocks.push_back(velmora::pages::YoudaoItem(item, id++));
+            WriteBytes(PageFile(dir, "youdao", keyword, page),
+                       velmora::pages::YoudaoPage(YoudaoBar(keyword, page, youdaoPages), blocks, keyword));
+        }
+    }
+    // What a keyword without pictures gets.
+    WriteBytes(dir / "search/baidu/empty.html",
+               velmora::pages::BaiduPage(velmora::pages::BaiduLiteral(0, {}, ""), ""));
+    WriteBytes(dir / "search/sogou/empty.html", velmora::pages::SogouPageB("", {}, ""));
+    WriteBytes(dir / "search/youdao/empty.html", velmora::pages::YoudaoPage("", {}, ""));
+}
+
 void Generate(const fs::path& dir) {
     const fs::path res = dir / "softdata/win7/res";
     std::string doc = "{\"themes\":[";
@@ -391,14 +604,20 @@ void Generate(const fs::path& dir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: velmora-demo DIR\n";
+    std::string base = VELMORA_SERVER_BASE;
+    if (argc == 4 && std::string(argv[2]) == "--base") {
+        base = argv[3];
+    } else if (argc != 2) {
+        std::cerr << "usage: velmora-demo DIR [--base URL]\n";
         return 2;
     }
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     try {
         Generate(argv[1]);
+        GenerateSearch(argv[1], base);
     } catch (const std::exception& e) {
         std::cerr << "velmora-demo: " << e.what() << '\n';
         return 1;
