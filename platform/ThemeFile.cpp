@@ -2,6 +2,7 @@
 
 #include "platform/ISystem.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Utf8.h"
 
 #include <array>
 
@@ -17,24 +18,6 @@ std::string_view TrimView(std::string_view s) {
     while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
         s.remove_suffix(1);
     return s;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // UTF-16 of either byte order to UTF-8; a lone surrogate or an odd last byte

@@ -11,18 +11,10 @@ namespace velmora {
 
 namespace {
 
-TPicture ResourcePicture(const char* name) {
-    TPicture picture;
-    auto png = std::make_unique<TPngGraphic>();
-    png->LoadFromStream(WallpaperResource(name));
-    picture.SetGraphic(std::move(png));
-    return picture;
-}
-
 void SetFaces(TImgButton* button, const char* normal, const char* hot) {
-    button->SetImgNormal(ResourcePicture(normal));
-    button->SetImgEnter(ResourcePicture(hot));
-    button->SetImgDown(ResourcePicture(hot));
+    button->SetImgNormal(WallpaperPicture(normal));
+    button->SetImgEnter(WallpaperPicture(hot));
+    button->SetImgDown(WallpaperPicture(hot));
 }
 
 } // namespace

@@ -32,14 +32,6 @@ namespace {
 // Thrown through the client to end a download when the window has gone.
 struct TWindowGone {};
 
-TPicture PngPicture(const char* name) {
-    TPicture picture;
-    auto png = std::make_unique<TPngGraphic>();
-    png->LoadFromStream(WallpaperResource(name));
-    picture.SetGraphic(std::move(png));
-    return picture;
-}
-
 int ClampToInt(std::int64_t value) {
     return int(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
 }
@@ -51,6 +43,14 @@ QByteArray WallpaperResource(const char* name) {
     (void)registered;
     QFile file(QStringLiteral(":/velmora/wallpaper/") + QString::fromLatin1(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TPicture WallpaperPicture(const char* name) {
+    TPicture picture;
+    auto png = std::make_unique<TPngGraphic>();
+    png->LoadFromStream(WallpaperResource(name));
+    picture.SetGraphic(std::move(png));
+    return picture;
 }
 
 TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
@@ -77,8 +77,8 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
         SetDesktopSize(screen->geometry().width(), screen->geometry().height());
     BuildSearchBar();
 
-    FImgBtn = PngPicture("strip.png");
-    FImgDowned = PngPicture("downed.png");
+    FImgBtn = WallpaperPicture("strip.png");
+    FImgDowned = WallpaperPicture("downed.png");
 
     vstResult = new TResultGrid(this);
     vstResult->setGeometry(3, 31, 695, 270);
@@ -93,7 +93,7 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     pnlProgress = new TPaintPanel(this);
     pnlProgress->setObjectName("pnlProgress");
     pnlProgress->setGeometry(203, 128, 294, 85);
-    pnlProgress->SetPicture(PngPicture("progress_frame.png"));
+    pnlProgress->SetPicture(WallpaperPicture("progress_frame.png"));
     pnlProgress->SetPicHorzStretch(hstMiddle);
     pnlProgress->SetPicVertStretch(vstCenter);
     pnlProgress->hide();

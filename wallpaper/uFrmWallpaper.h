@@ -146,5 +146,7 @@ private:
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
 QByteArray WallpaperResource(const char* name);
+// One of those pictures (a PNG) as a picture of the controls.
+TPicture WallpaperPicture(const char* name);
 
 } // namespace velmora

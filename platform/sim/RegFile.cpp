@@ -1,6 +1,7 @@
 #include "platform/sim/RegFile.h"
 
 #include "platform/util/Ascii.h"
+#include "platform/util/Utf8.h"
 #include "platform/util/Files.h"
 
 #include <algorithm>
@@ -15,24 +16,6 @@ namespace {
 
 constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view Hive = "HKEY_CURRENT_USER";
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 std::u16string Utf8ToUtf16(std::string_view s) {
     std::u16string out;
