@@ -21,11 +21,12 @@ function(velmora_add_test)
   endif()
   if(T_GUI)
     list(APPEND props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
-    # Qt is not built with the sanitizer: its own internals are suppressed.
-    if(VELMORA_SANITIZE STREQUAL "thread")
-      list(APPEND props ENVIRONMENT_MODIFICATION
-           "TSAN_OPTIONS=string_append: suppressions=${CMAKE_SOURCE_DIR}/tests/tsan-qt.supp")
-    endif()
+  endif()
+  # Qt, GLib and the test HTTP server's library are not built with the
+  # sanitizer: their own internals are suppressed (tests/tsan.supp).
+  if(VELMORA_SANITIZE STREQUAL "thread")
+    list(APPEND props ENVIRONMENT_MODIFICATION
+         "TSAN_OPTIONS=string_append: suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp")
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

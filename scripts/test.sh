@@ -23,7 +23,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=th
       -DVELMORA_BUILD_GUI=ON -DVELMORA_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$JOBS" --target $(sed -n 's/.*velmora_add_test(NAME \([a-z_]*\).*/\1/p' \
       $(grep -l 'LABELS threads' tests/*/CMakeLists.txt) | tr '\n' ' ')
-# GUI tests get tests/tsan-qt.supp through their CTest environment.
+# The tests get tests/tsan.supp through their CTest environment.
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
      ctest --output-on-failure -j "$JOBS" --timeout 600 -L '^threads$')
 
