@@ -374,6 +374,16 @@ const QSize PictureSizes[] = {{1920, 1080}, {1280, 800}, {1024, 768},
 constexpr int PerPage = 15;
 constexpr int ThumbWidth = 200;
 
+// The picture's caption in its lower right corner.
+void DrawCaption(QPainter& p, const QRect& area, const QString& caption) {
+    const int h = area.height();
+    QFont font("Noto Sans CJK SC");
+    font.setPixelSize(std::max(10, h / 14));
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255, 220));
+    p.drawText(area.adjusted(0, 0, -h / 30, -h / 40), Qt::AlignRight | Qt::AlignBottom, caption);
+}
+
 // Hills under a sky whose colours turn with the picture's number.
 QImage Landscape(int w, int h, int n, const QString& caption) {
     QImage image(w, h, QImage::Format_RGB32);
@@ -399,11 +409,7 @@ QImage Landscape(int w, int h, int n, const QString& caption) {
         p.setBrush(QColor::fromHsv((hue + 90 + layer * 15) % 360, 110 + layer * 40, 170 - layer * 45));
         p.drawPolygon(hill);
     }
-    QFont font("Noto Sans CJK SC");
-    font.setPixelSize(std::max(10, h / 14));
-    p.setFont(font);
-    p.setPen(QColor(255, 255, 255, 220));
-    p.drawText(image.rect().adjusted(0, 0, -h / 30, -h / 40), Qt::AlignRight | Qt::AlignBottom, caption);
+    DrawCaption(p, image.rect(), caption);
     return image;
 }
 
@@ -431,11 +437,7 @@ QImage NightCity(int w, int h, int n, const QString& caption) {
                     p.fillRect(QRectF(wx, wy, cell, cell), QColor(255, 210, 120));
         x += bw + w * 0.005;
     }
-    QFont font("Noto Sans CJK SC");
-    font.setPixelSize(std::max(10, h / 14));
-    p.setFont(font);
-    p.setPen(QColor(255, 255, 255, 220));
-    p.drawText(image.rect().adjusted(0, 0, -h / 30, -h / 40), Qt::AlignRight | Qt::AlignBottom, caption);
+    DrawCaption(p, image.rect(), caption);
     return image;
 }
 
