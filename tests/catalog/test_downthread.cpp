@@ -310,15 +310,12 @@ TEST_F(DownThreadTest, FullDiskFailsWithoutPartialOrTemporaryFile) {
     // while the body still arrives, once in the last write before the rename.
     Serve("during.zip", std::string(1'000'000, 'f'));
     Serve("last.zip", std::string(100'000, 'f'));
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 65536;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool finished = Download(1, "during.zip") && Download(2, "last.zip");
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool finished = false;
+    {
+        TFileSizeLimit full(65536);
+        ASSERT_TRUE(full.Ok());
+        finished = Download(1, "during.zip") && Download(2, "last.zip");
+    }
     ASSERT_TRUE(finished);
     EXPECT_EQ(rows.Items[1].State, dsFailed);
     EXPECT_EQ(rows.Items[2].State, dsFailed);

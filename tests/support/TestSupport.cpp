@@ -4,6 +4,8 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace velmora::test {
@@ -85,6 +87,27 @@ std::string ReadFile(const fs::path& path) {
     if (!in)
         throw std::runtime_error("cannot read " + path.string());
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TFileSizeLimit::TFileSizeLimit(unsigned long bytes) {
+    rlimit old{};
+    if (getrlimit(RLIMIT_FSIZE, &old) != 0)
+        return;
+    FOldCur = old.rlim_cur;
+    FOldMax = old.rlim_max;
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    FChanged = true;
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    FOk = setrlimit(RLIMIT_FSIZE, &small) == 0;
+}
+
+TFileSizeLimit::~TFileSizeLimit() {
+    if (!FChanged)
+        return;
+    rlimit old{FOldCur, FOldMax};
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, FOldHandler);
 }
 
 } // namespace velmora::test

@@ -54,4 +54,22 @@ struct TProgramRun {
 };
 TProgramRun RunProgram(const std::string& commandLine, const std::filesystem::path& scratchDir);
 
+// A full disk for this process while it lives: files cannot grow beyond
+// `bytes` (RLIMIT_FSIZE), and a write past it fails instead of raising
+// SIGXFSZ. Ok() is false when the limit could not be set.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(unsigned long bytes);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+    bool Ok() const { return FOk; }
+
+private:
+    unsigned long FOldCur = 0, FOldMax = 0;
+    void (*FOldHandler)(int) = nullptr;
+    bool FChanged = false; // the handler and limit need restoring
+    bool FOk = false;
+};
+
 } // namespace velmora::test
