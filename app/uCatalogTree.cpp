@@ -8,6 +8,23 @@
 
 namespace velmora {
 
+namespace {
+
+// The header is as high as a row and its sections are as wide as they are
+// set; it does not measure its captions. (Qt would measure them in bold, and
+// load a bold face of the font for it before the window's first paint.)
+class TFixedHeader : public QHeaderView {
+public:
+    using QHeaderView::QHeaderView;
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override {
+        return QSize(sectionSize(logicalIndex), TCatalogTree::RowHeight);
+    }
+};
+
+} // namespace
+
 QColor WindowsColor(unsigned value) {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
@@ -55,6 +72,7 @@ TCatalogTree::TCatalogTree(TCatalogModel* model, const TImageList& images, bool 
                            QWidget* parent)
     : QTreeView(parent), FModel(model), FImages(images),
       FDelegate(new TCatalogDelegate(images, ownPaint, this)), FOwnPaint(ownPaint) {
+    setHeader(new TFixedHeader(Qt::Horizontal, this));
     setModel(model);
     setItemDelegate(FDelegate);
     setFrameShape(QFrame::NoFrame);

@@ -101,6 +101,10 @@ TFrmMain::~TFrmMain() {
     FWorkers->WaitIdle(CloseWait);
 }
 
+TCatalogModel* TFrmMain::ModelOfTag(int tag) const {
+    return tag == tagTheme || tag == tagCursor || tag == tagScreenSave ? FModels[tag] : nullptr;
+}
+
 TCatalogTree* TFrmMain::ListOfTag(int tag) const {
     switch (tag) {
     case tagTheme:
@@ -126,6 +130,15 @@ void TFrmMain::showEvent(QShowEvent* event) {
     }
 }
 
+void TFrmMain::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!FPagesQueued) {
+        FPagesQueued = true;
+        // Runs once this paint has reached the screen.
+        QTimer::singleShot(0, this, &TFrmMain::BuildRemainingPages);
+    }
+}
+
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
     // On a worker: the window is shown and answers while the catalogue comes.
@@ -139,15 +152,17 @@ void TFrmMain::FormShow() {
 }
 
 TCatalogRow TFrmMain::AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) {
-    TCatalogTree* list = ListOfTag(tag);
-    return list ? list->Model()->AddRow(parent, item) : NoRow;
+    TCatalogModel* model = ModelOfTag(tag);
+    return model ? model->AddRow(parent, item) : NoRow;
 }
 
 void TFrmMain::SetThemeHeader(const std::string& text) {
-    FThemes.List->Model()->SetNameHeader(QString::fromStdString(text));
+    FModels[tagTheme]->SetNameHeader(QString::fromStdString(text));
 }
 
 void TFrmMain::ShowPage(int index) {
+    if (index != 0)
+        BuildRemainingPages();
     pgMain->setCurrentIndex(index);
     for (auto* button : pnlPageTitle->findChildren<TImgCheckButton*>())
         if (button->property("Tag").toInt() == index && !button->Checked())
@@ -212,13 +227,13 @@ void TFrmMain::vstThemeListFocusChanged(TCatalogTree* sender) {
             // A cached preview that no longer decodes is dropped, so the next
             // focus fetches it again.
             fs::remove(file, ec);
-            picture = FNoPic;
+            picture = NoPicture();
         }
         ShowPreview(page.Preview, picture);
         return;
     }
     // Until the answer is in.
-    ShowPreview(page.Preview, FNoPic);
+    ShowPreview(page.Preview, NoPicture());
     RequestPreview(sender, row);
 }
 
@@ -256,7 +271,7 @@ void TFrmMain::PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchR
     TCatalogPage& page = list == FThemes.List    ? FThemes
                          : list == FCursors.List ? FCursors
                                                  : FScreens;
-    ShowPreview(page.Preview, picture.isNull() ? FNoPic : picture);
+    ShowPreview(page.Preview, picture.isNull() ? NoPicture() : picture);
 }
 
 void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {

@@ -103,10 +103,18 @@ public:
     // The window's worker threads still running (downloads, requests, updater).
     int WorkersRunning() const { return FWorkers->Running(); }
 
-    // The wallpaper search window on page 5.
+    // The wallpaper search window on page 5 (once the pages are built).
     TFrmWallpaper* WallpaperWindow() const { return FrmWallpaper; }
 
-    // The lists by tag (0, 2, 3); nullptr for any other.
+    // The window shows first with the page it opens on; the other pages are
+    // built right after its first paint, or when one is asked for sooner.
+    bool PagesBuilt() const { return FPagesBuilt; }
+
+    // The catalogue models by tag (0, 2, 3), there from the start; nullptr
+    // for any other tag.
+    TCatalogModel* ModelOfTag(int tag) const;
+    // The lists by tag (0, 2, 3); nullptr for any other, and for the cursor
+    // and screen-saver lists until the pages are built.
     TCatalogTree* ListOfTag(int tag) const;
     // The list of the page shown (pages 0, 2, 3), else nullptr.
     TCatalogTree* ListOfPage(int page) const;
@@ -144,6 +152,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     struct TCatalogPage {
@@ -160,9 +169,8 @@ private:
     void BuildAdPane();
     void BuildPageBar();
     void BuildPageArea();
-    TCatalogPage BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
-                                  const char* nameColumn, const char* previewTitle,
-                                  const char* previewName);
+    TCatalogPage BuildCatalogPage(int tag);
+    void BuildRemainingPages();
     void BuildMenu();
     void BuildIconPage(QWidget* page);
     void BuildWallpaperPage();
@@ -176,6 +184,8 @@ private:
     void PreviewArrived(TCatalogTree* list, TCatalogRow row, const TFetchResult& answer);
     void ShowPage(int index);
     void ShowPreview(QLabel* preview, const QImage& picture);
+    // The no-preview picture, read when first needed.
+    const QImage& NoPicture();
     std::uintptr_t OwnerWindow();
 
     TMainWindowSetup FSetup;
@@ -192,6 +202,8 @@ private:
     TImageList FStatusImages; // ilTheme
     QImage FNoPic;
     bool FShown = false;
+    bool FPagesBuilt = false;
+    bool FPagesQueued = false;
     bool FTerminated = false;
     int FUpdaterCalls = 0;
 
@@ -206,6 +218,7 @@ private:
     TImgCheckButton* icbThemes = nullptr;
     TLinkLabel* lblWeb = nullptr;
     QLabel* imgNoPic = nullptr;
+    TCatalogModel* FModels[4] = {}; // by tag
     TCatalogPage FThemes, FCursors, FScreens;
     QMenu* PopupMenu = nullptr;
     QAction* pmiDown = nullptr;

@@ -1,6 +1,11 @@
 // TFrmMain's construction: FormCreate and the builders of the advertisement
 // pane, the page bar, the page area with each page, the list menu and the
 // updater's timer. The handlers are in uFrmMain.cpp.
+//
+// FormCreate builds what the first paint shows: the page bar and the theme
+// page. The other pages (two catalogue lists, the icon library, the wallpaper
+// search window with its browser panes) would hold that paint up by some
+// milliseconds; they are built right after it.
 #include "app/uFrmMain.h"
 
 #include "app/uQtDispatcher.h"
@@ -15,6 +20,9 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <stdexcept>
+#include <string>
 
 // The pictures are built into this library; a static library's resources are
 // registered by hand.
@@ -31,6 +39,31 @@ constexpr int ClientHeight = 466;
 constexpr int AdHeight = 60;
 constexpr int PageBarHeight = 34;
 const char* const ListHint = "在列表中按右键，可弹出操作菜单";
+
+// The catalogue pages, each on the sheet whose number is its tag.
+struct TCatalogPageText {
+    int Tag;
+    const char* ListName;
+    const char* ListTitle;
+    const char* NameColumn;
+    const char* PreviewTitle;
+    const char* PreviewName;
+};
+const TCatalogPageText CatalogPageTexts[] = {
+    {tagTheme, "vstThemeList", " 主题列表（双击下载，下载完后双击应用）", "主题名称",
+     " 主题预览", "imgView"},
+    {tagCursor, "vstCursorList", " 光标列表（双击下载，下载完后双击应用）", "光标名称",
+     " 光标预览", "imgCursorView"},
+    {tagScreenSave, "vstScreenList", " 屏保列表（双击下载，下载完后双击应用）", "屏保名称",
+     " 屏保预览", "imgScreenView"},
+};
+
+const TCatalogPageText& CatalogPageText(int tag) {
+    for (const TCatalogPageText& text : CatalogPageTexts)
+        if (text.Tag == tag)
+            return text;
+    throw std::invalid_argument("no catalogue page has tag " + std::to_string(tag));
+}
 
 } // namespace
 
@@ -55,7 +88,11 @@ void TFrmMain::FormCreate() {
     FDispatcher = std::make_shared<TQtDispatcher>();
     for (int i = 0; i < 8; ++i)
         FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));
-    FNoPic = ResourceImage("nopic.png");
+    // The models are there from the start: the catalogue may arrive before
+    // the lists that show them are built.
+    for (const TCatalogPageText& text : CatalogPageTexts)
+        FModels[text.Tag] =
+            new TCatalogModel(text.Tag, QString::fromUtf8(text.NameColumn), FFolders, this);
 
     BuildAdPane();
     pnlClient = new QWidget(this);
@@ -63,20 +100,32 @@ void TFrmMain::FormCreate() {
     pnlClient->setGeometry(0, AdHeight, ClientWidth, ClientHeight - AdHeight);
     BuildPageBar();
     BuildPageArea();
-    FThemes =
-        BuildCatalogPage(pgMain->widget(0), tagTheme, " 主题列表（双击下载，下载完后双击应用）",
-                         "主题名称", " 主题预览", "imgView");
-    FCursors =
-        BuildCatalogPage(pgMain->widget(2), tagCursor, " 光标列表（双击下载，下载完后双击应用）",
-                         "光标名称", " 光标预览", "imgCursorView");
-    FScreens = BuildCatalogPage(pgMain->widget(3), tagScreenSave,
-                                " 屏保列表（双击下载，下载完后双击应用）", "屏保名称", " 屏保预览",
-                                "imgScreenView");
+    FThemes = BuildCatalogPage(tagTheme);
+    BuildMenu();
+    StartUpdaterTimer();
+}
+
+void TFrmMain::BuildRemainingPages() {
+    if (FPagesBuilt)
+        return;
+    FPagesBuilt = true;
+    FCursors = BuildCatalogPage(tagCursor);
+    FScreens = BuildCatalogPage(tagScreenSave);
     BuildIconPage(pgMain->widget(4));
     LoadIconCategories();
-    BuildMenu();
     BuildWallpaperPage();
-    StartUpdaterTimer();
+
+    imgNoPic = new QLabel(pnlPageTitle);
+    imgNoPic->setObjectName("imgNoPic");
+    imgNoPic->setPixmap(QPixmap::fromImage(NoPicture()));
+    imgNoPic->setGeometry(0, 0, 400, 300);
+    imgNoPic->hide();
+}
+
+const QImage& TFrmMain::NoPicture() {
+    if (FNoPic.isNull())
+        FNoPic = ResourceImage("nopic.png");
+    return FNoPic;
 }
 
 // The wallpaper search window, once, filling its page; seen when page 5 is.
@@ -160,12 +209,6 @@ void TFrmMain::BuildPageBar() {
     lblWeb->setGeometry(687, 15, 54, 12);
     lblWeb->setStyleSheet("color: blue;");
     connect(lblWeb, &TLinkLabel::Clicked, this, &TFrmMain::lblWebClick);
-
-    imgNoPic = new QLabel(pnlPageTitle);
-    imgNoPic->setObjectName("imgNoPic");
-    imgNoPic->setPixmap(QPixmap::fromImage(FNoPic));
-    imgNoPic->setGeometry(0, 0, 400, 300);
-    imgNoPic->hide();
 }
 
 // The page area, framed in grey, and its six sheets (index = page number);
@@ -201,18 +244,15 @@ void TFrmMain::BuildPageArea() {
     }
 }
 
-TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const char* listTitle,
-                                                  const char* nameColumn, const char* previewTitle,
-                                                  const char* previewName) {
+TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(int tag) {
+    const TCatalogPageText& text = CatalogPageText(tag);
+    QWidget* page = pgMain->widget(tag);
     TCatalogPage result;
     TPaintPanel* listFrame = FramePanel(page, QRect(0, 0, 282, 336));
-    TitleBar(listFrame, QRect(1, 1, 280, 22), QString::fromUtf8(listTitle), "title_list.png",
+    TitleBar(listFrame, QRect(1, 1, 280, 22), QString::fromUtf8(text.ListTitle), "title_list.png",
              hstAll);
-    auto* model = new TCatalogModel(tag, QString::fromUtf8(nameColumn), FFolders, this);
-    auto* list = new TCatalogTree(model, FStatusImages, tag == tagTheme, listFrame);
-    static const char* const listNames[] = {"vstThemeList", nullptr, "vstCursorList",
-                                            "vstScreenList"};
-    list->setObjectName(listNames[tag]);
+    auto* list = new TCatalogTree(FModels[tag], FStatusImages, tag == tagTheme, listFrame);
+    list->setObjectName(text.ListName);
     list->setGeometry(1, 23, 280, 312);
     connect(list, &TCatalogTree::FocusChanged, this, &TFrmMain::vstThemeListFocusChanged);
     connect(list, &TCatalogTree::DblClick, this, &TFrmMain::vstThemeListDblClick);
@@ -224,7 +264,7 @@ TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const 
 
     TPaintPanel* previewFrame = FramePanel(page, QRect(292, 0, 410, 336));
     TPaintPanel* previewBar =
-        TitleBar(previewFrame, QRect(1, 1, 408, 22), QString::fromUtf8(previewTitle),
+        TitleBar(previewFrame, QRect(1, 1, 408, 22), QString::fromUtf8(text.PreviewTitle),
                  "title_preview.png", hstRight);
     if (tag == tagScreenSave) {
         auto* cancel = new TLinkLabel(QString::fromUtf8("取消屏保"), previewBar);
@@ -238,7 +278,7 @@ TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(QWidget* page, int tag, const 
     holder->SetColor(Qt::white);
     holder->SetBorderWidth(4);
     auto* preview = new QLabel(holder);
-    preview->setObjectName(previewName);
+    preview->setObjectName(text.PreviewName);
     preview->setGeometry(4, 4, 400, 304);
     preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     result.Preview = preview;

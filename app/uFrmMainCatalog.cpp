@@ -49,7 +49,7 @@ void TFrmMain::LoadCatalog() {
 
 void TFrmMain::SetLoadingHeaders(bool loading) {
     for (int tag : {tagTheme, tagCursor, tagScreenSave}) {
-        TCatalogModel* model = ListOfTag(tag)->Model();
+        TCatalogModel* model = ModelOfTag(tag);
         if (loading) {
             FNameHeaders[tag] =
                 model->headerData(TCatalogModel::colName, Qt::Horizontal).toString();

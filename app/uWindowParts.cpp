@@ -1,21 +1,45 @@
 #include "app/uWindowParts.h"
 
 #include "controls/PaintPanel.h"
+#include "platform/util/Png.h"
 
-#include <QFile>
+#include <QResource>
+
+#include <cstring>
 
 namespace velmora {
 
+namespace {
+
+// The built-in pictures are small; a larger one is not ours.
+constexpr int MaxResourceSide = 4096;
+
+} // namespace
+
+// The pictures are our own PNGs, read with libpng: going through Qt's image
+// reader would first look up every image plug-in installed, which costs the
+// window's first paint several milliseconds.
 QImage ResourceImage(const QString& name) {
-    return QImage(QStringLiteral(":/velmora/") + name);
+    const QResource resource(QStringLiteral(":/velmora/") + name);
+    const QByteArray bytes = resource.uncompressedData();
+    TArgbPicture picture;
+    std::string message;
+    if (DecodePng(std::string_view(bytes.constData(), std::size_t(bytes.size())), MaxResourceSide,
+                  picture, message) != TPngResult::Decoded)
+        return {};
+    QImage image(picture.Width, picture.Height, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < picture.Height; ++y)
+        std::memcpy(image.scanLine(y), picture.Pixels.data() + std::size_t(y) * picture.Width,
+                    std::size_t(picture.Width) * 4);
+    return image;
 }
 
 TPicture ResourcePicture(const QString& name) {
-    QFile file(QStringLiteral(":/velmora/") + name);
     TPicture picture;
-    if (file.open(QIODevice::ReadOnly)) {
+    const QImage image = ResourceImage(name);
+    if (!image.isNull()) {
         auto png = std::make_unique<TPngGraphic>();
-        png->LoadFromStream(file.readAll());
+        png->TakeFrom(image);
         picture.SetGraphic(std::move(png));
     }
     return picture;

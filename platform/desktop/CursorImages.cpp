@@ -1,6 +1,6 @@
 #include "platform/desktop/CursorImages.h"
 
-#include <png.h>
+#include "platform/util/Png.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,11 +21,6 @@ std::uint32_t U32(std::string_view b, std::size_t at) {
     return U16(b, at) | (U16(b, at + 2) << 16);
 }
 
-std::uint32_t Premultiply(unsigned a, unsigned r, unsigned g, unsigned b) {
-    auto mul = [a](unsigned c) { return (c * a + 127) / 255; };
-    return (a << 24) | (mul(r) << 16) | (mul(g) << 8) | mul(b);
-}
-
 void CheckSide(int w, int h) {
     if (w <= 0 || h <= 0 || w > MaxCursorSide || h > MaxCursorSide)
         throw ECursorFormat("cursor image of " + std::to_string(w) + " x " + std::to_string(h) +
@@ -33,29 +28,23 @@ void CheckSide(int w, int h) {
 }
 
 TCursorImage DecodePng(std::string_view data) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, data.data(), data.size()))
-        throw ECursorFormat(std::string("PNG cursor image cannot be read: ") + image.message);
-    const int w = static_cast<int>(image.width), h = static_cast<int>(image.height);
-    if (w <= 0 || h <= 0 || w > MaxCursorSide || h > MaxCursorSide) {
-        png_image_free(&image);
-        CheckSide(w, h);
+    TArgbPicture picture;
+    std::string message;
+    switch (velmora::DecodePng(data, MaxCursorSide, picture, message)) {
+    case TPngResult::Decoded:
+        break;
+    case TPngResult::TooLarge:
+        CheckSide(picture.Width, picture.Height);
+        break;
+    case TPngResult::Unreadable:
+        throw ECursorFormat("PNG cursor image cannot be read: " + message);
+    case TPngResult::Undecodable:
+        throw ECursorFormat("PNG cursor image cannot be decoded: " + message);
     }
-    // BGRA bytes are a little-endian ARGB word.
-    image.format = PNG_FORMAT_BGRA;
-    std::vector<std::uint32_t> straight(static_cast<std::size_t>(w) * h);
-    if (!png_image_finish_read(&image, nullptr, straight.data(), w * 4, nullptr))
-        throw ECursorFormat(std::string("PNG cursor image cannot be decoded: ") + image.message);
     TCursorImage out;
-    out.Width = w;
-    out.Height = h;
-    out.Pixels.reserve(straight.size());
-    for (std::uint32_t p : straight) {
-        unsigned char bytes[4];
-        std::memcpy(bytes, &p, 4);
-        out.Pixels.push_back(Premultiply(bytes[3], bytes[2], bytes[1], bytes[0]));
-    }
+    out.Width = picture.Width;
+    out.Height = picture.Height;
+    out.Pixels = std::move(picture.Pixels);
     return out;
 }
 
@@ -146,9 +135,9 @@ TCursorImage DecodeDib(std::string_view d) {
             const unsigned r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
             std::uint32_t& px = out.Pixels[static_cast<std::size_t>(y) * w + x];
             if (alphaUsed)
-                px = Premultiply(c >> 24, r, g, b);
+                px = PremultipliedArgb(c >> 24, r, g, b);
             else if (!masked(x, y))
-                px = Premultiply(255, r, g, b);
+                px = PremultipliedArgb(255, r, g, b);
             else
                 // A masked pixel with a colour inverts the screen on Windows;
                 // X cursors cannot invert, and black shows on the light

@@ -100,10 +100,14 @@ TFrmMain& TAppTest::Show(int updaterDelayMs, QString updater) {
     // The live models stay consistent while the catalogue fills them and
     // workers update their rows.
     for (int tag : {tagTheme, tagCursor, tagScreenSave})
-        new QAbstractItemModelTester(FWindow->ListOfTag(tag)->Model(),
+        new QAbstractItemModelTester(FWindow->ModelOfTag(tag),
                                      QAbstractItemModelTester::FailureReportingMode::Fatal,
-                                     FWindow->ListOfTag(tag)->Model());
+                                     FWindow->ModelOfTag(tag));
     FWindow->show();
+    // The pages not seen at first come right after the first paint (unless
+    // the window has already given up for want of a catalogue).
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return FWindow->PagesBuilt() || FWindow->Terminated(); }, 10000));
     return *FWindow;
 }
 
