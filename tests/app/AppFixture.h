@@ -59,6 +59,8 @@ protected:
     std::unique_ptr<TFrmMain> FWindow;
     std::vector<std::string> FOpenedUrls;
     int FCatalogLimitMs = 15000;
+    // Show waits until the window has built its hidden pages.
+    bool FWaitForPages = true;
 };
 
 } // namespace velmora::test

@@ -353,6 +353,28 @@ TEST_F(AppWindow, ASilentServerLeavesTheWindowAnsweringUntilTheLocalCopyFillsIt)
     FServer->Release();
 }
 
+TEST_F(AppWindow, APageAskedForBeforeTheFirstPaintIsBuiltAtOnce) {
+    FWaitForPages = false;
+    TFrmMain& window = Show();
+    // Only what the first paint shows is there yet.
+    EXPECT_FALSE(window.PagesBuilt());
+    EXPECT_NE(window.ListOfTag(tagTheme), nullptr);
+    EXPECT_EQ(window.ListOfTag(tagScreenSave), nullptr);
+    EXPECT_EQ(window.WallpaperWindow(), nullptr);
+
+    QTest::mouseClick(window.findChild<QWidget*>("icbScreen"), Qt::LeftButton);
+    EXPECT_TRUE(window.PagesBuilt());
+    EXPECT_EQ(window.findChild<QStackedWidget*>("pgMain")->currentIndex(), 3);
+    TCatalogTree* screens = window.ListOfTag(tagScreenSave);
+    ASSERT_NE(screens, nullptr);
+    EXPECT_TRUE(screens->isVisible());
+    EXPECT_TRUE(window.findChild<QWidget*>("lbCancelScreenSave")->isVisible());
+    EXPECT_NE(window.WallpaperWindow(), nullptr);
+    // The catalogue fills the list that was built after it was asked for.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CatalogLoading(); }, 20000));
+    EXPECT_EQ(screens->model()->rowCount(), 2);
+}
+
 TEST_F(AppWindow, ASlowPreviewIsShownOnlyForTheItemStillFocused) {
     const std::string slow = PreviewPath("theme", Theme);
     FServer->Hold(slow);
