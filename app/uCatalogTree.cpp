@@ -1,5 +1,7 @@
 #include "app/uCatalogTree.h"
 
+#include "app/uWindowParts.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -9,6 +11,9 @@
 namespace velmora {
 
 namespace {
+
+// The narrowest a column can be dragged to (about three characters).
+constexpr int MinColumnWidth = 40;
 
 // The header is as high as a row and its sections are as wide as they are
 // set; it does not measure its captions. (Qt would measure them in bold, and
@@ -90,9 +95,10 @@ TCatalogTree::TCatalogTree(TCatalogModel* model, const TImageList& images, bool 
     header()->setSectionsMovable(true);
     header()->setSectionResizeMode(QHeaderView::Interactive);
     header()->setStretchLastSection(false);
-    QFont headerFont(QStringLiteral("Tahoma"));
-    headerFont.setPixelSize(11);
-    header()->setFont(headerFont);
+    header()->setFont(InterfaceFont(QStringLiteral("Tahoma"), 11));
+    // Set rather than measured from the font, which would load the font
+    // before the first paint needs it.
+    header()->setMinimumSectionSize(MinColumnWidth);
     header()->resizeSection(TCatalogModel::colName, 180);
     header()->resizeSection(TCatalogModel::colStatus, 80);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,

@@ -60,6 +60,14 @@ QImage LoadPicture(const fs::path& file) {
 
 // --- TLinkLabel -------------------------------------------------------------
 
+TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    // A palette rather than a style sheet: a style sheet puts a style of its
+    // own in front of the label, which is slow to make.
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, Qt::blue);
+    setPalette(pal);
+}
+
 void TLinkLabel::enterEvent(QEnterEvent* event) {
     QFont f = font();
     f.setUnderline(true);

@@ -70,11 +70,12 @@ struct TMainWindowSetup {
     int CatalogLimitMs = 15000;
 };
 
-// A label that underlines itself and shows a hand while the mouse is over it.
+// A blue label that underlines itself and shows a hand while the mouse is
+// over it.
 class TLinkLabel : public QLabel {
     Q_OBJECT
 public:
-    using QLabel::QLabel;
+    explicit TLinkLabel(const QString& text, QWidget* parent = nullptr);
 signals:
     void Clicked();
 

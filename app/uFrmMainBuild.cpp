@@ -75,9 +75,7 @@ void TFrmMain::FormCreate() {
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    QFont songTi(QString::fromUtf8("宋体"));
-    songTi.setPixelSize(12);
-    setFont(songTi);
+    setFont(InterfaceFont(QString::fromUtf8("宋体"), 12));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -207,7 +205,6 @@ void TFrmMain::BuildPageBar() {
     lblWeb = new TLinkLabel(QString::fromUtf8("访问官网"), pnlPageTitle);
     lblWeb->setObjectName("lblWeb");
     lblWeb->setGeometry(687, 15, 54, 12);
-    lblWeb->setStyleSheet("color: blue;");
     connect(lblWeb, &TLinkLabel::Clicked, this, &TFrmMain::lblWebClick);
 }
 
@@ -269,7 +266,6 @@ TFrmMain::TCatalogPage TFrmMain::BuildCatalogPage(int tag) {
     if (tag == tagScreenSave) {
         auto* cancel = new TLinkLabel(QString::fromUtf8("取消屏保"), previewBar);
         cancel->setObjectName("lbCancelScreenSave");
-        cancel->setStyleSheet("color: blue;");
         cancel->setGeometry(408 - 60, 5, 54, 12);
         connect(cancel, &TLinkLabel::Clicked, this, &TFrmMain::lbCancelScreenSaveClick);
     }

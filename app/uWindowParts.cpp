@@ -16,6 +16,13 @@ constexpr int MaxResourceSide = 4096;
 
 } // namespace
 
+QFont InterfaceFont(const QString& family, int pixelSize) {
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
 // The pictures are our own PNGs, read with libpng: going through Qt's image
 // reader would first look up every image plug-in installed, which costs the
 // window's first paint several milliseconds.

@@ -5,6 +5,7 @@
 #include "controls/PubFunc.h"
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -18,6 +19,11 @@ class TPaintPanel;
 // The grey of the page frame and the silver of the panel frames.
 inline const QColor FrameGrey(0x70, 0x70, 0x70);
 inline const QColor Silver(192, 192, 192);
+
+// The font of the program's window text, as Windows draws it: no kerning or
+// ligatures (Chinese and Latin text need no shaping), which also spares the
+// text shaper every caption.
+QFont InterfaceFont(const QString& family, int pixelSize);
 
 // A picture built into the program (resources/velmora.qrc, ":/velmora/<name>");
 // empty when there is none of that name.

@@ -1,15 +1,18 @@
 // Start-up and responsiveness of the main window.
 //   bench_window minimal          a plain 746 x 466 Qt window
+//   bench_window label            the same with one line of Chinese text in the
+//                                 program's font: what drawing text adds
 //   bench_window catalog DIR      the main window on the catalogue folder DIR
 //   bench_window silent DIR       the main window on a server that accepts and
 //                                 never answers (DIR/softdata/win7/config.txt is
 //                                 the local copy it would fall back to)
+// and, after any of them, --windows W: the simulated Windows folder (made
+// when missing; by default a new one in the run's scratch folder).
 // Every mode starts the same way: the application object, an in-process
-// server on 127.0.0.1, one window. It prints, as name=value on one line:
+// server on 127.0.0.1, the simulated Windows, one window. It prints, as
+// name=value on one line:
 //   painted_ns  wall clock (CLOCK_REALTIME, ns) when the first paint of the
 //               window has been done: the caller subtracts its launch time
-//   cpu_ms      processor time the process had used by then (all threads),
-//               a figure that a busy machine disturbs less
 //   cpu_ms      processor time the process had used by then (all threads),
 //               a figure that a busy machine disturbs less
 //   filled_ms   from that paint until the catalogue lists are filled
@@ -23,6 +26,7 @@
 #include "tools/StaticServer.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 
@@ -33,6 +37,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -107,22 +112,27 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_window minimal | catalog DIR | silent DIR\n");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    fs::path windows;
+    if (args.size() >= 2 && args[args.size() - 2] == "--windows") {
+        windows = args.back();
+        args.resize(args.size() - 2);
+    }
+    const std::string mode = args.empty() ? "" : args[0];
+    const bool plain = mode == "minimal" || mode == "label";
+    const bool known = plain || mode == "catalog" || mode == "silent";
+    if (!known || args.size() != (plain ? 1u : 2u)) {
+        std::fprintf(stderr, "usage: bench_window minimal | label | catalog DIR | silent DIR"
+                             " [--windows FOLDER]\n");
         return 2;
     }
-    const std::string mode = argv[1];
-    const fs::path root = argc >= 3 ? fs::path(argv[2]) : fs::path();
-    if (mode != "minimal" && root.empty()) {
-        std::fprintf(stderr, "bench_window: %s needs a folder\n", mode.c_str());
-        return 2;
-    }
+    const fs::path root = plain ? fs::path() : fs::path(args[1]);
 
     TVelmoraApplication app(argc, argv);
     const fs::path work =
         fs::temp_directory_path() / ("velmora-bench-window-" + std::to_string(::getpid()));
     fs::create_directories(work / "exe");
-    TStaticServer server(mode == "minimal" ? work : root);
+    TStaticServer server(plain ? work : root);
     if (mode == "silent")
         server.Hold("/softdata/win7/config.txt");
     if (!server.Start()) {
@@ -133,14 +143,22 @@ int main(int argc, char** argv) {
         fs::copy_file(root / "softdata/win7/config.txt", work / "exe/config.txt");
 
     std::unique_ptr<QWidget> window;
-    std::unique_ptr<TSimulatedSystem> system;
+    const std::unique_ptr<TSimulatedSystem> system =
+        CreateSimulatedSystem(windows.empty() ? work / "windows" : windows);
     TFrmMain* frmMain = nullptr;
-    if (mode == "minimal") {
+    if (plain) {
         window = std::make_unique<QWidget>();
         window->setFixedSize(746, 466);
         window->setWindowTitle("Velmora");
+        if (mode == "label") {
+            QFont font(QString::fromUtf8("宋体"));
+            font.setPixelSize(12);
+            window->setFont(font);
+            auto* label = new QLabel(QString::fromUtf8("主题列表（双击下载，下载完后双击应用）"),
+                                     window.get());
+            label->setGeometry(10, 10, 400, 20);
+        }
     } else {
-        system = CreateSimulatedSystem(work / "windows");
         TMainWindowSetup setup;
         setup.ExePath = work / "exe" / "";
         setup.ServerBase = server.BaseUrl();
