@@ -21,6 +21,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -35,6 +36,9 @@ constexpr std::uint64_t MaxPreviewBytes = 8 << 20;
 // At close, running workers get this long to stop and clean up (a download
 // removes its temporary file) before the program ends without them.
 constexpr auto CloseWait = std::chrono::seconds(3);
+
+// How long the start waits for the window's first paint at most.
+constexpr auto StartupWithoutPaint = std::chrono::milliseconds(200);
 
 // The cache folder is made when first needed; when it cannot be, saving into
 // it fails and that failure is the one the user sees.
@@ -140,18 +144,29 @@ void TFrmMain::showEvent(QShowEvent* event) {
 
 void TFrmMain::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
-    if (!FPagesQueued) {
-        FPagesQueued = true;
+    if (!FFirstPaintSeen) {
+        FFirstPaintSeen = true;
         // Runs once this paint has reached the screen.
-        QTimer::singleShot(0, this, &TFrmMain::BuildRemainingPages);
+        QTimer::singleShot(0, this, &TFrmMain::FinishStartup);
     }
+}
+
+void TFrmMain::FinishStartup() {
+    if (FStartupFinished)
+        return;
+    FStartupFinished = true;
+    if (std::exchange(FCatalogDeferred, false))
+        StartCatalogFetch();
+    BuildRemainingPages();
 }
 
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
-    // On a worker: the window is shown and answers while the catalogue comes.
     LoadCatalog();
     ShowPage(0);
+    // A window that is not painted soon (started minimised, say) goes on
+    // without waiting for its paint.
+    QTimer::singleShot(StartupWithoutPaint, this, &TFrmMain::FinishStartup);
     const QString ad = QString::fromStdString(FSetup.ServerBase + "/ad/201081153_1.html");
     if (FSetup.NavigateAd)
         FSetup.NavigateAd(wbAD, ad);

@@ -172,6 +172,10 @@ private:
     void BuildPageArea();
     TCatalogPage BuildCatalogPage(int tag);
     void BuildRemainingPages();
+    // What waits for the first paint: the catalogue request and the pages
+    // not seen yet.
+    void FinishStartup();
+    void StartCatalogFetch();
     void BuildMenu();
     void BuildIconPage(QWidget* page);
     void BuildWallpaperPage();
@@ -204,7 +208,9 @@ private:
     QImage FNoPic;
     bool FShown = false;
     bool FPagesBuilt = false;
-    bool FPagesQueued = false;
+    bool FFirstPaintSeen = false;
+    bool FStartupFinished = false;
+    bool FCatalogDeferred = false; // LoadCatalog waits for FinishStartup
     bool FTerminated = false;
     int FUpdaterCalls = 0;
 

@@ -37,6 +37,15 @@ TCatalogDocument ReadCatalog(const TFolderFields& folders, const std::string& ba
 void TFrmMain::LoadCatalog() {
     FCatalogLoading = true;
     SetLoadingHeaders(true);
+    // On a worker, so that the window answers while the catalogue comes;
+    // started once the window has been painted, which it is first.
+    if (FStartupFinished)
+        StartCatalogFetch();
+    else
+        FCatalogDeferred = true;
+}
+
+void TFrmMain::StartCatalogFetch() {
     const TWorkerGroup* workers = FWorkers.get();
     auto work = [folders = FFolders, base = FSetup.ServerBase,
                  limit = std::chrono::milliseconds(FSetup.CatalogLimitMs),
