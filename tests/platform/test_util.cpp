@@ -1,11 +1,15 @@
-// The shared helpers: ASCII text and whole-file reads and writes.
+// The shared helpers: ASCII text, whole-file reads and writes, PNG pictures.
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
+#include "platform/util/Png.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <cstdint>
 #include <set>
+#include <vector>
 
 namespace velmora::test {
 namespace {
@@ -94,6 +98,54 @@ TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
     for (const char* name : {"Aero.zip", "Aero.zip.tmp", "Aero.zip.0123456789abcdeg.tmp",
                              "Aero.zip-0123456789abcdef.tmp", ".0123456789abcdef.tmpx"})
         EXPECT_FALSE(IsTemporaryName(name)) << name;
+}
+
+// A PNG of the given pixels (RGBA, straight alpha), written by libpng.
+std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rgba) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr));
+    std::string bytes(size, '\0');
+    EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgba.data(), 0, nullptr));
+    bytes.resize(size);
+    return bytes;
+}
+
+TEST(PngPicture, ReadsPremultipliedAndRefusesWhatItCannotRead) {
+    // Opaque red beside half-transparent white.
+    const std::string png = EncodePng(2, 1, {255, 0, 0, 255, 255, 255, 255, 128});
+    TArgbPicture picture;
+    std::string message;
+    ASSERT_EQ(DecodePng(png, 16, picture, message), TPngResult::Decoded);
+    EXPECT_EQ(picture.Width, 2);
+    EXPECT_EQ(picture.Height, 1);
+    EXPECT_EQ(picture.Pixels, (std::vector<std::uint32_t>{0xFFFF0000u, 0x80808080u}));
+
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        TPngResult Result;
+    } cases[] = {
+        {"empty", "", TPngResult::Unreadable},
+        {"not a PNG", "GIF89a\1\0\1\0", TPngResult::Unreadable},
+        {"a side over the limit", EncodePng(17, 1, std::vector<std::uint8_t>(17 * 4, 255)),
+         TPngResult::TooLarge},
+        {"picture data cut off", png.substr(0, png.size() - 20), TPngResult::Undecodable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        message.clear();
+        EXPECT_EQ(DecodePng(c.Bytes, 16, picture, message), c.Result);
+        EXPECT_TRUE(picture.Pixels.empty());
+        EXPECT_NE(message, "");
+        if (c.Result == TPngResult::TooLarge) {
+            EXPECT_EQ(picture.Width, 17);
+        }
+    }
 }
 
 } // namespace
