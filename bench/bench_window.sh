@@ -4,13 +4,12 @@
 # late it fires) while the catalogue comes:
 #   (a) the demo catalogue, (b) 120,000 items (bench_catalog's document),
 #   (c) a server that accepts and never answers (local copy present).
-# Beside them a minimal Qt window and, to show what drawing Chinese text costs
-# by itself, the same window with one line of it. Every run opens the same
+# A second reference, the minimal window with one line of Chinese text, shows
+# what drawing such text costs by itself. Every run opens the same
 # simulated Windows folder, made once beforehand as the program's first start
 # makes it. Offscreen platform; medians of RUNS runs (default 7), taken round
-# by round. Goals: (c)
-# shown within 1.2 x the minimal window's time, no gap over 100 ms in (c), (b)
-# filled with no gap over 250 ms.
+# by round. Goals: (c) shown within 1.2 x the minimal window's time, no gap
+# over 100 ms in (c), (b) filled with no gap over 250 ms.
 set -eu
 BUILD=${1:-build}
 RUNS=${RUNS:-7}
