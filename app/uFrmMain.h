@@ -7,7 +7,6 @@
 #include "app/uCatalogTree.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uFetch.h"
-#include "catalog/uWinHttp.h"
 #include "catalog/uWorkers.h"
 #include "controls/BrowserPanes.h"
 #include "install/uFolders.h"
@@ -196,7 +195,6 @@ private:
     TMainWindowSetup FSetup;
     ISystem* FSystem;
     TFolderFields FFolders;
-    std::unique_ptr<TWinHttp> FHttp;
     std::shared_ptr<TQtDispatcher> FDispatcher;
     // Every thread the window starts; abandoned and waited for when it closes.
     std::shared_ptr<TWorkerGroup> FWorkers = TWorkerGroup::Create();

@@ -82,7 +82,6 @@ void TFrmMain::FormCreate() {
     setPalette(pal);
 
     FFolders.ExePath = FSetup.ExePath;
-    FHttp = std::make_unique<TWinHttp>();
     FDispatcher = std::make_shared<TQtDispatcher>();
     for (int i = 0; i < 8; ++i)
         FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));

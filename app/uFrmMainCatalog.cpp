@@ -6,6 +6,7 @@
 
 #include "app/uQtDispatcher.h"
 #include "catalog/uDownThread.h"
+#include "catalog/uWinHttp.h"
 
 #include <QTimer>
 

@@ -7,12 +7,12 @@
 # A second reference, the minimal window with one line of Chinese text, shows
 # what drawing such text costs by itself. Every run opens the same
 # simulated Windows folder, made once beforehand as the program's first start
-# makes it. Offscreen platform; medians of RUNS runs (default 7), taken round
+# makes it. Offscreen platform; medians of RUNS runs (default 21), taken round
 # by round. Goals: (c) shown within 1.2 x the minimal window's time, no gap
 # over 100 ms in (c), (b) filled with no gap over 250 ms.
 set -eu
 BUILD=${1:-build}
-RUNS=${RUNS:-7}
+RUNS=${RUNS:-21}
 if [ ! -x "$BUILD/bench/bench_window" ]; then
     echo "bench_window: not built (GUI off)"
     exit 0
