@@ -28,6 +28,9 @@ export WINEPREFIX="$PREFIX" WINEARCH=win64 WINEDEBUG=-all
 # No Mono/Gecko installers, no desktop menu entries, no display.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export DISPLAY=""
+# Wine stores Windows file names in the locale's character set; without a
+# UTF-8 locale (none is set on a fresh machine) Chinese names cannot be made.
+export LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY 2>/dev/null || true
 cleanup() {
     "$WINESERVER" -k >/dev/null 2>&1 || true
