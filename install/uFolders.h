@@ -9,6 +9,7 @@ class ISystem;
 
 struct TFolderFields {
     std::filesystem::path ExePath;       // folder of the program file
+    std::filesystem::path CacheDir;      // the download cache; empty: ExePath/cache
     std::filesystem::path WinDir;        // the Windows folder
     std::filesystem::path SysDir;        // the system folder
     std::filesystem::path UserThemesDir; // local app data + Microsoft/Windows/Themes

@@ -24,4 +24,12 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 // Prints "velmora-tool: <message>" on stderr and returns 2.
 int UsageError(const std::string& message);
 
+// The program folder the verbs read the icon library and the cache from:
+// --exe-dir when given; for an installed tool the installation's share
+// folder; otherwise the working folder.
+std::filesystem::path ToolExePath(const TParsedArgs& args);
+// The download cache beside it: the user's own cache for an installed tool
+// without --exe-dir, empty (below the program folder) otherwise.
+std::filesystem::path ToolCacheDir(const TParsedArgs& args);
+
 } // namespace velmora::tool
