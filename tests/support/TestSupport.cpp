@@ -110,4 +110,20 @@ TFileSizeLimit::~TFileSizeLimit() {
     std::signal(SIGXFSZ, FOldHandler);
 }
 
+TScopedEnv::TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+    if (const char* old = std::getenv(name))
+        FOld = old;
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+TScopedEnv::~TScopedEnv() {
+    if (FOld)
+        ::setenv(FName, FOld->c_str(), 1);
+    else
+        ::unsetenv(FName);
+}
+
 } // namespace velmora::test
