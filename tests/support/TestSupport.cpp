@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
