@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
 #endif
     // Installed, the updater is a private library of the program.
     setup.UpdaterLibrary = velmora::UpdaterLibraryPath(
-        folders.Installed ? QDir(exeDir).filePath(QStringLiteral("../" VELMORA_INSTALL_LIBDIR "/velmora"))
+        folders.Installed ? QDir(exeDir).filePath(QStringLiteral("../" VELMORA_PRIVATE_LIBDIR))
                           : exeDir);
 
     velmora::TFrmMain window(setup);

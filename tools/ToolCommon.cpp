@@ -30,10 +30,9 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
         bool ok = false;
         for (const auto& k : known)
             ok = ok || k == name;
-        if (!ok || i + 1 >= args.size()) {
-            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a << '\n';
-            return std::nullopt;
-        }
+        if (!ok || i + 1 >= args.size())
+            throw EUsage((ok ? "missing value for '" : "unknown option '") + a +
+                         "' (see velmora-tool --help)");
         r.Options[name] = args[++i];
     }
     return r;

@@ -3,13 +3,19 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace velmora::tool {
 
-// Positional arguments and "--name value" options. Options not in `known`
-// make Parse fail with a message on stderr.
+// Positional arguments and "--name value" options. An option not in `known`,
+// or one without its value, throws EUsage: main says it in one line and
+// exits with 2.
+struct EUsage : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct TParsedArgs {
     std::vector<std::string> Positional;
     std::map<std::string, std::string> Options;
