@@ -1,12 +1,12 @@
 // Velmora: one instance per user; a second start asks the running one to
 // restore its window and ends.
 #include "app/uApplication.h"
-#include "catalog/ServerBase.h"
-#include "install/ProgramFolders.h"
 #include "app/uFolderPicker.h"
 #include "app/uFrmMain.h"
 #include "app/uSingleInstance.h"
 #include "app/uUpdater.h"
+#include "catalog/ServerBase.h"
+#include "install/ProgramFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
 #include "platform/desktop/DesktopSystem.h"
@@ -16,6 +16,7 @@
 #endif
 
 #include <QDir>
+#include <QIcon>
 #include <QScreen>
 #include <QStyle>
 
@@ -106,6 +107,9 @@ int main(int argc, char** argv) {
     }
 
     velmora::TVelmoraApplication app(argc, argv);
+    // The desktop matches the window to its menu entry and icon by these.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora")));
 
     velmora::TSingleInstance instance(QStringLiteral("Velmora.exe"));
     if (!instance.Acquire())
