@@ -22,8 +22,8 @@ std::optional<std::string> ChooseServerBase(const std::optional<std::string>& op
         base.pop_back();
     const std::string lower = LowerAscii(base);
     for (const std::string scheme : {"http://", "https://"}) {
-        if (lower.rfind(scheme, 0) == 0 && base.size() > scheme.size() && base[scheme.size()] != '/' &&
-            base.find_first_of(" \t\r\n?#") == std::string::npos)
+        if (lower.rfind(scheme, 0) == 0 && base.size() > scheme.size() &&
+            base[scheme.size()] != '/' && base.find_first_of(" \t\r\n?#") == std::string::npos)
             return base;
     }
     error = "not an http:// or https:// server address" + from + ": " + base;

@@ -23,8 +23,8 @@ fs::path HomeFolder() {
     if (fs::path home = AbsoluteVariable("HOME"); !home.empty())
         return home;
 #ifndef _WIN32
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir &&
-                                                     fs::path(entry->pw_dir).is_absolute())
+    if (const passwd* entry = ::getpwuid(::getuid());
+        entry && entry->pw_dir && *entry->pw_dir && fs::path(entry->pw_dir).is_absolute())
         return entry->pw_dir;
 #endif
     return {};

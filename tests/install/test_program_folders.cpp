@@ -52,8 +52,9 @@ TEST_F(ProgramFolders, AnInstallationReadsItsShareFolderAndWritesIntoTheUsersFol
     EXPECT_EQ(f.ConfigDir, home / "home/.config/velmora");
 
     ASSERT_EQ(MakeProgramFolders(f), std::nullopt);
-    for (const fs::path& made : {home / "cache/velmora", home / "home/.local/share/velmora/favorites",
-                                 home / "home/.config/velmora", home / "home/.local"}) {
+    for (const fs::path& made :
+         {home / "cache/velmora", home / "home/.local/share/velmora/favorites",
+          home / "home/.config/velmora", home / "home/.local"}) {
         EXPECT_TRUE(fs::is_directory(made)) << made;
         EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all) << made;
     }
@@ -80,11 +81,11 @@ TEST_F(ProgramFolders, AUserFolderThatCannotBeMadeIsSaidAndNothingElseIsMade) {
     fs::create_directories(prefix / "bin");
     fs::create_directories(prefix / "share/velmora");
     WriteFile(home / "cache", "a file where the cache folder would be");
-    const std::optional<std::string> error = MakeProgramFolders(ChooseProgramFolders(prefix / "bin"));
+    const std::optional<std::string> error =
+        MakeProgramFolders(ChooseProgramFolders(prefix / "bin"));
     ASSERT_TRUE(error);
     EXPECT_NE(error->find((home / "cache/velmora").string()), std::string::npos) << *error;
     EXPECT_FALSE(fs::exists(home / "home"));
-
 }
 
 } // namespace
