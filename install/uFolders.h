@@ -9,10 +9,11 @@ class ISystem;
 
 struct TFolderFields {
     std::filesystem::path ExePath;       // folder of the program file
-    std::filesystem::path CacheDir;      // the download cache; empty: ExePath/cache
     std::filesystem::path WinDir;        // the Windows folder
     std::filesystem::path SysDir;        // the system folder
     std::filesystem::path UserThemesDir; // local app data + Microsoft/Windows/Themes
+    // The download cache; empty: ExePath/cache, the program folder's layout.
+    std::filesystem::path CacheDir = {};
 };
 
 // The fields as the program reads them at start: the system's Windows and
