@@ -162,6 +162,7 @@ void TFrmMain::FinishStartup() {
 
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
+    FFolders.CacheDir = FSetup.CacheDir;
     LoadCatalog();
     ShowPage(0);
     // A window that is not painted soon (started minimised, say) goes on

@@ -50,6 +50,11 @@ class TQtDispatcher;
 // the system it changes, and the parts the program adds around it.
 struct TMainWindowSetup {
     std::filesystem::path ExePath; // FExePath; the cache lives below it
+    // An installed copy's per-user folders (the download cache, the wallpaper
+    // search's pictures); empty: below ExePath, the program folder's layout.
+    std::filesystem::path CacheDir;
+    std::filesystem::path TempDir;
+    std::filesystem::path FavoritesDir;
     std::string ServerBase = VELMORA_SERVER_BASE;
     ISystem* System = nullptr; // required; outlives the window
     // Makes the advertisement browser inside the pane and navigates it (the

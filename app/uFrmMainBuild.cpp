@@ -82,6 +82,7 @@ void TFrmMain::FormCreate() {
     setPalette(pal);
 
     FFolders.ExePath = FSetup.ExePath;
+    FFolders.CacheDir = FSetup.CacheDir;
     FDispatcher = std::make_shared<TQtDispatcher>();
     for (int i = 0; i < 8; ++i)
         FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));
@@ -130,6 +131,8 @@ void TFrmMain::BuildWallpaperPage() {
     QWidget* page = pgMain->widget(5);
     TWallpaperSetup setup;
     setup.ExePath = FSetup.ExePath;
+    setup.TempDir = FSetup.TempDir;
+    setup.FavoritesDir = FSetup.FavoritesDir;
     setup.System = FSystem;
     setup.Dispatcher = FDispatcher;
     setup.ServerBase = FSetup.ServerBase;

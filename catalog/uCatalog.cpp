@@ -105,7 +105,12 @@ std::string CategoryFolder(int tag) {
 }
 
 fs::path CacheFolder(const TFolderFields& folders, int tag) {
-    return folders.ExePath / "cache" / CategoryFolder(tag);
+    const fs::path cache = folders.CacheDir.empty() ? folders.ExePath / "cache" : folders.CacheDir;
+    return cache / CategoryFolder(tag);
+}
+
+fs::path CatalogCopyFile(const TFolderFields& folders) {
+    return (folders.CacheDir.empty() ? folders.ExePath : folders.CacheDir) / "config.txt";
 }
 
 void EnsureCacheFolder(const TFolderFields& folders, int tag) {
@@ -386,7 +391,7 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
         text = stream.Take();
     if (http.Cancelled && http.Cancelled())
         return none; // whoever asked is going away: nothing more is read
-    if (text.empty() && ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes))
+    if (text.empty() && ReadWholeFile(CatalogCopyFile(folders), text, MaxCatalogBytes))
         return none;
     return ReadCatalogText(text, folders);
 }

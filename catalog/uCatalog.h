@@ -36,7 +36,10 @@ std::string CategoryFolder(int tag);
 // Indexed by IsZip.
 extern const char* const PackageExt[2];
 
-// Creates ExePath/cache/<word> with every missing parent.
+// The local copy of the catalogue read when the server gives none:
+// ExePath/config.txt, or config.txt in an installed copy's per-user cache.
+std::filesystem::path CatalogCopyFile(const TFolderFields& folders);
+// Creates the cache folder of the category with every missing parent.
 void EnsureCacheFolder(const TFolderFields& folders, int tag);
 
 std::filesystem::path CacheFolder(const TFolderFields& folders, int tag);
@@ -80,8 +83,8 @@ TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int
 // A catalogue is some tens of kilobytes; a kept copy is read only this far.
 constexpr std::uintmax_t MaxCatalogBytes = 16 << 20;
 
-// Fetches base + "/softdata/win7/config.txt" (or reads ExePath/config.txt when
-// the server sends nothing) and fills the sink.
+// Fetches base + "/softdata/win7/config.txt" (or reads CatalogCopyFile when the
+// server sends nothing) and fills the sink.
 TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
                         ICatalogSink& sink);
 

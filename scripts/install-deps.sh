@@ -16,6 +16,9 @@ xvfb xauth xdotool x11-apps imagemagick fonts-noto-cjk
 curl jq unzip zip time
 clang libclang-rt-14-dev
 "
+PACKAGES="$PACKAGES desktop-file-utils" # checks the installed desktop entry
+PACKAGES="$PACKAGES appstream"          # checks the installed AppStream data
+PACKAGES="$PACKAGES lintian"            # checks the Debian package
 
 missing=""
 for p in $PACKAGES; do

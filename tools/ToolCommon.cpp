@@ -1,5 +1,7 @@
 #include "tools/ToolCommon.h"
 
+#include "install/ProgramFolders.h"
+
 #include <iostream>
 
 namespace velmora::tool {
@@ -28,10 +30,9 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
         bool ok = false;
         for (const auto& k : known)
             ok = ok || k == name;
-        if (!ok || i + 1 >= args.size()) {
-            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a << '\n';
-            return std::nullopt;
-        }
+        if (!ok || i + 1 >= args.size())
+            throw EUsage((ok ? "missing value for '" : "unknown option '") + a +
+                         "' (see velmora-tool --help)");
         r.Options[name] = args[++i];
     }
     return r;
@@ -40,6 +41,33 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 int UsageError(const std::string& message) {
     std::cerr << "velmora-tool: " << message << '\n';
     return 2;
+}
+
+namespace {
+
+// Where this tool is installed, decided as the program decides for itself.
+TProgramFolders OwnFolders() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    return ChooseProgramFolders(self.parent_path());
+}
+
+} // namespace
+
+std::filesystem::path ToolExePath(const TParsedArgs& args) {
+    if (auto dir = args.Get("exe-dir"))
+        return std::filesystem::path(*dir) / "";
+    const TProgramFolders own = OwnFolders();
+    return (own.Installed ? own.ExePath : std::filesystem::path(".")) / "";
+}
+
+std::filesystem::path ToolCacheDir(const TParsedArgs& args) {
+    if (args.Get("exe-dir"))
+        return {};
+    const TProgramFolders own = OwnFolders();
+    return own.Installed ? own.CacheDir : std::filesystem::path();
 }
 
 } // namespace velmora::tool

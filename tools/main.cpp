@@ -33,20 +33,46 @@ const TVerb Verbs[] = {
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
 };
 
-int Usage() {
-    std::cerr << "usage: velmora-tool VERB ...\n";
+void PrintUsage(std::ostream& out) {
+    out << "usage: velmora-tool VERB ...\n";
     for (const auto& v : Verbs)
-        std::cerr << "  velmora-tool " << v.Usage << '\n';
-    return 2;
+        out << "  velmora-tool " << v.Usage << '\n';
+    out << "  velmora-tool --help | --version\n"
+           "Each verb also takes --help. See velmora-tool(1).\n";
+}
+
+bool IsHelp(const char* arg) {
+    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
-        return Usage();
+    if (argc < 2) {
+        PrintUsage(std::cerr);
+        return 2;
+    }
+    if (IsHelp(argv[1])) {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0) {
+        std::cout << "velmora-tool " VELMORA_VERSION "\n";
+        return 0;
+    }
+    if (argv[1][0] == '-') {
+        std::cerr << "velmora-tool: unknown option '" << argv[1] << "' (see velmora-tool --help)\n";
+        return 2;
+    }
     for (const auto& v : Verbs) {
         if (std::strcmp(argv[1], v.Name) == 0) {
+            // VERB --help, wherever it stands before a "--".
+            for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+                if (IsHelp(argv[i])) {
+                    std::cout << "usage: velmora-tool " << v.Usage << '\n';
+                    return 0;
+                }
+            }
             try {
                 return v.Run(velmora::tool::TArgs(argv + 2, argv + argc));
             } catch (const std::exception& e) {
@@ -55,5 +81,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    return Usage();
+    std::cerr << "velmora-tool: unknown verb '" << argv[1] << "' (see velmora-tool --help)\n";
+    return 2;
 }

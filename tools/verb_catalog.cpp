@@ -1,5 +1,6 @@
 // velmora-tool catalog: reads a catalogue document as the program does and
 // prints the items it would list, with their paths, addresses and states.
+#include "catalog/ServerBase.h"
 #include "catalog/uCatalog.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
@@ -76,9 +77,16 @@ int VerbCatalog(const TArgs& args) {
     }
 
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
-    const TFolderFields folders = MakeFolderFields(*system, parsed->Get("exe-dir", "."));
+    TFolderFields folders = MakeFolderFields(*system, ToolExePath(*parsed));
+    folders.CacheDir = ToolCacheDir(*parsed);
 
-    TJsonCatalogSink sink(folders, parsed->Get("base", VELMORA_SERVER_BASE));
+    std::string error;
+    const std::optional<std::string> base = ChooseServerBase(parsed->Get("base"), error);
+    if (!base) {
+        SetMessageSink(previous);
+        return UsageError(error);
+    }
+    TJsonCatalogSink sink(folders, *base);
     TLoadResult result = LoadCatalogText(text, folders, sink);
     SetMessageSink(previous);
     if (result != TLoadResult::Loaded)

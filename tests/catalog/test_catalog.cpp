@@ -281,6 +281,22 @@ TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
     EXPECT_TRUE(messages.Shown.empty());
 }
 
+// An installed copy keeps its downloads and its copy of the catalogue in the
+// user's cache; the share folder it reads from is never written.
+TEST_F(LoadCatalogTest, AnInstalledCopyUsesTheUsersCache) {
+    test::TTempDir userCache;
+    TFolderFields installed = folders;
+    installed.CacheDir = userCache.Path();
+    test::WriteFile(folders.ExePath / "config.txt", R"({"themes":[],"cursors":["shipped"]})");
+    test::WriteFile(userCache / "config.txt", R"({"themes":[],"cursors":["user"]})");
+    ASSERT_EQ(LoadCatalog(http, server.BaseUrl(), installed, sink), TLoadResult::Loaded);
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"user"}));
+    EXPECT_EQ(CacheFolder(installed, tagTheme), userCache / "theme");
+    EnsureCacheFolder(installed, tagCursor);
+    EXPECT_TRUE(fs::is_directory(userCache / "cursor"));
+    EXPECT_FALSE(fs::exists(folders.ExePath / "cache"));
+}
+
 // A server that misbehaves gives no document, not a piece of one: the local
 // copy is read instead, and nothing is written.
 TEST_F(CatalogTest, EveryFaultOfTheServerFallsBackToTheLocalCopy) {

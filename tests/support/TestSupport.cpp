@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -108,6 +109,22 @@ TFileSizeLimit::~TFileSizeLimit() {
     rlimit old{FOldCur, FOldMax};
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, FOldHandler);
+}
+
+TScopedEnv::TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+    if (const char* old = std::getenv(name))
+        FOld = old;
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+TScopedEnv::~TScopedEnv() {
+    if (FOld)
+        ::setenv(FName, FOld->c_str(), 1);
+    else
+        ::unsetenv(FName);
 }
 
 } // namespace velmora::test
