@@ -3,6 +3,7 @@
 #include "catalog/uDownThread.h"
 #include "catalog/uResume.h"
 #include "tests/support/FaultServer.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 
@@ -621,6 +622,91 @@ TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
     ASSERT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 120s));
     EXPECT_EQ(rows.Items[1].State, dsDone);
     EXPECT_EQ(fs::file_size(cache / "live.zip"), 300000u);
+}
+
+// Against the server publishers use: its ETag, Range and If-Range. Each
+// download is cut by closing (the group abandoned) once part has arrived.
+class NginxDownload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(TNginx::Installed()) << "nginx is missing (scripts/install-deps.sh)";
+        ASSERT_TRUE(nginx.Start()) << nginx.Error();
+    }
+
+    // Downloads until the row shows `cutAt` percent, then closes as the
+    // window does; `check` goes with the download.
+    void DownloadAndClose(const std::string& name, int cutAt, const TPackageCheck& check = {}) {
+        auto dispatcher = std::make_shared<TLoopDispatcher>();
+        auto workers = TWorkerGroup::Create();
+        TTestRows rows;
+        rows.Items[1].Name = name;
+        ASSERT_TRUE(RequestDownload(rows, 1, Url(name), cache / name, dispatcher, workers, check));
+        ASSERT_TRUE(dispatcher->RunUntil([&] { return rows.Items[1].Progress >= cutAt; }, 60s))
+            << nginx.Error();
+        ASSERT_EQ(rows.Items[1].State, dsDownloading);
+        dispatcher->Shutdown();
+        workers->Abandon();
+        ASSERT_TRUE(workers->WaitIdle(10s));
+    }
+    TDownState Download(const std::string& name, const TPackageCheck& check = {}) {
+        auto dispatcher = std::make_shared<TLoopDispatcher>();
+        auto workers = TWorkerGroup::Create();
+        TTestRows rows;
+        rows.Items[1].Name = name;
+        EXPECT_TRUE(RequestDownload(rows, 1, Url(name), cache / name, dispatcher, workers, check));
+        EXPECT_TRUE(dispatcher->RunUntil([&] { return Finished(rows.Items[1]); }, 60s));
+        dispatcher->Shutdown();
+        EXPECT_TRUE(workers->WaitIdle(10s));
+        return rows.Items[1].State;
+    }
+    std::string Url(const std::string& name) const { return nginx.BaseUrl() + "/" + name; }
+
+    test::TTempDir dir;
+    fs::path cache = dir / "cache";
+    fs::path www = dir / "www";
+    // 4 MB in about two seconds: time to cut it.
+    TNginx nginx{dir / "nginx", www, {.LimitRate = "2m"}};
+};
+
+TEST_F(NginxDownload, ClosedDownloadResumesWithRangeAndIfRangeAndIsChecked) {
+    const std::string body = Pattern(4 << 20, 5);
+    test::WriteFile(www / "p.zip", body);
+    fs::create_directories(cache);
+    const TPackageCheck check{Sha256Hex(body), body.size()};
+    DownloadAndClose("p.zip", 20, check);
+    EXPECT_EQ(FilesIn(cache), (std::vector<fs::path>{"p.zip.part", "p.zip.resume"}));
+    const std::uint64_t kept = fs::file_size(cache / "p.zip.part");
+    ASSERT_GT(kept, 0u);
+
+    EXPECT_EQ(Download("p.zip", check), dsDone);
+    EXPECT_TRUE(test::ReadFile(cache / "p.zip") == body);
+    EXPECT_EQ(FilesIn(cache), std::vector<fs::path>{"p.zip"});
+    const auto requests = nginx.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const TNginxRequest& resumed = requests.back();
+    EXPECT_EQ(resumed.Status, 206);
+    EXPECT_EQ(resumed.Range, "bytes=" + std::to_string(kept) + "-");
+    EXPECT_FALSE(resumed.IfRange.empty()); // nginx's ETag
+    EXPECT_EQ(resumed.BodyBytes, body.size() - kept);
+}
+
+TEST_F(NginxDownload, FileReplacedOnTheServerIsFetchedWholeNotSpliced) {
+    const std::string first = Pattern(4 << 20, 6), second = Pattern(4 << 20, 7);
+    test::WriteFile(www / "p.zip", first);
+    fs::create_directories(cache);
+    DownloadAndClose("p.zip", 20);
+    ASSERT_TRUE(fs::exists(cache / "p.zip.part"));
+    // Same size, another time: another ETag and Last-Modified.
+    test::WriteFile(www / "p.zip", second);
+    fs::last_write_time(www / "p.zip", fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    EXPECT_EQ(Download("p.zip"), dsDone);
+    EXPECT_TRUE(test::ReadFile(cache / "p.zip") == second);
+    const auto requests = nginx.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests.back().Range.empty());
+    EXPECT_EQ(requests.back().Status, 200); // If-Range no longer matched
+    EXPECT_EQ(requests.back().BodyBytes, second.size());
 }
 
 TEST(PartialDownloads, SweepKeepsRecentDataOfListedPackagesOnly) {
