@@ -16,6 +16,10 @@ xvfb xauth xdotool x11-apps imagemagick fonts-noto-cjk
 curl jq unzip zip time
 clang libclang-rt-14-dev
 "
+# SHA-256 of downloaded packages (OpenSSL's libcrypto)
+PACKAGES="$PACKAGES libssl-dev"
+# the real web server the download tests start on a loopback port
+PACKAGES="$PACKAGES nginx-light"
 
 missing=""
 for p in $PACKAGES; do
