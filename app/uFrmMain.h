@@ -24,8 +24,8 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <vector>
 #include <utility>
+#include <vector>
 
 class QListWidget;
 class QMenu;

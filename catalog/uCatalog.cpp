@@ -86,8 +86,8 @@ TPackageCheck CheckMembers(const json& obj) {
     TPackageCheck check;
     if (!obj.is_object())
         return check;
-    if (auto it = obj.find("sha256"); it != obj.end() && it->is_string() &&
-                                      IsSha256Hex(it->get_ref<const std::string&>()))
+    if (auto it = obj.find("sha256");
+        it != obj.end() && it->is_string() && IsSha256Hex(it->get_ref<const std::string&>()))
         check.Sha256 = LowerAscii(it->get_ref<const std::string&>());
     if (auto it = obj.find("size"); it != obj.end() && it->is_number_unsigned())
         check.Size = it->get<std::uint64_t>();
@@ -247,8 +247,9 @@ private:
 };
 
 template <typename TDisk>
-TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
-                    bool isZip, std::string_view name, const TPackageCheck& check = {}) {
+TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag,
+                    TCatalogRow parent, bool isZip, std::string_view name,
+                    const TPackageCheck& check = {}) {
     TCatalogItem item;
     item.Name = CutToCp936Bytes(name, MaxNameBytes);
     item.IsZip = isZip;
@@ -376,8 +377,8 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
         if (const json* list = ArrayMember(parsed, key)) {
             for (const json& entry : *list) {
                 // A name, or an object with the name and the package's check.
-                std::string name =
-                    UsableName(entry.is_object() ? MemberText(entry, "name") : AsText(entry), !utf8);
+                std::string name = UsableName(
+                    entry.is_object() ? MemberText(entry, "name") : AsText(entry), !utf8);
                 if (!name.empty())
                     AddItem(disk, sink, itemFolders, tag, NoRow, true, name, CheckMembers(entry));
             }

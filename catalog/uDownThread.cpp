@@ -10,14 +10,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
-#include <thread>
-#include <vector>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace velmora {
 
@@ -244,8 +244,8 @@ private:
             // Without a validator and a size a cut-off download cannot be
             // continued safely: no record, and Keep drops the data.
             if (!answer.Validator().empty() && answer.FullSize > 0)
-                (void)WriteResumeRecord(
-                    FTarget, {FUrl, answer.Validator(), std::uint64_t(answer.FullSize)});
+                (void)WriteResumeRecord(FTarget,
+                                        {FUrl, answer.Validator(), std::uint64_t(answer.FullSize)});
             FFile.emplace(part, true);
         }
         FBuffer.reserve(BufferSize + 64 * 1024);

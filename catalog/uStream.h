@@ -34,8 +34,7 @@ private:
 // IsLockedByWriter sees from any process.
 class TFileStream : public IByteStream {
 public:
-    explicit TFileStream(const std::filesystem::path& path, bool lock = false,
-                         bool append = false);
+    explicit TFileStream(const std::filesystem::path& path, bool lock = false, bool append = false);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

@@ -284,9 +284,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
     const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
-    TRequestContext ctx{this,         &url,          &stream,        h,
-                       nullptr,      timeoutMs,     LowSpeedBytes,  LowSpeedWindow,
-                       MaxBodyBytes, rangeFrom,     &FAnswer};
+    TRequestContext ctx{this,          &url,           &stream,      h,         nullptr, timeoutMs,
+                        LowSpeedBytes, LowSpeedWindow, MaxBodyBytes, rangeFrom, &FAnswer};
     const std::string range = std::to_string(rangeFrom) + "-";
     const std::string noProxy = NoProxyList();
 

@@ -220,8 +220,9 @@ void TStaticServer::Setup() {
         // CutAfter counts bytes of this answer's body.
         const std::uint64_t length = size - first;
         const std::uint64_t limit =
-            faults.CutAfter >= 0 ? std::min<std::uint64_t>(length, static_cast<std::uint64_t>(faults.CutAfter))
-                                 : length;
+            faults.CutAfter >= 0
+                ? std::min<std::uint64_t>(length, static_cast<std::uint64_t>(faults.CutAfter))
+                : length;
         auto provide = [in, limit, faults, first](std::size_t offset, httplib::DataSink& sink) {
             if (offset >= limit)
                 return false; // cut short: the connection closes before the announced end
@@ -248,10 +249,11 @@ void TStaticServer::Setup() {
                 return provide(offset, sink);
             });
         } else {
-            res.set_content_provider(static_cast<std::size_t>(length), type,
-                                     [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                         return provide(offset, sink);
-                                     });
+            res.set_content_provider(
+                static_cast<std::size_t>(length), type,
+                [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    return provide(offset, sink);
+                });
         }
     });
 }

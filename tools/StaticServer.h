@@ -30,8 +30,8 @@ struct TServerFaults {
     // Requests for part of a file ("Range: bytes=N-"), which the server
     // otherwise answers as a real one does (206, or the whole file with 200
     // when If-Range names another version of it):
-    bool IgnoreRange = false;   // always the whole file, 200
-    bool IgnoreIfRange = false; // 206 of the file as it is now, whatever If-Range says
+    bool IgnoreRange = false;         // always the whole file, 200
+    bool IgnoreIfRange = false;       // 206 of the file as it is now, whatever If-Range says
     bool RangeNotSatisfiable = false; // 416 to every range request
 };
 

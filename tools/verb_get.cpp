@@ -1,9 +1,9 @@
 // velmora-tool get: downloads one address through the download worker, as a
 // catalogue row would, and prints every update the worker publishes as
 // "STATE PROGRESS", so that a download can be watched from a shell.
+#include "catalog/Sha256.h"
 #include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
-#include "catalog/Sha256.h"
 #include "platform/util/Ascii.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"

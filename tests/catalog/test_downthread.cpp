@@ -1,5 +1,5 @@
-#include "catalog/uDispatcher.h"
 #include "catalog/Sha256.h"
+#include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
 #include "catalog/uResume.h"
 #include "tests/support/FaultServer.h"
@@ -17,8 +17,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -793,8 +793,9 @@ TEST(ToolGet, PrintsEveryPublishedUpdateAndExitsByTheFinalState) {
     for (const auto& c : cases) {
         fs::path out = dir / (std::string("out") + c.path);
         fs::remove(out);
-        TProgramRun run = RunTool(
-            "get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'" + c.options, dir.Path());
+        TProgramRun run =
+            RunTool("get '" + server.BaseUrl() + c.path + "' '" + out.string() + "'" + c.options,
+                    dir.Path());
         EXPECT_NE(run.Err.find(c.error), std::string::npos) << run.Err;
         EXPECT_EQ(run.Out, c.output) << c.path;
         EXPECT_EQ(run.Exit, c.exitCode) << c.path;

@@ -60,8 +60,9 @@ TEST_F(ToolCatalogTest, PrintsGroupsItemsPathsAndStates) {
 
 TEST_F(ToolCatalogTest, PrintsThePackageChecksWhenTheCatalogueHasThem) {
     const std::string digest(64, 'd');
-    TRun r = Catalog(R"({"themes":[{"name":"g","list":[{"name":"a","iszip":true,"sha256":")" + digest +
-                     R"(","size":10},{"name":"b","iszip":true}]}],"cursors":[{"name":"c","size":4}]})");
+    TRun r =
+        Catalog(R"({"themes":[{"name":"g","list":[{"name":"a","iszip":true,"sha256":")" + digest +
+                R"(","size":10},{"name":"b","iszip":true}]}],"cursors":[{"name":"c","size":4}]})");
     ASSERT_EQ(r.Exit, 0) << r.Err;
     json j = json::parse(r.Out);
     EXPECT_EQ(j["themes"][0]["items"][0]["sha256"], digest);
