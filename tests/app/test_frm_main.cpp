@@ -40,12 +40,13 @@ QImage Shown(TFrmMain& window, const char* preview) {
 
 using AppWindow = TAppTest;
 
-// The files of a cache folder other than previews.
+// The files of a cache folder other than previews (and a preview being
+// saved, under its temporary name).
 std::vector<fs::path> FilesIn(const fs::path& folder) {
     std::vector<fs::path> out;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (entry.path().extension() != ".jpg")
+        if (entry.path().filename().string().find(".jpg") == std::string::npos)
             out.push_back(entry.path().filename());
     std::sort(out.begin(), out.end());
     return out;
