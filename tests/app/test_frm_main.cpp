@@ -388,7 +388,7 @@ TEST_F(AppWindow, APackageThatIsNotWhatTheCatalogueSaysIsNeverInstalled) {
     const std::string served = "softdata/win7/res/theme/" + Theme + ".zip";
     const std::string package = ReadFile(DemoCatalog() / served);
     FServer->AddStatus("/softdata/win7/config.txt", 200, CheckedCatalogue(std::string(64, '0')));
-    TFrmMain& window = Open();
+    Open();
     DoubleClick(tagTheme, Theme);
     ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
     EXPECT_EQ(Status(tagTheme, Theme), "下载失败");
@@ -401,7 +401,7 @@ TEST_F(AppWindow, APackageThatIsNotWhatTheCatalogueSaysIsNeverInstalled) {
     FWindow.reset();
     FMessages->Shown.clear();
     FServer->AddStatus("/softdata/win7/config.txt", 200, CheckedCatalogue(Sha256Hex(package)));
-    Open();
+    TFrmMain& window = Open();
     DoubleClick(tagTheme, Theme);
     ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
     ASSERT_EQ(Status(tagTheme, Theme), "下载成功");
