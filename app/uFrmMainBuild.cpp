@@ -290,6 +290,8 @@ void TFrmMain::BuildMenu() {
     PopupMenu->setObjectName("PopupMenu");
     pmiDown = PopupMenu->addAction(QString::fromUtf8("下载(&D)"));
     pmiDown->setObjectName("pmiDown");
+    pmiCancel = PopupMenu->addAction(QString::fromUtf8("取消下载"));
+    pmiCancel->setObjectName("pmiCancel");
     PopupMenu->addSeparator();
     pmiApply = PopupMenu->addAction(QString::fromUtf8("应用(&A)"));
     pmiApply->setObjectName("pmiApply");
@@ -298,6 +300,7 @@ void TFrmMain::BuildMenu() {
     pmiUnInstall->setObjectName("pmiUnInstall");
     connect(pmiDown, &QAction::triggered, this, &TFrmMain::pmiDownClick);
     connect(pmiApply, &QAction::triggered, this, &TFrmMain::pmiDownClick);
+    connect(pmiCancel, &QAction::triggered, this, &TFrmMain::pmiCancelClick);
     connect(pmiUnInstall, &QAction::triggered, this, &TFrmMain::pmiUnInstallClick);
 }
 

@@ -12,10 +12,15 @@
 
 namespace velmora {
 
-TFileStream::TFileStream(const std::filesystem::path& path, bool lock) {
-    FFile = std::fopen(path.c_str(), "wb");
+TFileStream::TFileStream(const std::filesystem::path& path, bool lock, bool append) {
+    FFile = std::fopen(path.c_str(), append ? "ab" : "wb");
     if (!FFile)
         throw std::runtime_error("Cannot create file \"" + path.string() + "\". " + std::strerror(errno));
+    if (append) {
+        std::fseek(FFile, 0, SEEK_END);
+        const long end = std::ftell(FFile);
+        FSize = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    }
 #ifndef _WIN32
     // Released when the file is closed. A file system without locks just
     // leaves the file unmarked.

@@ -27,13 +27,14 @@ private:
     std::string FData;
 };
 
-// A file opened for writing (truncated). Write errors throw std::runtime_error;
+// A file opened for writing: truncated, or with `append` continued at its end
+// (Size() then counts what it held). Write errors throw std::runtime_error;
 // Close() flushes and reports a failed flush the same way. With `lock`, the
 // stream holds an advisory lock on the file while it is open, which
 // IsLockedByWriter sees from any process.
 class TFileStream : public IByteStream {
 public:
-    explicit TFileStream(const std::filesystem::path& path, bool lock = false);
+    explicit TFileStream(const std::filesystem::path& path, bool lock = false, bool append = false);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

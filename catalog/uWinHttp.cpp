@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -48,6 +50,9 @@ struct TRequestContext {
     std::int64_t LowSpeedBytes;
     long LowSpeedWindowMs;
     std::uint64_t MaxBody;
+    std::uint64_t RangeFrom;
+    TAnswer* Answer;
+    bool BodyChecked = false; // the answer's status and range were looked at
     bool TooLarge = false;
     std::uint64_t Received = 0;
     curl_off_t LastReceived = 0;
@@ -80,20 +85,98 @@ int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     return now - ctx->LastActivity > std::chrono::milliseconds(ctx->TimeoutMs) ? 1 : 0;
 }
 
-std::int64_t ContentLength(CURL* h) {
+// "bytes START-END/TOTAL": START and TOTAL (-1 for "*" or anything unreadable).
+void ParseContentRange(std::string_view value, TAnswer& answer) {
+    if (!StartsWithIgnoreCaseAscii(std::string(value), "bytes "))
+        return;
+    value.remove_prefix(6);
+    const std::size_t dash = value.find('-'), slash = value.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return;
+    const auto number = [](std::string_view text, std::int64_t& out) {
+        if (text.empty() || text.size() > 18)
+            return false;
+        std::int64_t v = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9')
+                return false;
+            v = v * 10 + (c - '0');
+        }
+        out = v;
+        return true;
+    };
+    std::int64_t start = -1, total = -1;
+    if (number(value.substr(0, dash), start) && number(value.substr(slash + 1), total)) {
+        answer.RangeStart = static_cast<std::uint64_t>(start);
+        answer.FullSize = total;
+    }
+}
+
+// Every header line of every answer (redirects included): a status line
+// starts the answer afresh, so that only the last one's fields count.
+std::size_t OnHeader(char* data, std::size_t, std::size_t size, void* user) {
+    auto* answer = static_cast<TAnswer*>(user);
+    std::string_view line(data, size);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+        *answer = TAnswer{};
+        return size;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return size;
+    const std::string name = LowerAscii(line.substr(0, colon));
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
+    if (name == "etag")
+        answer->ETag = value;
+    else if (name == "last-modified")
+        answer->LastModified = value;
+    else if (name == "content-range")
+        ParseContentRange(value, *answer);
+    return size;
+}
+
+// Status and lengths of the answer, from the handle once its head is in.
+void CompleteAnswer(CURL* h, TAnswer& answer) {
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    answer.Status = static_cast<int>(status);
     curl_off_t len = -1;
     if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len) != CURLE_OK || len < 0)
-        return 0;
-    return static_cast<std::int64_t>(len);
+        len = -1;
+    answer.Length = static_cast<std::int64_t>(len);
+    if (answer.Status == 200) {
+        answer.FullSize = answer.Length;
+        answer.RangeStart = 0;
+    } else if (answer.Status != 206) {
+        answer.FullSize = -1;
+        answer.RangeStart = 0;
+    }
+}
+
+// Whether the body of this answer belongs in the stream: a 200, or the 206
+// that continues the file where the request asked.
+bool BodyWanted(const TAnswer& answer, std::uint64_t rangeFrom) {
+    if (answer.Status == 200)
+        return true;
+    return answer.Status == 206 && rangeFrom > 0 && answer.RangeStart == rangeFrom &&
+           answer.FullSize > 0 && std::uint64_t(answer.FullSize) > rangeFrom;
 }
 
 std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
     auto* ctx = static_cast<TRequestContext*>(user);
-    long status = 0;
-    curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200)
-        return CURL_WRITEFUNC_ERROR; // nothing but a final 200 reaches the stream
-    std::int64_t total = ContentLength(ctx->Handle);
+    if (!ctx->BodyChecked) {
+        ctx->BodyChecked = true;
+        CompleteAnswer(ctx->Handle, *ctx->Answer);
+    }
+    if (!BodyWanted(*ctx->Answer, ctx->RangeFrom))
+        return CURL_WRITEFUNC_ERROR; // nothing but the body asked for reaches the stream
+    const std::int64_t total = ctx->Answer->FullSize > 0 ? ctx->Answer->FullSize : 0;
     if (ctx->MaxBody > 0 &&
         (std::uint64_t(total) > ctx->MaxBody || ctx->Received + size > ctx->MaxBody)) {
         ctx->TooLarge = true;
@@ -185,17 +268,25 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
         return false;
     CURL* h = handle.get();
 
+    // The range asked for applies to this request only.
+    const std::uint64_t rangeFrom = std::exchange(RangeFrom, 0);
+    const std::string ifRange = std::exchange(IfRange, std::string());
+    FAnswer = TAnswer{};
+
     std::string target = (FUrl.Secure ? "https://" : "http://") + FUrl.Host + ":" +
                          std::to_string(FUrl.Port) + (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath);
 
     curl_slist* rawHeaders = nullptr;
     rawHeaders = curl_slist_append(rawHeaders, ("Accept: " + FAccept).c_str());
     rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
+    if (rangeFrom > 0 && !ifRange.empty())
+        rawHeaders = curl_slist_append(rawHeaders, ("If-Range: " + ifRange).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
     const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
-    TRequestContext ctx{this,      &url,          &stream,        h,           nullptr,
-                       timeoutMs, LowSpeedBytes, LowSpeedWindow, MaxBodyBytes};
+    TRequestContext ctx{this,          &url,           &stream,      h,         nullptr, timeoutMs,
+                        LowSpeedBytes, LowSpeedWindow, MaxBodyBytes, rangeFrom, &FAnswer};
+    const std::string range = std::to_string(rangeFrom) + "-";
     const std::string noProxy = NoProxyList();
 
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
@@ -216,15 +307,21 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
-    if (MaxBodyBytes > 0)
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &FAnswer);
+    if (rangeFrom > 0)
+        curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+    // A 206 announces only its part; the whole is bounded in OnWrite.
+    if (MaxBodyBytes > 0 && rangeFrom == 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxBodyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
 
     CURLcode rc = curl_easy_perform(h);
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    const std::int64_t total = ContentLength(h);
+    if (!ctx.BodyChecked)
+        CompleteAnswer(h, FAnswer);
+    const std::int64_t length = FAnswer.Length;
+    const std::int64_t total = FAnswer.FullSize > 0 ? FAnswer.FullSize : 0;
     headers.reset();
     handle.reset();
 
@@ -233,8 +330,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     // libcurl ends cleanly only when a body without a length reached the
     // close of the connection, or a body with one reached its length: a
     // reset, a cut chunk, a time-out or a short body all give an error.
-    const bool whole = rc == CURLE_OK && status == 200 && !ctx.TooLarge &&
-                       (total <= 0 || ctx.Received >= std::uint64_t(total));
+    const bool whole = rc == CURLE_OK && BodyWanted(FAnswer, rangeFrom) && !ctx.TooLarge &&
+                       (length <= 0 || ctx.Received >= std::uint64_t(length));
     // The read that returns no more data reports once more, size unchanged.
     if (whole && OnProgress)
         OnProgress(*this, url, static_cast<std::int64_t>(stream.Size()), total);

@@ -19,6 +19,10 @@ clang libclang-rt-14-dev
 PACKAGES="$PACKAGES desktop-file-utils" # checks the installed desktop entry
 PACKAGES="$PACKAGES appstream"          # checks the installed AppStream data
 PACKAGES="$PACKAGES lintian"            # checks the Debian package
+# SHA-256 of downloaded packages (OpenSSL's libcrypto)
+PACKAGES="$PACKAGES libssl-dev"
+# the real web server the download tests start on a loopback port
+PACKAGES="$PACKAGES nginx-light"
 
 missing=""
 for p in $PACKAGES; do

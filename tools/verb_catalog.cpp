@@ -44,6 +44,11 @@ public:
                   {"preview_file", PreviewFile(FFolders, tag, item).string()},
                   {"state", static_cast<int>(item.State)},
                   {"installed", item.Installed}};
+        // What the catalogue says the package must be, when it says it.
+        if (!item.Sha256.empty())
+            j["sha256"] = item.Sha256;
+        if (item.Size > 0)
+            j["size"] = item.Size;
         if (tag == tagTheme)
             Doc["themes"][static_cast<std::size_t>(parent)]["items"].push_back(std::move(j));
         else
