@@ -631,7 +631,9 @@ TEST_F(AppWindow, LinkOpensTheHomePage) {
 TEST_F(AppWindow, UpdaterIsCalledOnceAfterTheDelay) {
     const std::string descriptor = "/SiteBack/updateTxt/53.txt";
     FServer->Hold(descriptor);
-    TFrmMain& window = Open(100, VELMORA_UPDATER_LIB);
+    // The delay is long enough that opening the window, slow under ThreadSanitizer on a busy
+    // machine, cannot outlast it.
+    TFrmMain& window = Open(1500, VELMORA_UPDATER_LIB);
     EXPECT_EQ(FServer->RequestCount(descriptor), 0u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount(descriptor) == 1; }, 10000));
     // The updater waits for its answer on a worker, not on the window's thread.
