@@ -34,7 +34,17 @@ bool IsBmpName(const fs::path& p) {
 } // namespace
 
 std::string PictureFileName(const std::string& address) {
-    return MD5String(Utf8ToCp936(address)) + ".bmp";
+    return MD5String(address) + ".bmp";
+}
+
+std::string LegacyPictureFileName(const std::string& address) {
+    if (!IsValidUtf8(address))
+        return {};
+    const std::string cp936 = Utf8ToCp936(address);
+    // "?" stands for what the code page lacks: the name is then ambiguous.
+    if (cp936 == address || Cp936ToUtf8(cp936) != address)
+        return {};
+    return MD5String(cp936) + ".bmp";
 }
 
 TPicStore::TPicStore(const fs::path& exePath)
@@ -42,11 +52,16 @@ TPicStore::TPicStore(const fs::path& exePath)
 
 fs::path TPicStore::FindLocalPicture(const std::string& address) const {
     const std::string name = PictureFileName(address);
+    const std::string legacy = LegacyPictureFileName(address);
     std::error_code ec;
     for (const fs::path& dir : {FFavoritesDir, FTempDir}) {
-        fs::path p = dir / name;
-        if (fs::is_regular_file(p, ec))
-            return p;
+        for (const std::string* n : {&name, &legacy}) {
+            if (n->empty())
+                continue;
+            fs::path p = dir / *n;
+            if (fs::is_regular_file(p, ec))
+                return p;
+        }
     }
     return {};
 }

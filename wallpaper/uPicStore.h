@@ -12,9 +12,16 @@ namespace velmora {
 class ISystem;
 class TWinHttp;
 
-// The 32 lowercase hex digits of the MD5 of the address's code page 936
-// bytes, then ".bmp".
+// The 32 lowercase hex digits of the MD5 of the address's bytes as they are
+// (after UrlDecode they may be code page 936 or any bytes), then ".bmp".
+// Different addresses never share a name.
 std::string PictureFileName(const std::string& address);
+
+// The name earlier versions stored the address under: the MD5 of the
+// address converted from UTF-8 to code page 936. Only given when that
+// conversion loses nothing and gives other bytes than the address (so that no
+// two addresses meet under it); empty otherwise.
+std::string LegacyPictureFileName(const std::string& address);
 
 // Turns downloaded picture bytes into a BMP file. The core has no picture
 // decoder of its own; the user interface layer supplies one.
@@ -44,8 +51,8 @@ public:
     const std::filesystem::path& TempDir() const { return FTempDir; }
     const std::filesystem::path& FavoritesDir() const { return FFavoritesDir; }
 
-    // The stored file of the address, favorites\ before temp\; empty when
-    // neither holds it.
+    // The stored file of the address, favorites\ before temp\, each under the
+    // address's name and then under its legacy name; empty when none holds it.
     std::filesystem::path FindLocalPicture(const std::string& address) const;
 
     // The stored file of the address, downloading and converting it first when
