@@ -1,5 +1,6 @@
 #include "catalog/uWinHttp.h"
 
+#include "install/uPubFunc.h"
 #include "platform/util/Ascii.h"
 
 #include <curl/curl.h>
@@ -185,8 +186,12 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
         return false;
     CURL* h = handle.get();
 
+    // Callers hand on addresses as pages gave them or as UrlDecode left them
+    // (spaces, raw bytes): they go out escaped as a request line needs.
     std::string target = (FUrl.Secure ? "https://" : "http://") + FUrl.Host + ":" +
-                         std::to_string(FUrl.Port) + (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath);
+                         std::to_string(FUrl.Port) +
+                         (FUrl.ObjectPath.empty() ? "/" : EscapeUrlForRequest(FUrl.ObjectPath));
+    const std::string referer = EscapeUrlForRequest(FReferer);
 
     curl_slist* rawHeaders = nullptr;
     rawHeaders = curl_slist_append(rawHeaders, ("Accept: " + FAccept).c_str());
@@ -209,8 +214,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    if (!FReferer.empty())
-        curl_easy_setopt(h, CURLOPT_REFERER, FReferer.c_str());
+    if (!referer.empty())
+        curl_easy_setopt(h, CURLOPT_REFERER, referer.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);

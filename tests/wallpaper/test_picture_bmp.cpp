@@ -1,6 +1,7 @@
 // Full pictures fetched into the picture store: real pictures from a local
 // server, decoded by Qt and stored as BMP files.
 #include "catalog/uWinHttp.h"
+#include "install/uPubFunc.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
@@ -101,6 +102,19 @@ TEST_F(PictureStoreTest, FavoritesAreUsedWithoutARequest) {
     test::WriteFile(app / ("temp/" + PictureFileName(address)), "BM");
     EXPECT_EQ(Fetch(address), app.Path() / "favorites" / PictureFileName(address));
     EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+// A clicked address goes through UrlDecode: "+" and "%20" leave a raw space,
+// which still reaches the server.
+TEST_F(PictureStoreTest, AddressesWithSpacesAreDownloaded) {
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    test::WriteFile(root / "my pic.png", Encode(picture, "PNG"));
+    for (const char* file : {"my+pic.png", "my%20pic.png"}) {
+        const std::string address = UrlDecode(Url(file));
+        EXPECT_EQ(Fetch(address), app.Path() / "temp" / PictureFileName(address)) << file;
+    }
+    EXPECT_TRUE(messages.Shown.empty());
 }
 
 TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
