@@ -72,6 +72,8 @@ fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
         return local;
     TMemoryStream stream;
     bool failed = false;
+    if (http.MaxBodyBytes == 0 || http.MaxBodyBytes > MaxPictureBytes)
+        http.MaxBodyBytes = MaxPictureBytes;
     try {
         http.SetReferer(address);
         failed = !http.GetStream(address, stream); // a picture cut short is no picture

@@ -3,6 +3,7 @@
 // named after the MD5 of their address, in temp\ (downloaded by the program,
 // cleared when the search window goes) and favorites\ (filled by the user,
 // never written by the store).
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ bool SetDesktopWallpaper(ISystem& system, const std::filesystem::path& winDir,
 
 class TPicStore {
 public:
+    // The most a full picture may be: far above any wallpaper, and an endless
+    // answer must not fill the memory.
+    static constexpr std::uint64_t MaxPictureBytes = std::uint64_t(256) << 20;
+
     // exePath: the program folder.
     explicit TPicStore(const std::filesystem::path& exePath);
 
@@ -57,7 +62,9 @@ public:
 
     // The stored file of the address, downloading and converting it first when
     // needed. On a failed download or bytes that are no picture, shows an
-    // error box naming the address and returns an empty path. An error writing
+    // error box naming the address and returns an empty path; a picture
+    // larger than MaxPictureBytes (or the client's own lower bound) is a
+    // failed download. An error writing
     // the file passes on to the caller. The caller sets up `http` (time-out,
     // progress) and shows its own progress around the call.
     std::filesystem::path FetchFullPicture(TWinHttp& http, const std::string& address,

@@ -117,6 +117,23 @@ TEST_F(PictureStoreTest, AddressesWithSpacesAreDownloaded) {
     EXPECT_TRUE(messages.Shown.empty());
 }
 
+// A full picture has a size bound: the store's own, or the client's lower one.
+TEST_F(PictureStoreTest, APictureOverTheBoundIsAFailedDownload) {
+    test::WriteFile(root / "big.bin", std::string(5000, 'x'));
+    TWinHttp http;
+    std::uint64_t boundDuringRequest = 0;
+    http.OnProgress = [&](TWinHttp& sender, const std::string&, std::int64_t, std::int64_t) {
+        boundDuringRequest = sender.MaxBodyBytes;
+    };
+    EXPECT_TRUE(store.FetchFullPicture(http, Url("big.bin"), converter).empty());
+    EXPECT_EQ(boundDuringRequest, TPicStore::MaxPictureBytes);
+
+    http.MaxBodyBytes = 4096;
+    EXPECT_TRUE(store.FetchFullPicture(http, Url("big.bin"), converter).empty());
+    ASSERT_EQ(messages.Shown.size(), 2u);
+    EXPECT_EQ(messages.Shown[1].Text, "无法下载指定地址\"" + Url("big.bin") + "\"的图片");
+}
+
 TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
     test::WriteFile(root / "notes.txt", "not a picture at all");
     test::WriteFile(root / "empty.png", "");
