@@ -150,6 +150,8 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
 
     BuildAdAndPager(setup.ServerBase);
     FWinDir = FSystem->WindowsDirectory();
+    FBuilt = true;
+    LayOut();
 }
 
 TFrmWallpaper::~TFrmWallpaper() {

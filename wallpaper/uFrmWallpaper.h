@@ -123,7 +123,13 @@ public:
     void OnHttpProgress(TWinHttp& sender, const std::string& url, std::int64_t sofar,
                         std::int64_t total);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    // Places the parts from the size the window has: the main window's page
+    // is not the design size.
+    void LayOut();
     void BuildSearchBar();
     void BuildAdAndPager(const std::string& serverBase);
     void OnSearchBusy(bool busy);
@@ -142,6 +148,7 @@ private:
     std::unique_ptr<TGridSearchManager> FSearchManager;
     TPicture FImgBtn, FImgDowned;
     bool FFetching = false;
+    bool FBuilt = false; // every part exists: resizes lay them out
 };
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
