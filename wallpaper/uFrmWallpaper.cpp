@@ -9,13 +9,13 @@
 #include "wallpaper/uSearchFetch.h"
 
 #include <QApplication>
-#include <QPushButton>
-#include <QScreen>
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 #include <limits>
@@ -37,6 +37,12 @@ int ClampToInt(std::int64_t value) {
 }
 
 } // namespace
+
+QSize DevicePixelSize(const QScreen& screen) {
+    const qreal ratio = screen.devicePixelRatio();
+    return QSize(qRound(screen.geometry().width() * ratio),
+                 qRound(screen.geometry().height() * ratio));
+}
 
 QByteArray WallpaperResource(const char* name) {
     static const bool registered = (InitWallpaperResources(), true);
@@ -73,8 +79,10 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     setFont(font);
 
     // The desktop's size for entry 0 of the size list, then the list.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        SetDesktopSize(screen->geometry().width(), screen->geometry().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize pixels = DevicePixelSize(*screen);
+        SetDesktopSize(pixels.width(), pixels.height());
+    }
     BuildSearchBar();
 
     FImgBtn = WallpaperPicture("strip.png");

@@ -24,6 +24,7 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScreen;
 
 namespace velmora {
 
@@ -150,6 +151,10 @@ private:
     bool FFetching = false;
     bool FBuilt = false; // every part exists: resizes lay them out
 };
+
+// A screen's size in device pixels: what a wallpaper for it must have (the
+// screen's geometry is in logical pixels, half of that at a ratio of 2).
+QSize DevicePixelSize(const QScreen& screen);
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
 QByteArray WallpaperResource(const char* name);

@@ -12,11 +12,13 @@
 #include "tools/StaticServer.h"
 #include "wallpaper/uFrmView.h"
 #include "wallpaper/uFrmWallpaper.h"
+#include "wallpaper/uWallpaperSizes.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -174,6 +176,19 @@ TEST(NodeInfos, CenterCopyIsOneToOneAndIndexesAreChecked) {
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "索引超出范围");
     }
+}
+
+// "我的桌面尺寸" asks for the screen's size in device pixels. CTest runs this
+// case once more at a device pixel ratio of 2 (QT_SCALE_FACTOR), telling it so.
+TEST_F(WallpaperWindowTest, DesktopSizeIsInDevicePixels) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const double ratio = qEnvironmentVariableIsSet("VELMORA_TEST_RATIO")
+                             ? qEnvironmentVariable("VELMORA_TEST_RATIO").toDouble()
+                             : 1.0;
+    ASSERT_EQ(screen->devicePixelRatio(), ratio);
+    EXPECT_EQ(WallpaperSizes[0].Width, qRound(screen->geometry().width() * ratio));
+    EXPECT_EQ(WallpaperSizes[0].Height, qRound(screen->geometry().height() * ratio));
 }
 
 TEST_F(WallpaperWindowTest, SevenResultsShowTheirThumbnailsFramesStripAndMark) {
