@@ -9,6 +9,7 @@
 #include "platform/util/Files.h"
 #include "wallpaper/uMD5.h"
 
+#include <stdexcept>
 #include <system_error>
 
 namespace velmora {
@@ -66,30 +67,54 @@ fs::path TPicStore::FindLocalPicture(const std::string& address) const {
     return {};
 }
 
-fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
-                                     IPictureConverter& converter) const {
+std::string PicFetchMessage(const TPicFetchResult& result, const std::string& address) {
+    switch (result.Status) {
+    case pfsDownloadFailed:
+        return WithAddress(MsgCannotDownloadPicture, address);
+    case pfsNotAPicture:
+        return WithAddress(MsgCannotLoadPicture, address);
+    default:
+        return {};
+    }
+}
+
+TPicFetchResult TPicStore::DownloadFullPicture(TWinHttp& http, const std::string& address,
+                                               IPictureConverter& converter,
+                                               const std::function<bool()>& stillWanted) const {
     if (fs::path local = FindLocalPicture(address); !local.empty())
-        return local;
-    TMemoryStream stream;
-    bool failed = false;
+        return {pfsStored, local};
     if (http.MaxBodyBytes == 0 || http.MaxBodyBytes > MaxPictureBytes)
         http.MaxBodyBytes = MaxPictureBytes;
     try {
+        TMemoryStream stream;
         http.SetReferer(address);
-        failed = !http.GetStream(address, stream); // a picture cut short is no picture
+        // A picture cut short is no picture.
+        if (!http.GetStream(address, stream) || stream.Size() == 0)
+            return {pfsDownloadFailed};
+        std::optional<std::string> bmp = converter.ToBmp(stream.Take());
+        if (!bmp)
+            return {pfsNotAPicture};
+        if (stillWanted && !stillWanted())
+            return {pfsDropped};
+        try {
+            return {pfsStored, StorePicture(address, *bmp)};
+        } catch (const std::exception& e) {
+            return {pfsWriteFailed, {}, e.what()};
+        }
     } catch (const std::exception&) {
-        failed = true;
+        // The client's progress report ended it, or memory ran out.
+        return {stillWanted && !stillWanted() ? pfsDropped : pfsDownloadFailed};
     }
-    if (failed || stream.Size() == 0) {
-        ShowMessageBox(WithAddress(MsgCannotDownloadPicture, address), "错误", mkError);
-        return {};
-    }
-    std::optional<std::string> bmp = converter.ToBmp(stream.Data());
-    if (!bmp) {
-        ShowMessageBox(WithAddress(MsgCannotLoadPicture, address), "错误", mkError);
-        return {};
-    }
-    return StorePicture(address, *bmp);
+}
+
+fs::path TPicStore::FetchFullPicture(TWinHttp& http, const std::string& address,
+                                     IPictureConverter& converter) const {
+    TPicFetchResult result = DownloadFullPicture(http, address, converter);
+    if (result.Status == pfsWriteFailed)
+        throw std::runtime_error(result.Error);
+    if (std::string text = PicFetchMessage(result, address); !text.empty())
+        ShowMessageBox(text, "错误", mkError);
+    return result.Path;
 }
 
 fs::path TPicStore::StorePicture(const std::string& address, const std::string& bmp) const {

@@ -5,6 +5,7 @@
 // never written by the store).
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -44,6 +45,24 @@ extern const char* const MsgWallpaperSet; // "设置桌面壁纸成功"
 bool SetDesktopWallpaper(ISystem& system, const std::filesystem::path& winDir,
                          const std::filesystem::path& picture);
 
+enum TPicFetchStatus {
+    pfsStored,         // Path: the stored file (found or downloaded)
+    pfsDownloadFailed, // nothing (whole) arrived, or more than the bound
+    pfsNotAPicture,    // the bytes do not decode
+    pfsWriteFailed,    // temp\ or the file could not be written; Error says why
+    pfsDropped,        // nobody wants it any more: nothing was written
+};
+
+struct TPicFetchResult {
+    TPicFetchStatus Status = pfsDownloadFailed;
+    std::filesystem::path Path{};
+    std::string Error{};
+};
+
+// The message a failed fetch shows (caption "错误"), or empty when it shows
+// none (stored, dropped; a write error goes to the default error box).
+std::string PicFetchMessage(const TPicFetchResult& result, const std::string& address);
+
 class TPicStore {
 public:
     // The most a full picture may be: far above any wallpaper, and an endless
@@ -69,6 +88,13 @@ public:
     // progress) and shows its own progress around the call.
     std::filesystem::path FetchFullPicture(TWinHttp& http, const std::string& address,
                                            IPictureConverter& converter) const;
+
+    // FetchFullPicture without its messages, for a worker thread: what became
+    // of the picture. `stillWanted` (when given) is asked before the file is
+    // written; false stores nothing. Never throws.
+    TPicFetchResult DownloadFullPicture(TWinHttp& http, const std::string& address,
+                                        IPictureConverter& converter,
+                                        const std::function<bool()>& stillWanted = {}) const;
 
     // Writes a BMP into temp\ under the address's name, creating the folder.
     // The file appears under its final name only when complete.
