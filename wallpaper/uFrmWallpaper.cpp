@@ -43,6 +43,17 @@ QSize DevicePixelSize(const QScreen& screen) {
                  qRound(screen.geometry().height() * ratio));
 }
 
+std::vector<TScreenRect> DesktopScreens() {
+    std::vector<TScreenRect> rects;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect g = screen->geometry();
+        rects.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
+                         qRound(g.height() * ratio)});
+    }
+    return rects;
+}
+
 QByteArray WallpaperResource(const char* name) {
     static const bool registered = (InitWallpaperResources(), true);
     (void)registered;
@@ -300,6 +311,14 @@ void TFrmWallpaper::OnHttpProgress(std::int64_t sofar, std::int64_t total) {
 
 void TFrmWallpaper::ShowViewer(const std::filesystem::path& path) {
     TFrmView view(*FSystem);
+    // Full screen on the screen this window is on.
+    if (QScreen* on = screen()) {
+        view.setScreen(on);
+        view.setGeometry(on->geometry());
+    }
+    view.OnSetScreenWallpaper = [this](const std::filesystem::path& picture, QScreen* on) {
+        SetScreenWallpaper(picture, on);
+    };
     try {
         view.LoadPicture(path);
     } catch (const std::exception&) {
@@ -307,6 +326,16 @@ void TFrmWallpaper::ShowViewer(const std::filesystem::path& path) {
         return;
     }
     view.exec();
+}
+
+bool TFrmWallpaper::SetScreenWallpaper(const std::filesystem::path& path, const QScreen* screen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const qsizetype index = screens.indexOf(const_cast<QScreen*>(screen));
+    if (index < 0)
+        return false;
+    TQtPictureConverter converter;
+    return SetScreenDesktopWallpaper(*FSystem, FWinDir, DesktopScreens(), std::size_t(index), path,
+                                     converter);
 }
 
 bool TFrmWallpaper::SetDesktopWallpaper(const std::filesystem::path& path) {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -80,6 +81,10 @@ public:
     void CancelFullPicture();
     // Shows the stored picture full screen until the viewer closes.
     void ShowViewer(const std::filesystem::path& path);
+    // Makes the stored picture the wallpaper of one screen of the desktop
+    // (QGuiApplication::screens()), keeping the others'; false when nothing
+    // was set.
+    bool SetScreenWallpaper(const std::filesystem::path& path, const QScreen* screen);
     // Makes a copy in the Windows folder the wallpaper; false when the copy failed.
     bool SetDesktopWallpaper(const std::filesystem::path& path);
     void ClearTempPictures();
@@ -164,6 +169,9 @@ private:
 // A screen's size in device pixels: what a wallpaper for it must have (the
 // screen's geometry is in logical pixels, half of that at a ratio of 2).
 QSize DevicePixelSize(const QScreen& screen);
+// Every screen's rectangle in device pixels of the virtual desktop, the
+// primary screen first, as QGuiApplication lists them.
+std::vector<TScreenRect> DesktopScreens();
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
 QByteArray WallpaperResource(const char* name);

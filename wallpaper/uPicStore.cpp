@@ -9,6 +9,7 @@
 #include "platform/util/Files.h"
 #include "wallpaper/uMD5.h"
 
+#include <regex>
 #include <stdexcept>
 #include <system_error>
 
@@ -134,6 +135,66 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
         !fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
         return false;
     SetWallpaper(system, target);
+    ShowMessageBox(MsgWallpaperSet, "", mkInformation);
+    return true;
+}
+
+std::string ScreenRectText(const TScreenRect& r) {
+    return std::to_string(r.Width) + "x" + std::to_string(r.Height) + (r.X < 0 ? "" : "+") +
+           std::to_string(r.X) + (r.Y < 0 ? "" : "+") + std::to_string(r.Y);
+}
+
+std::optional<TScreenRect> ParseScreenRect(const std::string& text) {
+    static const std::regex form(R"(([0-9]{1,5})x([0-9]{1,5})([+-][0-9]{1,6})([+-][0-9]{1,6}))");
+    std::smatch m;
+    if (!std::regex_match(text, m, form))
+        return std::nullopt;
+    const TScreenRect r{std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[1]), std::stoi(m[2])};
+    if (r.Width <= 0 || r.Height <= 0)
+        return std::nullopt;
+    return r;
+}
+
+namespace {
+const char* const ScreenWallpapersKey = "Software\\Velmora\\ScreenWallpapers";
+}
+
+bool SetScreenDesktopWallpaper(ISystem& system, const fs::path& winDir,
+                               const std::vector<TScreenRect>& screens, std::size_t screen,
+                               const fs::path& picture, IPictureConverter& converter) {
+    if (screen >= screens.size() || !RequireSystemFolder(winDir))
+        return false;
+    const fs::path copy = winDir / ("WallpaperScreen_" + ScreenRectText(screens[screen]) + ".bmp");
+    std::error_code ec;
+    if (!fs::is_regular_file(picture, ec) ||
+        !fs::copy_file(picture, copy, fs::copy_options::overwrite_existing, ec) || ec)
+        return false;
+
+    // Each screen's own picture, else the one set for all.
+    const fs::path composed = winDir / "WallpaperScreens.bmp";
+    std::string common;
+    if (auto desktop = system.OpenCurrentUserKey("Control Panel\\Desktop", false))
+        common = desktop->ReadString("Wallpaper").value_or("");
+    if (!common.empty() && system.ResolvePath(common) == system.ResolvePath(composed))
+        common.clear();
+    auto remembered = system.OpenCurrentUserKey(ScreenWallpapersKey, true);
+    if (remembered)
+        remembered->WriteString(ScreenRectText(screens[screen]), copy.string());
+    std::vector<fs::path> pictures;
+    for (const TScreenRect& r : screens) {
+        std::string own = remembered ? remembered->ReadString(ScreenRectText(r)).value_or("") : "";
+        pictures.push_back(!own.empty() ? fs::path(own) : fs::path(common));
+    }
+    if (remembered)
+        remembered->Close();
+
+    const std::optional<std::string> bmp = converter.ComposeScreens(screens, pictures);
+    if (!bmp)
+        return false;
+    if (std::error_code werr = WriteFileAtomically(composed, *bmp))
+        throw fs::filesystem_error("cannot write the wallpaper", composed, werr);
+    if (!system.SetScreenWallpaper({screens, screen, copy, composed}))
+        return false;
     ShowMessageBox(MsgWallpaperSet, "", mkInformation);
     return true;
 }

@@ -8,10 +8,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/ISystem.h"
 
 namespace velmora {
 
-class ISystem;
 class TWinHttp;
 
 // The 32 lowercase hex digits of the MD5 of the address's bytes as they are
@@ -33,6 +35,14 @@ public:
     // The BMP file of the picture at its own size, or nothing when the bytes
     // are not a picture.
     virtual std::optional<std::string> ToBmp(const std::string& bytes) = 0;
+    // The BMP of the virtual desktop for a tiled wallpaper: as large as the
+    // screens' bounding box, each screen's picture (a file; empty or
+    // unreadable: black) stretched over its rectangle, placed so that tiling
+    // from the primary screen's corner (0, 0) puts it on its screen. Nothing
+    // when it cannot be made.
+    virtual std::optional<std::string>
+    ComposeScreens(const std::vector<TScreenRect>& screens,
+                   const std::vector<std::filesystem::path>& pictures) = 0;
 };
 
 extern const char* const MsgCannotDownloadPicture; // "%s": the address
@@ -62,6 +72,21 @@ struct TPicFetchResult {
 // The message a failed fetch shows (caption "错误"), or empty when it shows
 // none (stored, dropped; a write error goes to the default error box).
 std::string PicFetchMessage(const TPicFetchResult& result, const std::string& address);
+
+// Gives one screen its own wallpaper, keeping the others': a copy in the
+// Windows folder per screen (named by the screen's rectangle), remembered in
+// the current user's registry, the composed picture of all screens beside
+// them, both handed to the system (ISystem::SetScreenWallpaper), then the
+// message. A screen without a picture of its own shows the wallpaper that
+// was set for all. False, silently, when the picture cannot be copied or
+// the screen is not one of `screens`.
+bool SetScreenDesktopWallpaper(ISystem& system, const std::filesystem::path& winDir,
+                               const std::vector<TScreenRect>& screens, std::size_t screen,
+                               const std::filesystem::path& picture, IPictureConverter& converter);
+
+// "WxH+X+Y", and back (nothing when the text is not one).
+std::string ScreenRectText(const TScreenRect& rect);
+std::optional<TScreenRect> ParseScreenRect(const std::string& text);
 
 class TPicStore {
 public:

@@ -154,6 +154,27 @@ TSessionResult TDesktopSession::SetWallpaper(const fs::path& picture) {
     return Fail("无法识别当前的桌面（XDG_CURRENT_DESKTOP=“" + FName + "”）");
 }
 
+TSessionResult TDesktopSession::SetSpannedWallpaper(const fs::path& picture) {
+    const char* schema = nullptr;
+    switch (FKind) {
+    case TDesktopKind::dkGnome:
+        schema = "org.gnome.desktop.background";
+        break;
+    case TDesktopKind::dkCinnamon:
+        schema = "org.cinnamon.desktop.background";
+        break;
+    case TDesktopKind::dkMate: {
+        TSessionResult r = SetGSettingsString("org.mate.background", "picture-filename",
+                                              fs::absolute(picture).string());
+        return r.Ok ? SetGSettingsString("org.mate.background", "picture-options", "spanned") : r;
+    }
+    default:
+        return Fail("这个桌面（XDG_CURRENT_DESKTOP=“" + FName + "”）不能让每个显示器各有壁纸");
+    }
+    TSessionResult r = SetGnomeWallpaper(schema, picture);
+    return r.Ok ? SetGSettingsString(schema, "picture-options", "spanned") : r;
+}
+
 std::optional<std::string> TDesktopSession::CursorTheme() const {
     switch (FKind) {
     case TDesktopKind::dkGnome:
