@@ -4,6 +4,7 @@
 #include "tools/DesktopState.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
+#include "wallpaper/uPicStore.h"
 
 #ifdef VELMORA_TOOL_PICTURES
 #include "tools/picture/DesktopPicture.h"
@@ -14,16 +15,26 @@
 namespace velmora::tool {
 
 int VerbDesktop(const TArgs& args) {
-    auto parsed = ParseArgs(args, {"system", "png"});
+    auto parsed = ParseArgs(args, {"system", "png", "screens"});
     if (!parsed || !parsed->Positional.empty())
-        return UsageError("usage: desktop [--system DIR] [--png FILE]");
+        return UsageError("usage: desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]");
+    std::vector<TScreenRect> screens;
+    if (auto list = parsed->Get("screens")) {
+        auto given = ParseScreenList(*list);
+        if (!given)
+            return UsageError("--screens: give WxH+X+Y for each screen, the primary first, "
+                              "separated by commas");
+        screens = *given;
+    }
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';
     if (auto png = parsed->Get("png")) {
 #ifdef VELMORA_TOOL_PICTURES
         std::string why;
-        if (!DrawDesktopPicture(state, *png, why))
+        if (screens.empty())
+            screens = DisplayScreens();
+        if (!DrawDesktopPicture(state, *png, why, screens))
             return UsageError(why);
 #else
         return UsageError("--png needs the picture library, which this build of velmora-tool "

@@ -155,6 +155,21 @@ std::optional<TScreenRect> ParseScreenRect(const std::string& text) {
     return r;
 }
 
+std::optional<std::vector<TScreenRect>> ParseScreenList(const std::string& text) {
+    std::vector<TScreenRect> screens;
+    for (std::size_t at = 0; at <= text.size();) {
+        std::size_t comma = text.find(',', at);
+        if (comma == std::string::npos)
+            comma = text.size();
+        const auto rect = ParseScreenRect(text.substr(at, comma - at));
+        if (!rect)
+            return std::nullopt;
+        screens.push_back(*rect);
+        at = comma + 1;
+    }
+    return screens;
+}
+
 namespace {
 const char* const ScreenWallpapersKey = "Software\\Velmora\\ScreenWallpapers";
 }

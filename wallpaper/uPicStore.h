@@ -87,6 +87,9 @@ bool SetScreenDesktopWallpaper(ISystem& system, const std::filesystem::path& win
 // "WxH+X+Y", and back (nothing when the text is not one).
 std::string ScreenRectText(const TScreenRect& rect);
 std::optional<TScreenRect> ParseScreenRect(const std::string& text);
+// A comma-separated list of them, the primary screen first; nothing when any
+// is not one or the list is empty.
+std::optional<std::vector<TScreenRect>> ParseScreenList(const std::string& text);
 
 class TPicStore {
 public:
