@@ -1,5 +1,7 @@
 #include "tools/ToolCommon.h"
 
+#include "wallpaper/uPicStore.h"
+
 #include <iostream>
 
 namespace velmora::tool {
@@ -29,7 +31,8 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
         for (const auto& k : known)
             ok = ok || k == name;
         if (!ok || i + 1 >= args.size()) {
-            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a << '\n';
+            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a
+                      << '\n';
             return std::nullopt;
         }
         r.Options[name] = args[++i];
@@ -40,6 +43,21 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 int UsageError(const std::string& message) {
     std::cerr << "velmora-tool: " << message << '\n';
     return 2;
+}
+
+bool ScreensOption(const TParsedArgs& parsed, std::vector<TScreenRect>& screens) {
+    screens.clear();
+    const auto list = parsed.Get("screens");
+    if (!list)
+        return true;
+    auto given = ParseScreenList(*list);
+    if (!given) {
+        UsageError("--screens: give WxH+X+Y for each screen, the primary first, separated by "
+                   "commas");
+        return false;
+    }
+    screens = *given;
+    return true;
 }
 
 } // namespace velmora::tool

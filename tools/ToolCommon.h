@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ISystem.h"
+
 namespace velmora::tool {
 
 // Positional arguments and "--name value" options. Options not in `known`
@@ -23,5 +25,9 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 
 // Prints "velmora-tool: <message>" on stderr and returns 2.
 int UsageError(const std::string& message);
+
+// The screens of "--screens WxH+X+Y,...": none when the option is not given;
+// false (after a usage message) when it is not such a list.
+bool ScreensOption(const TParsedArgs& parsed, std::vector<TScreenRect>& screens);
 
 } // namespace velmora::tool

@@ -4,7 +4,6 @@
 #include "tools/DesktopState.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
-#include "wallpaper/uPicStore.h"
 
 #ifdef VELMORA_TOOL_PICTURES
 #include "tools/picture/DesktopPicture.h"
@@ -19,13 +18,8 @@ int VerbDesktop(const TArgs& args) {
     if (!parsed || !parsed->Positional.empty())
         return UsageError("usage: desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]");
     std::vector<TScreenRect> screens;
-    if (auto list = parsed->Get("screens")) {
-        auto given = ParseScreenList(*list);
-        if (!given)
-            return UsageError("--screens: give WxH+X+Y for each screen, the primary first, "
-                              "separated by commas");
-        screens = *given;
-    }
+    if (!ScreensOption(*parsed, screens))
+        return 2;
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';

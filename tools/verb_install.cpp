@@ -220,13 +220,9 @@ int VerbWallpaper(const TArgs& given) {
         // from --screens without one.
 #ifdef VELMORA_TOOL_PICTURES
         std::vector<TScreenRect> screens;
-        if (auto list = parsed->Get("screens")) {
-            auto given = ParseScreenList(*list);
-            if (!given)
-                return UsageError("--screens: give WxH+X+Y for each screen, the primary first, "
-                                  "separated by commas");
-            screens = *given;
-        } else {
+        if (!ScreensOption(*parsed, screens))
+            return 2;
+        if (screens.empty()) {
             screens = DisplayScreens();
             if (screens.empty())
                 return UsageError("--screen: no display to ask for its screens; give --screens");

@@ -1,6 +1,7 @@
 #include "wallpaper/PictureFetch.h"
 
 #include "catalog/uWinHttp.h"
+#include "catalog/uWorkers.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -12,21 +13,8 @@ namespace velmora {
 
 namespace {
 
-// Every picture worker of the program, so that its end can wait for them.
-std::mutex GWorkersLock;
-std::condition_variable GWorkerEnded;
-int GWorkers = 0;
-
-void WorkerStarted() {
-    std::lock_guard lock(GWorkersLock);
-    ++GWorkers;
-}
-
-void WorkerEnded() {
-    std::lock_guard lock(GWorkersLock);
-    --GWorkers;
-    GWorkerEnded.notify_all();
-}
+// Every worker of this kind in the program, so that its end can wait for them.
+TThreadCount GWorkers;
 
 } // namespace
 
@@ -87,7 +75,7 @@ bool TPictureFetcher::Start(const std::string& address,
         std::lock_guard lock(FShared->Lock);
         ++FShared->Writing;
     }
-    WorkerStarted();
+    GWorkers.Started();
     auto work = [job, shared = FShared, dispatcher = FDispatcher, converter = FConverter,
                  store = FStore, address, timeout = Timeout, onDone = std::move(onDone)]() mutable {
         TWinHttp http;
@@ -116,7 +104,7 @@ bool TPictureFetcher::Start(const std::string& address,
             });
         }
         onDone = nullptr;
-        WorkerEnded();
+        GWorkers.Ended();
     };
     FJob = FLast = job;
     try {
@@ -126,7 +114,7 @@ bool TPictureFetcher::Start(const std::string& address,
             std::lock_guard lock(FShared->Lock);
             --FShared->Writing;
         }
-        WorkerEnded();
+        GWorkers.Ended();
         FJob.reset();
         return false;
     }
@@ -134,13 +122,11 @@ bool TPictureFetcher::Start(const std::string& address,
 }
 
 int TPictureFetcher::Running() {
-    std::lock_guard lock(GWorkersLock);
-    return GWorkers;
+    return GWorkers.Running();
 }
 
 bool TPictureFetcher::WaitForWorkers(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(GWorkersLock);
-    return GWorkerEnded.wait_for(lock, timeout, [] { return GWorkers == 0; });
+    return GWorkers.WaitIdle(timeout);
 }
 
 } // namespace velmora

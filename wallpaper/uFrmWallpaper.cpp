@@ -43,17 +43,6 @@ QSize DevicePixelSize(const QScreen& screen) {
                  qRound(screen.geometry().height() * ratio));
 }
 
-std::vector<TScreenRect> DesktopScreens() {
-    std::vector<TScreenRect> rects;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const qreal ratio = screen->devicePixelRatio();
-        const QRect g = screen->geometry();
-        rects.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
-                         qRound(g.height() * ratio)});
-    }
-    return rects;
-}
-
 QByteArray WallpaperResource(const char* name) {
     static const bool registered = (InitWallpaperResources(), true);
     (void)registered;

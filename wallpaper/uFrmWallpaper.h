@@ -12,6 +12,7 @@
 #include "controls/Imaging.h"
 #include "wallpaper/PictureFetch.h"
 #include "wallpaper/uPicStore.h"
+#include "wallpaper/uPictureBmp.h"
 #include "wallpaper/uResultGrid.h"
 #include "wallpaper/uSearchEngines.h"
 
@@ -169,9 +170,6 @@ private:
 // A screen's size in device pixels: what a wallpaper for it must have (the
 // screen's geometry is in logical pixels, half of that at a ratio of 2).
 QSize DevicePixelSize(const QScreen& screen);
-// Every screen's rectangle in device pixels of the virtual desktop, the
-// primary screen first, as QGuiApplication lists them.
-std::vector<TScreenRect> DesktopScreens();
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
 QByteArray WallpaperResource(const char* name);

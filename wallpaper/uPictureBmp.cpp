@@ -4,8 +4,10 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 
 namespace velmora {
 
@@ -24,6 +26,17 @@ std::optional<std::string> BmpBytes(const QImage& image) {
 constexpr qint64 MaxComposedPixels = qint64(16384) * 16384;
 
 } // namespace
+
+std::vector<TScreenRect> DesktopScreens() {
+    std::vector<TScreenRect> rects;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect g = screen->geometry();
+        rects.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
+                         qRound(g.height() * ratio)});
+    }
+    return rects;
+}
 
 std::optional<std::string>
 TQtPictureConverter::ComposeScreens(const std::vector<TScreenRect>& screens,

@@ -5,6 +5,10 @@
 
 namespace velmora {
 
+// Every screen's rectangle in device pixels of the virtual desktop, the
+// primary screen first, as the running QGuiApplication lists them.
+std::vector<TScreenRect> DesktopScreens();
+
 class TQtPictureConverter : public IPictureConverter {
 public:
     // The picture at its own size on a black background (what shows through

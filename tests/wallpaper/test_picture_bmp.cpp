@@ -234,8 +234,9 @@ TEST(ScreenRectText, ReadsAndWritesTheToolsForm) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ParseScreenRect(c.text), c.rect) << c.text;
-        if (c.rect)
+        if (c.rect) {
             EXPECT_EQ(ScreenRectText(*c.rect), c.text);
+        }
     }
 }
 

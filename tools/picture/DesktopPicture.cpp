@@ -1,6 +1,7 @@
 #include "tools/picture/DesktopPicture.h"
 
 #include "platform/util/Files.h"
+#include "wallpaper/uPictureBmp.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -132,14 +133,7 @@ std::vector<TScreenRect> DisplayScreens() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return {};
     EnsureApplication();
-    std::vector<TScreenRect> rects;
-    for (const QScreen* s : QGuiApplication::screens()) {
-        const qreal ratio = s->devicePixelRatio();
-        const QRect g = s->geometry();
-        rects.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
-                         qRound(g.height() * ratio)});
-    }
-    return rects;
+    return DesktopScreens();
 }
 
 bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::string& why,
