@@ -1,5 +1,6 @@
 #include "catalog/uWinHttp.h"
 
+#include "install/uPubFunc.h"
 #include "platform/util/Ascii.h"
 
 #include <curl/curl.h>
@@ -273,8 +274,12 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     const std::string ifRange = std::exchange(IfRange, std::string());
     FAnswer = TAnswer{};
 
+    // Callers hand on addresses as pages gave them or as UrlDecode left them
+    // (spaces, raw bytes): they go out escaped as a request line needs.
     std::string target = (FUrl.Secure ? "https://" : "http://") + FUrl.Host + ":" +
-                         std::to_string(FUrl.Port) + (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath);
+                         std::to_string(FUrl.Port) +
+                         (FUrl.ObjectPath.empty() ? "/" : EscapeUrlForRequest(FUrl.ObjectPath));
+    const std::string referer = EscapeUrlForRequest(FReferer);
 
     curl_slist* rawHeaders = nullptr;
     rawHeaders = curl_slist_append(rawHeaders, ("Accept: " + FAccept).c_str());
@@ -300,8 +305,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    if (!FReferer.empty())
-        curl_easy_setopt(h, CURLOPT_REFERER, FReferer.c_str());
+    if (!referer.empty())
+        curl_easy_setopt(h, CURLOPT_REFERER, referer.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);

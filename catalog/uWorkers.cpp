@@ -54,4 +54,25 @@ void TWorkerGroup::Leave() {
         FIdle.notify_all();
 }
 
+void TThreadCount::Started() {
+    std::lock_guard lock(FLock);
+    ++FRunning;
+}
+
+void TThreadCount::Ended() {
+    std::lock_guard lock(FLock);
+    --FRunning;
+    FEnded.notify_all();
+}
+
+int TThreadCount::Running() const {
+    std::lock_guard lock(FLock);
+    return FRunning;
+}
+
+bool TThreadCount::WaitIdle(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(FLock);
+    return FEnded.wait_for(lock, timeout, [&] { return FRunning == 0; });
+}
+
 } // namespace velmora

@@ -46,4 +46,20 @@ private:
     int FRunning = 0;
 };
 
+// Counts the running threads of one kind (not owned by a group: each frees
+// itself), so that the end of the program and tests can wait for them.
+class TThreadCount {
+public:
+    void Started();
+    void Ended();
+    int Running() const;
+    // True when none runs, after waiting at most `timeout`.
+    bool WaitIdle(std::chrono::milliseconds timeout);
+
+private:
+    mutable std::mutex FLock;
+    std::condition_variable FEnded;
+    int FRunning = 0;
+};
+
 } // namespace velmora

@@ -4,6 +4,7 @@
 #include "platform/util/Ascii.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 
@@ -101,6 +102,29 @@ std::string Trim(std::string_view text) {
     while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
         --e;
     return std::string(text.substr(b, e - b));
+}
+
+std::string EscapeUrlForRequest(std::string_view url) {
+    static const char* hex = "0123456789ABCDEF";
+    auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string out;
+    out.reserve(url.size());
+    for (std::size_t i = 0; i < url.size(); ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        const bool validEscape =
+            c == '%' && i + 2 < url.size() && isHex(url[i + 1]) && isHex(url[i + 2]);
+        const bool unsafe =
+            c <= 0x20 || c >= 0x7F || (c == '%' && !validEscape) ||
+            std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) != std::string_view::npos;
+        if (!unsafe) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        out.push_back('%');
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
+    }
+    return out;
 }
 
 std::string UrlEncode(std::string_view text, bool utf8Mode) {

@@ -68,6 +68,13 @@ public:
 // "Invalid hex digit in URL" on a bad escape. The result is a byte string.
 std::string UrlDecode(std::string_view text);
 
+// The address in a form every server accepts on its request line: each byte
+// that may not stand in an address (controls, space, bytes above 0x7E and
+// " < > \ ^ ` { | }) becomes %XX, and so does a "%" that starts no valid
+// escape. Valid escapes and the reserved characters (/ ? & = + : # ...) stay as
+// they are, so an address that is already fine is returned unchanged.
+std::string EscapeUrlForRequest(std::string_view url);
+
 // ---------------------------------------------------------------------------
 // Shell and desktop helpers (uPubFuncShell.cpp). They reach Windows only
 // through the system interface they are given.

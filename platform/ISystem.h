@@ -6,6 +6,7 @@
 // Strings are UTF-8; paths are native paths. Registry values are plain string
 // values (REG_SZ). Several member names match <windows.h> macros: a file that
 // includes both undefines those macros first (see platform/win32).
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -81,6 +82,24 @@ public:
     virtual void Close() = 0;
 };
 
+// A screen of the desktop: its rectangle in virtual-desktop pixels.
+struct TScreenRect {
+    std::int32_t X = 0, Y = 0, Width = 0, Height = 0;
+    bool operator==(const TScreenRect&) const = default;
+};
+
+// One screen's own wallpaper (SetScreenWallpaper).
+struct TScreenWallpaper {
+    std::vector<TScreenRect> Screens{}; // every screen of the desktop
+    std::size_t Screen = 0;             // the one that gets Picture
+    std::filesystem::path Picture{};    // that screen's picture
+    // The whole virtual desktop (as large as the screens' bounding box) with
+    // every screen's picture fitted into its rectangle, placed for tiling
+    // from the primary screen's corner (0, 0), for systems without a
+    // wallpaper per monitor.
+    std::filesystem::path Composed{};
+};
+
 // A loaded cursor; 0 is none.
 using TCursorHandle = std::uintptr_t;
 
@@ -113,6 +132,12 @@ public:
     virtual bool SetSystemCursor(TCursorHandle cursor, unsigned id) = 0;
     // Frees a loaded cursor that was not handed to SetSystemCursor.
     virtual void DestroyCursor(TCursorHandle cursor) = 0;
+    // Gives one screen its own picture, keeping the other screens' pictures:
+    // through the system's per-monitor wallpaper where it has one (Windows 8
+    // and later: the monitor whose rectangle is the screen's), else Composed
+    // becomes the wallpaper, tiled (what Windows 7 shows across screens).
+    // False when nothing was set.
+    virtual bool SetScreenWallpaper(const TScreenWallpaper& request) = 0;
     // Posts WM_SYSCOMMAND SC_SCREENSAVE to the desktop window.
     virtual bool PostScreenSaveCommand() = 0;
 

@@ -16,4 +16,15 @@ std::unique_ptr<ISystem> CreateSystem() {
 #endif
 }
 
+bool SetTiledScreenWallpaper(ISystem& system, const TScreenWallpaper& request) {
+    if (request.Composed.empty() || request.Screen >= request.Screens.size())
+        return false;
+    auto key = system.OpenCurrentUserKey("Control Panel\\Desktop", true);
+    if (!key || !key->WriteString("WallpaperStyle", "0") || !key->WriteString("TileWallpaper", "1"))
+        return false;
+    key->Close();
+    return system.SystemParametersInfo(spiSetDeskWallpaper, 0, request.Composed.string(),
+                                       spifUpdateIniFile | spifSendWinIniChange);
+}
+
 } // namespace velmora

@@ -9,4 +9,9 @@ namespace velmora {
 
 std::unique_ptr<ISystem> CreateSystem();
 
+// How a system without a wallpaper per monitor shows one picture per screen:
+// the composed picture of the whole virtual desktop, tiled (WallpaperStyle 0,
+// TileWallpaper 1): tiles start at the primary screen's corner (0, 0).
+bool SetTiledScreenWallpaper(ISystem& system, const TScreenWallpaper& request);
+
 } // namespace velmora

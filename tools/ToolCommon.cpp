@@ -1,6 +1,7 @@
 #include "tools/ToolCommon.h"
 
 #include "install/ProgramFolders.h"
+#include "wallpaper/uPicStore.h"
 
 #include <iostream>
 
@@ -68,6 +69,21 @@ std::filesystem::path ToolCacheDir(const TParsedArgs& args) {
         return {};
     const TProgramFolders own = OwnFolders();
     return own.Installed ? own.CacheDir : std::filesystem::path();
+}
+
+bool ScreensOption(const TParsedArgs& parsed, std::vector<TScreenRect>& screens) {
+    screens.clear();
+    const auto list = parsed.Get("screens");
+    if (!list)
+        return true;
+    auto given = ParseScreenList(*list);
+    if (!given) {
+        UsageError("--screens: give WxH+X+Y for each screen, the primary first, separated by "
+                   "commas");
+        return false;
+    }
+    screens = *given;
+    return true;
 }
 
 } // namespace velmora::tool

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ISystem.h"
+
 namespace velmora::tool {
 
 // Positional arguments and "--name value" options. An option not in `known`,
@@ -37,5 +39,8 @@ std::filesystem::path ToolExePath(const TParsedArgs& args);
 // The download cache beside it: the user's own cache for an installed tool
 // without --exe-dir, empty (below the program folder) otherwise.
 std::filesystem::path ToolCacheDir(const TParsedArgs& args);
+// The screens of "--screens WxH+X+Y,...": none when the option is not given;
+// false (after a usage message) when it is not such a list.
+bool ScreensOption(const TParsedArgs& parsed, std::vector<TScreenRect>& screens);
 
 } // namespace velmora::tool

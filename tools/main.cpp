@@ -29,8 +29,8 @@ const TVerb Verbs[] = {
      "install FILE --kind theme|cursor|screensave [--name NAME] [--system DIR] [--desktop]"},
     {"uninstall", velmora::tool::VerbUninstall,
      "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
-    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR] [--desktop]"},
-    {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
+    {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--screen N [--screens WxH+X+Y,...]] [--system DIR] [--desktop]"},
+    {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]"},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -14,16 +14,21 @@
 namespace velmora::tool {
 
 int VerbDesktop(const TArgs& args) {
-    auto parsed = ParseArgs(args, {"system", "png"});
+    auto parsed = ParseArgs(args, {"system", "png", "screens"});
     if (!parsed || !parsed->Positional.empty())
-        return UsageError("usage: desktop [--system DIR] [--png FILE]");
+        return UsageError("usage: desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]");
+    std::vector<TScreenRect> screens;
+    if (!ScreensOption(*parsed, screens))
+        return 2;
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';
     if (auto png = parsed->Get("png")) {
 #ifdef VELMORA_TOOL_PICTURES
         std::string why;
-        if (!DrawDesktopPicture(state, *png, why))
+        if (screens.empty())
+            screens = DisplayScreens();
+        if (!DrawDesktopPicture(state, *png, why, screens))
             return UsageError(why);
 #else
         return UsageError("--png needs the picture library, which this build of velmora-tool "

@@ -18,8 +18,10 @@
 
 #ifdef VELMORA_TOOL_PICTURES
 #include "wallpaper/uPictureBmp.h"
+#include "tools/picture/DesktopPicture.h"
 #endif
 
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <unistd.h>
@@ -183,9 +185,10 @@ int VerbUninstall(const TArgs& given) {
 int VerbWallpaper(const TArgs& given) {
     TArgs args = given;
     const bool desktop = TakeDesktopFlag(args);
-    auto parsed = ParseArgs(args, {"system"});
+    auto parsed = ParseArgs(args, {"system", "screen", "screens"});
     if (!parsed || parsed->Positional.size() != 1)
-        return UsageError("usage: wallpaper PICTURE [--system DIR] [--desktop]");
+        return UsageError("usage: wallpaper PICTURE [--screen N [--screens WxH+X+Y,...]] "
+                          "[--system DIR] [--desktop]");
     const fs::path picture = parsed->Positional[0];
     std::string bytes;
     if (std::error_code ec = ReadWholeFile(picture, bytes, MaxPictureBytes))
@@ -210,6 +213,32 @@ int VerbWallpaper(const TArgs& given) {
 #else
         return UsageError("a JPEG wallpaper needs the picture decoder, which this build of "
                           "velmora-tool leaves out (built without the GUI); give a BMP file");
+#endif
+    }
+    if (auto screen = parsed->Get("screen")) {
+        // One screen's own picture: the screens come from the display, or
+        // from --screens without one.
+#ifdef VELMORA_TOOL_PICTURES
+        std::vector<TScreenRect> screens;
+        if (!ScreensOption(*parsed, screens))
+            return 2;
+        if (screens.empty()) {
+            screens = DisplayScreens();
+            if (screens.empty())
+                return UsageError("--screen: no display to ask for its screens; give --screens");
+        }
+        char* end = nullptr;
+        const long index = std::strtol(screen->c_str(), &end, 10);
+        if (screen->empty() || *end || index < 1 || std::size_t(index) > screens.size())
+            return UsageError("--screen: a number from 1 to " + std::to_string(screens.size()));
+        TQtPictureConverter converter;
+        if (!SetScreenDesktopWallpaper(*system, system->WindowsDirectory(), screens,
+                                       std::size_t(index - 1), stored, converter))
+            return UsageError("cannot set the picture for that screen");
+        return 0;
+#else
+        return UsageError("--screen needs the picture library, which this build of velmora-tool "
+                          "leaves out (built without the GUI)");
 #endif
     }
     if (!SetDesktopWallpaper(*system, system->WindowsDirectory(), stored))

@@ -5,6 +5,7 @@
 #include "install/uPubFunc.h"
 #include "wallpaper/uFrmWallpaper.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace velmora {
@@ -48,9 +49,19 @@ TFrmView::TFrmView(ISystem& system, QWidget* parent)
     SetFaces(btnClose, "view_close.png", "view_close_hot.png");
     btnClose->OnClick = [this](TImgControl*) { btnCloseClick(); };
 
+    btnScreenWallpaper = new TImgButton(this);
+    btnScreenWallpaper->setObjectName("btnScreenWallpaper");
+    btnScreenWallpaper->setGeometry(97, 8, 100, 45);
+    btnScreenWallpaper->SetCaption(QString::fromUtf8("设为此显示器壁纸"));
+    btnScreenWallpaper->SetFontColor(Qt::white);
+    SetFaces(btnScreenWallpaper, "view_wallpaper.png", "view_wallpaper_hot.png");
+    btnScreenWallpaper->OnClick = [this](TImgControl*) { btnScreenWallpaperClick(); };
+    btnScreenWallpaper->hide();
+
     // Key preview: the window sees keys before its controls.
-    for (QWidget* child : {static_cast<QWidget*>(ImgMain), static_cast<QWidget*>(ImgButton1),
-                           static_cast<QWidget*>(btnClose)})
+    for (QWidget* child :
+         {static_cast<QWidget*>(ImgMain), static_cast<QWidget*>(ImgButton1),
+          static_cast<QWidget*>(btnClose), static_cast<QWidget*>(btnScreenWallpaper)})
         child->installEventFilter(this);
     ImgMain->lower();
 }
@@ -80,6 +91,20 @@ void TFrmView::ImgButton1Click() {
     SetWallpaper(FSystem, FPicturePath);
     ShowMessageBox(MsgWallpaperSet, "提示", mkInformation);
     close();
+}
+
+void TFrmView::btnScreenWallpaperClick() {
+    FPicturePath.replace_extension(".bmp");
+    ImgMain->Picture().SaveToFile(FPicturePath.string());
+    if (OnSetScreenWallpaper)
+        OnSetScreenWallpaper(FPicturePath, screen());
+    close();
+}
+
+void TFrmView::showEvent(QShowEvent* event) {
+    // One picture for this screen only makes sense beside others.
+    btnScreenWallpaper->setVisible(QGuiApplication::screens().size() > 1);
+    QDialog::showEvent(event);
 }
 
 bool TFrmView::eventFilter(QObject* watched, QEvent* event) {

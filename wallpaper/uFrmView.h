@@ -7,7 +7,10 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+
+class QScreen;
 
 namespace velmora {
 
@@ -28,13 +31,20 @@ public:
     TImage* ImgMain;
     TImgButton* ImgButton1;
     TImgButton* btnClose;
+    // "设为此显示器壁纸": shown when the desktop has more than one screen.
+    TImgButton* btnScreenWallpaper;
+    // Sets the stored picture as the wallpaper of the screen the viewer is
+    // on, keeping the other screens'; given by the window.
+    std::function<void(const std::filesystem::path& picture, QScreen* screen)> OnSetScreenWallpaper;
 
     void FormKeyUp(int key);
     void ImgMainDblClick();
     void btnCloseClick();
     void ImgButton1Click();
+    void btnScreenWallpaperClick();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;

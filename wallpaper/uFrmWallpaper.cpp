@@ -9,13 +9,15 @@
 #include "wallpaper/uSearchFetch.h"
 
 #include <QApplication>
-#include <QPushButton>
-#include <QScreen>
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -29,14 +31,17 @@ namespace velmora {
 
 namespace {
 
-// Thrown through the client to end a download when the window has gone.
-struct TWindowGone {};
-
 int ClampToInt(std::int64_t value) {
     return int(std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
 }
 
 } // namespace
+
+QSize DevicePixelSize(const QScreen& screen) {
+    const qreal ratio = screen.devicePixelRatio();
+    return QSize(qRound(screen.geometry().width() * ratio),
+                 qRound(screen.geometry().height() * ratio));
+}
 
 QByteArray WallpaperResource(const char* name) {
     static const bool registered = (InitWallpaperResources(), true);
@@ -75,8 +80,10 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     setFont(font);
 
     // The desktop's size for entry 0 of the size list, then the list.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        SetDesktopSize(screen->geometry().width(), screen->geometry().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize pixels = DevicePixelSize(*screen);
+        SetDesktopSize(pixels.width(), pixels.height());
+    }
     BuildSearchBar();
 
     FImgBtn = WallpaperPicture("strip.png");
@@ -121,6 +128,14 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     pbMain->setGeometry(78, 52, 197, 13);
     pbMain->setTextVisible(false);
 
+    btnCancelDownload = new QPushButton(QString::fromUtf8("×"), pnlProgress);
+    btnCancelDownload->setObjectName("btnCancelDownload");
+    btnCancelDownload->setToolTip(QString::fromUtf8("取消下载"));
+    btnCancelDownload->setFlat(true);
+    btnCancelDownload->setFocusPolicy(Qt::NoFocus);
+    btnCancelDownload->setGeometry(270, 6, 18, 18);
+    connect(btnCancelDownload, &QPushButton::clicked, this, [this] { CancelFullPicture(); });
+
     FSearchManager = std::make_unique<TGridSearchManager>(*vstResult, FDispatcher);
     // FSearchKind starts at -1 (no search yet).
     auto source = std::make_unique<TWorkerPageSource>(FDispatcher);
@@ -138,26 +153,35 @@ TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
         }
     };
 
-    FHttp = std::make_shared<TWinHttp>();
-    FHttp->Timeout = 4000;
-    FHttp->OnProgress =
-        [self = QPointer<TFrmWallpaper>(this)](TWinHttp& sender, const std::string& url,
-                                               std::int64_t sofar, std::int64_t total) {
-            if (!self)
-                throw TWindowGone{};
-            self->OnHttpProgress(sender, url, sofar, total);
-            if (!self)
-                throw TWindowGone{};
-        };
+    FFetcher = std::make_unique<TPictureFetcher>(FStore, std::make_shared<TQtPictureConverter>(),
+                                                 FDispatcher);
+    FFetcher->Timeout = 4000;
+    FProgressTimer = new QTimer(this);
+    FProgressTimer->setInterval(50);
+    connect(FProgressTimer, &QTimer::timeout, this,
+            [this] { OnHttpProgress(FFetcher->SoFar(), FFetcher->Total()); });
+    // Esc cancels a download wherever the focus is in the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (Fetching())
+            CancelFullPicture();
+    });
 
     BuildAdAndPager(setup.ServerBase);
     FWinDir = FSystem->WindowsDirectory();
+    FBuilt = true;
+    LayOut();
 }
 
 TFrmWallpaper::~TFrmWallpaper() {
     // A page still on its way is dropped first; then the loader stops before
     // the grid and its rows go.
     FSearch.reset();
+    // A download still running is cancelled; what it wrote is cleared below.
+    if (Fetching())
+        EndFullPicture();
+    FFetcher.reset();
     if (FBusyCursor)
         QApplication::restoreOverrideCursor();
     FSearchManager.reset();
@@ -201,74 +225,91 @@ void TFrmWallpaper::vstResultColumnClick(TResultGrid& grid, int column, const QP
     if (!preview && !wallpaperZone.contains(pos))
         return;
 
+    // A search during the download may replace the rows: the flag then has no
+    // row to go to.
     const std::uint64_t generation = grid.Generation();
-    QPointer<TFrmWallpaper> self(this);
-    const std::filesystem::path path = FetchFullPicture(address);
-    if (!self || path.empty())
-        return;
-    // A search during the download may have replaced the rows: the flag then
-    // has no row to go to.
-    if (vstResult->Generation() == generation) {
-        if (TNodeInfos* still = vstResult->Node(row)) {
-            TPicInfo now = still->GetInfo(column);
-            now.Downloaded = true;
-            still->SetInfo(column, now);
-            vstResult->RepaintRow(row);
-        }
-    }
-    if (preview)
-        ShowViewer(path);
-    else
-        SetDesktopWallpaper(path);
+    FetchFullPicture(address,
+                     [this, generation, row, column, preview](const std::filesystem::path& path) {
+                         if (path.empty())
+                             return;
+                         if (vstResult->Generation() == generation) {
+                             if (TNodeInfos* still = vstResult->Node(row)) {
+                                 TPicInfo now = still->GetInfo(column);
+                                 now.Downloaded = true;
+                                 still->SetInfo(column, now);
+                                 vstResult->RepaintRow(row);
+                             }
+                         }
+                         if (preview)
+                             ShowViewer(path);
+                         else
+                             SetDesktopWallpaper(path);
+                     });
 }
 
-std::filesystem::path TFrmWallpaper::FetchFullPicture(const std::string& address) {
-    if (std::filesystem::path local = FStore.FindLocalPicture(address); !local.empty())
-        return local;
-    // One download at a time: a click that arrives while the progress report
-    // lets events run is refused.
-    if (FFetching)
-        return {};
-    FFetching = true;
+bool TFrmWallpaper::Fetching() const {
+    return FFetcher && FFetcher->Busy();
+}
+
+bool TFrmWallpaper::FetchFullPicture(const std::string& address,
+                                     std::function<void(const std::filesystem::path&)> onDone) {
+    if (std::filesystem::path local = FStore.FindLocalPicture(address); !local.empty()) {
+        onDone(local);
+        return true;
+    }
+    // One download at a time: a click while one runs is refused.
+    if (Fetching())
+        return false;
+    const bool started =
+        FFetcher->Start(address, [this, address, onDone = std::move(onDone)](TPicFetchResult& r) {
+            EndFullPicture();
+            if (r.Status == pfsWriteFailed)
+                ShowMessageBox(r.Error, "Velmora", mkError);
+            else if (std::string text = PicFetchMessage(r, address); !text.empty())
+                ShowMessageBox(text, "错误", mkError);
+            onDone(r.Path);
+        });
+    if (!started)
+        return false;
+    pbMain->setValue(0);
     pnlProgress->raise();
     pnlProgress->show();
-    pbMain->setValue(0);
     pnlProgress->repaint();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-
-    // The window may go while events run inside the download: the download
-    // works on its own copies and touches the window only if it is still there.
-    QPointer<TFrmWallpaper> self(this);
-    const std::shared_ptr<TWinHttp> http = FHttp;
-    const TPicStore store = FStore;
-    struct TIdle {
-        QPointer<TFrmWallpaper> Self;
-        ~TIdle() {
-            if (Self) {
-                Self->pnlProgress->hide();
-                Self->FFetching = false;
-            }
-            QApplication::restoreOverrideCursor();
-        }
-    } idle{self};
-    try {
-        TQtPictureConverter converter;
-        return store.FetchFullPicture(*http, address, converter);
-    } catch (const TWindowGone&) {
-        return {};
-    }
+    FProgressTimer->start();
+    return true;
 }
 
-void TFrmWallpaper::OnHttpProgress(TWinHttp&, const std::string&, std::int64_t sofar,
-                                   std::int64_t total) {
+void TFrmWallpaper::CancelFullPicture() {
+    if (Fetching())
+        EndFullPicture();
+}
+
+void TFrmWallpaper::EndFullPicture() {
+    // The last report of a finished download moves the bar to its end.
+    OnHttpProgress(FFetcher->SoFar(), FFetcher->Total());
+    FFetcher->Cancel();
+    FProgressTimer->stop();
+    pnlProgress->hide();
+    QApplication::restoreOverrideCursor();
+}
+
+void TFrmWallpaper::OnHttpProgress(std::int64_t sofar, std::int64_t total) {
     if (ClampToInt(total) != pbMain->maximum())
         pbMain->setMaximum(ClampToInt(total));
     pbMain->setValue(ClampToInt(sofar));
-    QApplication::processEvents();
 }
 
 void TFrmWallpaper::ShowViewer(const std::filesystem::path& path) {
     TFrmView view(*FSystem);
+    // Full screen on the screen this window is on.
+    if (QScreen* on = screen()) {
+        view.setScreen(on);
+        view.setGeometry(on->geometry());
+    }
+    view.OnSetScreenWallpaper = [this](const std::filesystem::path& picture, QScreen* on) {
+        SetScreenWallpaper(picture, on);
+    };
     try {
         view.LoadPicture(path);
     } catch (const std::exception&) {
@@ -276,6 +317,16 @@ void TFrmWallpaper::ShowViewer(const std::filesystem::path& path) {
         return;
     }
     view.exec();
+}
+
+bool TFrmWallpaper::SetScreenWallpaper(const std::filesystem::path& path, const QScreen* screen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const qsizetype index = screens.indexOf(const_cast<QScreen*>(screen));
+    if (index < 0)
+        return false;
+    TQtPictureConverter converter;
+    return SetScreenDesktopWallpaper(*FSystem, FWinDir, DesktopScreens(), std::size_t(index), path,
+                                     converter);
 }
 
 bool TFrmWallpaper::SetDesktopWallpaper(const std::filesystem::path& path) {

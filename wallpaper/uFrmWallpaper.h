@@ -10,20 +10,26 @@
 #include "catalog/uWinHttp.h"
 #include "controls/BrowserPanes.h"
 #include "controls/Imaging.h"
+#include "wallpaper/PictureFetch.h"
 #include "wallpaper/uPicStore.h"
+#include "wallpaper/uPictureBmp.h"
 #include "wallpaper/uResultGrid.h"
 #include "wallpaper/uSearchEngines.h"
 
 #include <QWidget>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
 class QProgressBar;
+class QTimer;
 class QPushButton;
+class QScreen;
 
 namespace velmora {
 
@@ -67,16 +73,26 @@ public:
     const std::filesystem::path& WinDir() const { return FWinDir; }
     ISystem& System() const { return *FSystem; }
 
-    // The stored file of a full picture, downloading it first with the
-    // progress box; empty after a failure (a message has been shown) or while
-    // another download is running.
-    std::filesystem::path FetchFullPicture(const std::string& address);
+    // The stored file of a full picture, handed to onDone on the main thread:
+    // at once when the store holds it, else after a download on a worker with
+    // the progress box shown. An empty path after a failure (its message has
+    // been shown); onDone does not run when the download is cancelled (Esc,
+    // the box's close button) or the window goes. False, and nothing happens,
+    // while another download runs.
+    bool FetchFullPicture(const std::string& address,
+                          std::function<void(const std::filesystem::path&)> onDone);
+    // Cancels the running download: the box goes, nothing is stored.
+    void CancelFullPicture();
     // Shows the stored picture full screen until the viewer closes.
     void ShowViewer(const std::filesystem::path& path);
+    // Makes the stored picture the wallpaper of one screen of the desktop
+    // (QGuiApplication::screens()), keeping the others'; false when nothing
+    // was set.
+    bool SetScreenWallpaper(const std::filesystem::path& path, const QScreen* screen);
     // Makes a copy in the Windows folder the wallpaper; false when the copy failed.
     bool SetDesktopWallpaper(const std::filesystem::path& path);
     void ClearTempPictures();
-    bool Fetching() const { return FFetching; }
+    bool Fetching() const;
 
     // The search: the service of the last search (FSearchKind), the Baidu
     // query and pages, the Youdao keyword.
@@ -123,10 +139,17 @@ public:
     void vstResultAfterCellPaint(TResultGrid& grid, QPainter& canvas, const QRect& cell, int row,
                                  int column, TNodeInfos& node);
     void vstResultColumnClick(TResultGrid& grid, int column, const QPoint& pos);
-    void OnHttpProgress(TWinHttp& sender, const std::string& url, std::int64_t sofar,
-                        std::int64_t total);
+    // Moves pbMain to the running download's bytes so far and length.
+    void OnHttpProgress(std::int64_t sofar, std::int64_t total);
+    QPushButton* btnCancelDownload; // the progress box's close button
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Places the parts from the size the window has: the main window's page
+    // is not the design size.
+    void LayOut();
     void BuildSearchBar();
     void BuildAdAndPager(const std::string& serverBase);
     void OnSearchBusy(bool busy);
@@ -139,13 +162,17 @@ private:
     std::shared_ptr<IMainDispatcher> FDispatcher;
     TPicStore FStore;
     std::filesystem::path FWinDir;
-    // Shared so that a download keeps its client even if the window goes while
-    // the progress report lets events run.
-    std::shared_ptr<TWinHttp> FHttp;
+    std::unique_ptr<TPictureFetcher> FFetcher;
+    QTimer* FProgressTimer = nullptr; // polls the download's progress
+    void EndFullPicture();
     std::unique_ptr<TGridSearchManager> FSearchManager;
     TPicture FImgBtn, FImgDowned;
-    bool FFetching = false;
+    bool FBuilt = false; // every part exists: resizes lay them out
 };
+
+// A screen's size in device pixels: what a wallpaper for it must have (the
+// screen's geometry is in logical pixels, half of that at a ratio of 2).
+QSize DevicePixelSize(const QScreen& screen);
 
 // The window's pictures, built into the program (":/velmora/wallpaper/...").
 QByteArray WallpaperResource(const char* name);

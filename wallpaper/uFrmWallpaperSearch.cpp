@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -105,6 +107,24 @@ void TFrmWallpaper::BuildAdAndPager(const std::string& serverBase) {
     });
 
     FBrowsers->Navigate(wbMain, QString::fromStdString(serverBase + "/ad/201081153_2.html"));
+}
+
+void TFrmWallpaper::LayOut() {
+    // The design: 699 x 340 with the grid at 3, 31, 695 x 270, one pixel
+    // right of it and nine between it and the strip.
+    const int w = width(), h = height();
+    pnlSearch->setGeometry(0, 0, w, SearchBarHeight);
+    const int gridHeight = std::max(0, std::min(270, h - PagerHeight - 9 - 31));
+    vstResult->setGeometry(3, 31, std::max(0, w - 4), gridHeight);
+    pnlAD2->setGeometry(vstResult->geometry());
+    pnlPage->setGeometry(0, h - PagerHeight, w, PagerHeight);
+    pnlProgress->move((w - pnlProgress->width() + 1) / 2, (h - pnlProgress->height() + 1) / 2);
+}
+
+void TFrmWallpaper::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (FBuilt)
+        LayOut();
 }
 
 bool TFrmWallpaper::Searching() const {

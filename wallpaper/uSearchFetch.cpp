@@ -1,6 +1,7 @@
 #include "wallpaper/uSearchFetch.h"
 
 #include "catalog/uWinHttp.h"
+#include "catalog/uWorkers.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -20,21 +21,8 @@ void TBlockingPageSource::Fetch(const std::string& address, const std::string& r
 
 namespace {
 
-// Every page worker of the program, so that its end can wait for them.
-std::mutex GWorkersLock;
-std::condition_variable GWorkerEnded;
-int GWorkers = 0;
-
-void WorkerStarted() {
-    std::lock_guard lock(GWorkersLock);
-    ++GWorkers;
-}
-
-void WorkerEnded() {
-    std::lock_guard lock(GWorkersLock);
-    --GWorkers;
-    GWorkerEnded.notify_all();
-}
+// Every worker of this kind in the program, so that its end can wait for them.
+TThreadCount GWorkers;
 
 // Thrown from the progress report of a request whose answer nobody wants any
 // more; it ends the request.
@@ -104,7 +92,7 @@ void TWorkerPageSource::Fetch(const std::string& address, const std::string& ref
         ++FShared->Fetching;
     }
     SetBusy(true);
-    WorkerStarted();
+    GWorkers.Started();
     auto work = [shared = FShared, dispatcher = FDispatcher, address, referer, generation,
                  onPage = std::move(onPage)]() mutable {
         std::string body;
@@ -135,7 +123,7 @@ void TWorkerPageSource::Fetch(const std::string& address, const std::string& ref
             });
         }
         onPage = nullptr;
-        WorkerEnded();
+        GWorkers.Ended();
     };
     try {
         std::thread(std::move(work)).detach();
@@ -145,19 +133,17 @@ void TWorkerPageSource::Fetch(const std::string& address, const std::string& ref
             std::lock_guard lock(FShared->Lock);
             --FShared->Fetching;
         }
-        WorkerEnded();
+        GWorkers.Ended();
         SetBusy(false);
     }
 }
 
 int TWorkerPageSource::Running() {
-    std::lock_guard lock(GWorkersLock);
-    return GWorkers;
+    return GWorkers.Running();
 }
 
 bool TWorkerPageSource::WaitForWorkers(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(GWorkersLock);
-    return GWorkerEnded.wait_for(lock, timeout, [] { return GWorkers == 0; });
+    return GWorkers.WaitIdle(timeout);
 }
 
 } // namespace velmora

@@ -55,12 +55,17 @@ std::string FileUri(const fs::path& file) {
     return uri ? uri.get() : std::string();
 }
 
-TSessionResult SetGnomeWallpaper(const char* schema, const fs::path& picture) {
+TSessionResult SetGnomeWallpaper(const char* schema, const fs::path& picture,
+                                 bool spanned = false) {
     const std::string uri = FileUri(picture);
     TSessionResult r = SetGSettingsString(schema, "picture-uri", uri);
     // The dark style has a picture of its own on newer desktops.
     if (r.Ok && GSettingsHasKey(schema, "picture-uri-dark"))
         r = SetGSettingsString(schema, "picture-uri-dark", uri);
+    // One picture across the screens, or (after one) a picture for each
+    // screen again, as the desktop shows it by default.
+    if (r.Ok && (spanned || GSettingsString(schema, "picture-options") == "spanned"))
+        r = SetGSettingsString(schema, "picture-options", spanned ? "spanned" : "zoom");
     return r;
 }
 
@@ -152,6 +157,26 @@ TSessionResult TDesktopSession::SetWallpaper(const fs::path& picture) {
         break;
     }
     return Fail("无法识别当前的桌面（XDG_CURRENT_DESKTOP=“" + FName + "”）");
+}
+
+TSessionResult TDesktopSession::SetSpannedWallpaper(const fs::path& picture) {
+    const char* schema = nullptr;
+    switch (FKind) {
+    case TDesktopKind::dkGnome:
+        schema = "org.gnome.desktop.background";
+        break;
+    case TDesktopKind::dkCinnamon:
+        schema = "org.cinnamon.desktop.background";
+        break;
+    case TDesktopKind::dkMate: {
+        TSessionResult r = SetGSettingsString("org.mate.background", "picture-filename",
+                                              fs::absolute(picture).string());
+        return r.Ok ? SetGSettingsString("org.mate.background", "picture-options", "spanned") : r;
+    }
+    default:
+        return Fail("这个桌面（XDG_CURRENT_DESKTOP=“" + FName + "”）不能让每个显示器各有壁纸");
+    }
+    return SetGnomeWallpaper(schema, picture, true);
 }
 
 std::optional<std::string> TDesktopSession::CursorTheme() const {

@@ -30,6 +30,9 @@ public:
     TDesktopKind Kind() const { return FKind; }
 
     TSessionResult SetWallpaper(const std::filesystem::path& picture);
+    // One picture across all screens: GNOME's and its relatives' "spanned"
+    // picture option. Other desktops have no such option: a message.
+    TSessionResult SetSpannedWallpaper(const std::filesystem::path& picture);
     // The cursor theme in use; nothing when it cannot be read.
     std::optional<std::string> CursorTheme() const;
     TSessionResult SetCursorTheme(const std::string& name);

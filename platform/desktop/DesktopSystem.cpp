@@ -84,6 +84,15 @@ public:
     }
     void DestroyCursor(TCursorHandle cursor) override { FInner->DestroyCursor(cursor); }
 
+    // The desktop gets the composed picture across its screens (GNOME's
+    // "spanned"); a desktop without that option keeps its picture.
+    bool SetScreenWallpaper(const TScreenWallpaper& request) override {
+        const bool done = FInner->SetScreenWallpaper(request);
+        if (done)
+            ApplyWallpaper(FInner->ResolvePath(request.Composed), true);
+        return done;
+    }
+
     bool PostScreenSaveCommand() override {
         const bool done = FInner->PostScreenSaveCommand();
         Notice("屏幕保护程序（.scr）是 Windows 程序，无法在这里运行；桌面没有任何改变。");
@@ -157,7 +166,7 @@ private:
     // The desktop may not notice a new picture under an old name (the
     // wallpaper search always writes the same file), so it gets a copy
     // under a fresh name; earlier copies go.
-    void ApplyWallpaper(const fs::path& picture) {
+    void ApplyWallpaper(const fs::path& picture, bool spanned = false) {
         const fs::path folder = FOptions.DataHome / "velmora" / "wallpapers";
         std::error_code ec;
         fs::create_directories(folder, ec);
@@ -168,7 +177,8 @@ private:
             Notice("桌面壁纸没有改变：无法复制“" + picture.string() + "”");
             return;
         }
-        const TSessionResult r = FSession.SetWallpaper(copy);
+        const TSessionResult r =
+            spanned ? FSession.SetSpannedWallpaper(copy) : FSession.SetWallpaper(copy);
         if (!r.Ok) {
             fs::remove(copy, ec);
             Notice("桌面壁纸没有改变：" + r.Message + "。壁纸只设置在模拟的 Windows 中。");

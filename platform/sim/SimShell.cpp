@@ -1,6 +1,7 @@
 // The simulated backend's desktop and shell: what Windows would show or do is
 // written as a line to journal.log; themes and theme packs are applied as
 // Windows' theme handler does.
+#include "platform/System.h"
 #include "platform/sim/CursorFile.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/ThemeHandler.h"
@@ -133,6 +134,18 @@ bool TSimSystem::SystemParametersInfo(unsigned action, unsigned uiParam,
             WriteDesktopValue("ScreenSaveActive", uiParam ? "1" : "0");
     }
     return true;
+}
+
+// The simulated Windows is Windows 7: no wallpaper per monitor.
+bool TSimSystem::SetScreenWallpaper(const TScreenWallpaper& request) {
+    if (request.Screen >= request.Screens.size())
+        return false;
+    const TScreenRect& r = request.Screens[request.Screen];
+    AppendJournal("SetScreenWallpaper screen=" + std::to_string(request.Screen) +
+                  " rect=" + std::to_string(r.Width) + "x" + std::to_string(r.Height) + "+" +
+                  std::to_string(r.X) + "+" + std::to_string(r.Y) +
+                  " picture=" + request.Picture.string());
+    return SetTiledScreenWallpaper(*this, request);
 }
 
 TCursorHandle TSimSystem::LoadCursorFromFile(const fs::path& given) {

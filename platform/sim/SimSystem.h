@@ -90,6 +90,7 @@ public:
     bool SetSystemCursor(TCursorHandle cursor, unsigned id) override;
     void DestroyCursor(TCursorHandle cursor) override;
     bool PostScreenSaveCommand() override;
+    bool SetScreenWallpaper(const TScreenWallpaper& request) override;
 
     // --- Shell ---
     long ShellOpen(const std::string& target, std::uintptr_t = 0) override;

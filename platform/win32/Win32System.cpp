@@ -1,12 +1,15 @@
 // The Win32 backend of the system interface.
 #include "platform/win32/Win32System.h"
+#include "platform/System.h"
 #include "platform/win32/Win32ThemePack.h"
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <shobjidl.h>
 
 // The interface names its members after the calls; the macros would rename them.
 #undef DeleteFile
@@ -220,6 +223,54 @@ private:
     HKEY FKey;
 };
 
+// The system's per-monitor wallpaper (Windows 8 and later), reached through
+// COM on the calling thread; released when the object goes.
+class TDesktopWallpaper {
+public:
+    TDesktopWallpaper() {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        FUninit = SUCCEEDED(init);
+        if (FAILED(CoCreateInstance(__uuidof(DesktopWallpaper), nullptr, CLSCTX_ALL,
+                                    IID_PPV_ARGS(&FWallpaper))))
+            FWallpaper = nullptr;
+    }
+    ~TDesktopWallpaper() {
+        if (FWallpaper)
+            FWallpaper->Release();
+        if (FUninit)
+            CoUninitialize();
+    }
+    TDesktopWallpaper(const TDesktopWallpaper&) = delete;
+    TDesktopWallpaper& operator=(const TDesktopWallpaper&) = delete;
+
+    IDesktopWallpaper* operator->() const { return FWallpaper; }
+    explicit operator bool() const { return FWallpaper != nullptr; }
+
+    // The monitor whose rectangle is the screen's; empty when none is.
+    std::wstring MonitorAt(const TScreenRect& screen) const {
+        UINT count = 0;
+        if (FAILED(FWallpaper->GetMonitorDevicePathCount(&count)))
+            return {};
+        for (UINT i = 0; i < count; ++i) {
+            LPWSTR id = nullptr;
+            if (FAILED(FWallpaper->GetMonitorDevicePathAt(i, &id)) || !id)
+                continue;
+            std::wstring monitor(id);
+            CoTaskMemFree(id);
+            RECT r{};
+            if (SUCCEEDED(FWallpaper->GetMonitorRECT(monitor.c_str(), &r)) && r.left == screen.X &&
+                r.top == screen.Y && r.right - r.left == screen.Width &&
+                r.bottom - r.top == screen.Height)
+                return monitor;
+        }
+        return {};
+    }
+
+private:
+    IDesktopWallpaper* FWallpaper = nullptr;
+    bool FUninit = false;
+};
+
 class TWin32System final : public ISystem {
 public:
     fs::path WindowsDirectory() const override {
@@ -273,6 +324,22 @@ public:
         if (cursor)
             ::DestroyCursor(reinterpret_cast<HCURSOR>(cursor));
     }
+    bool SetScreenWallpaper(const TScreenWallpaper& request) override {
+        if (request.Screen >= request.Screens.size())
+            return false;
+        {
+            TDesktopWallpaper wallpaper;
+            if (wallpaper) {
+                const std::wstring monitor = wallpaper.MonitorAt(request.Screens[request.Screen]);
+                if (!monitor.empty())
+                    return SUCCEEDED(wallpaper->SetWallpaper(
+                        monitor.c_str(), fs::absolute(request.Picture).wstring().c_str()));
+            }
+        }
+        // Windows 7, or a screen the system does not know: the composed picture.
+        return SetTiledScreenWallpaper(*this, request);
+    }
+
     bool PostScreenSaveCommand() override {
         return PostMessageW(GetDesktopWindow(), WM_SYSCOMMAND, SC_SCREENSAVE, 0) != FALSE;
     }
@@ -368,6 +435,22 @@ public:
 };
 
 } // namespace
+
+bool HasMonitorWallpaper(std::string* why) {
+    TDesktopWallpaper wallpaper;
+    if (!wallpaper) {
+        if (why)
+            *why = "the system has no per-monitor wallpaper interface (CLSID_DesktopWallpaper)";
+        return false;
+    }
+    UINT count = 0;
+    if (FAILED(wallpaper->GetMonitorDevicePathCount(&count)) || count == 0) {
+        if (why)
+            *why = "the per-monitor wallpaper interface lists no monitor";
+        return false;
+    }
+    return true;
+}
 
 std::unique_ptr<ISystem> CreateWin32System() {
     return std::make_unique<TWin32System>();

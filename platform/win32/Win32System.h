@@ -4,9 +4,14 @@
 #include "platform/ISystem.h"
 
 #include <memory>
+#include <string>
 
 namespace velmora {
 
 std::unique_ptr<ISystem> CreateWin32System();
+
+// Whether the system has a wallpaper per monitor (Windows 8 and later); why
+// not when it has none.
+bool HasMonitorWallpaper(std::string* why = nullptr);
 
 } // namespace velmora

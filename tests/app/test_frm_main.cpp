@@ -566,6 +566,12 @@ TEST_F(AppWindow, PageButtonsSwitchPagesAsOneGroup) {
     ASSERT_NE(wallpaper, nullptr);
     EXPECT_EQ(wallpaper->parentWidget(), pages->widget(5));
     EXPECT_EQ(wallpaper->geometry(), pages->widget(5)->rect());
+    // Its parts are laid out on the page's size, not the design's: the strip
+    // holds the bottom 30 pixels over the whole width.
+    const QRect page = pages->widget(5)->rect();
+    EXPECT_EQ(wallpaper->pnlPage->geometry(), QRect(0, page.height() - 30, page.width(), 30));
+    EXPECT_EQ(wallpaper->vstResult->geometry().right(), page.width() - 2);
+    EXPECT_EQ(wallpaper->pnlSearch->width(), page.width());
     EXPECT_TRUE(wallpaper->isVisible());
     EXPECT_TRUE(wallpaper->pnlAD2->isVisible());
     EXPECT_EQ(wallpaper->wbMain->property("url").toString().toStdString(),

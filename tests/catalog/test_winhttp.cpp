@@ -153,6 +153,21 @@ TEST_F(WinHttpTest, SendsTheRequestAsConfigured) {
     }
 }
 
+// Addresses as UrlDecode leaves them (raw spaces and bytes) reach the server
+// escaped; a decoded line break cannot add a header through the referrer.
+TEST_F(WinHttpTest, SendsAnyAddressInAFormTheServerAccepts) {
+    const std::string raw = Url("/files/中 文.txt?q=a b");
+    http.SetReferer(raw + "\r\nX-Injected: 1");
+    EXPECT_EQ(http.GetString(raw), "hello");
+    auto log = server.Requests();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].Target, "/files/%E4%B8%AD%20%E6%96%87.txt?q=a%20b");
+    EXPECT_EQ(log[0].Headers.count("x-injected"), 0u);
+    // The test server undoes escapes in header values: the whole referrer
+    // arrived as one header.
+    EXPECT_EQ(log[0].Headers["referer"], raw + "\r\nX-Injected: 1");
+}
+
 TEST_F(WinHttpTest, HttpsIsNeverSentAsPlainHttp) {
     // The local server speaks plain HTTP only: a TLS handshake with it fails.
     EXPECT_EQ(http.GetString("https://127.0.0.1:" + std::to_string(server.Port()) + "/files/ten.bin"), "");

@@ -89,6 +89,25 @@ TEST(UrlDecode, DecodesEscapesAndPlus) {
     EXPECT_EQ(UrlDecode(""), "");
 }
 
+TEST(EscapeUrlForRequest, EscapesOnlyWhatARequestLineCannotHold) {
+    struct Case {
+        std::string url, expected;
+    } cases[] = {
+        {"http://h/a b.jpg", "http://h/a%20b.jpg"},
+        {"http://h/p?q=a+b&x=%41%e4#f", "http://h/p?q=a+b&x=%41%e4#f"}, // already fine
+        {"http://h/\xB7\xE7.jpg", "http://h/%B7%E7.jpg"},
+        {"http://h/风", "http://h/%E9%A3%8E"},
+        {"/100%.jpg", "/100%25.jpg"},
+        {"/%4", "/%254"},
+        {"/%zz", "/%25zz"},
+        {"/\"<>\\^`{|}", "/%22%3C%3E%5C%5E%60%7B%7C%7D"},
+        {std::string("/a\r\nb\0\x7F", 7), "/a%0D%0Ab%00%7F"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EscapeUrlForRequest(c.url), c.expected) << c.url;
+}
+
 TEST(UrlDecode, BadEscapesRaise) {
     for (const char* bad : {"abc%", "abc%4", "%zz", "a%4g", "%"}) {
         try {

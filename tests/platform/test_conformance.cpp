@@ -214,6 +214,23 @@ TEST_P(Conformance, DesktopParametersAndShell) {
     EXPECT_TRUE(Sys->PostScreenSaveCommand());
 }
 
+// A screen no monitor of the system stands at (the simulation has none):
+// the composed picture of the desktop becomes the wallpaper, tiled.
+TEST_P(Conformance, ScreenWallpaperOfAnUnknownScreenIsTheComposedPictureTiled) {
+    const fs::path own = Files / "screen.bmp", composed = Files / "screens.bmp";
+    WriteBytes(own, MakeBmpBytes(4, 3));
+    WriteBytes(composed, MakeBmpBytes(8, 3));
+    const std::vector<TScreenRect> screens = {{-30000, -30000, 4, 3}, {-29996, -30000, 4, 3}};
+    EXPECT_FALSE(Sys->SetScreenWallpaper({screens, 2, own, composed})); // no such screen
+    ASSERT_TRUE(Sys->SetScreenWallpaper({screens, 1, own, composed}));
+    auto key = Sys->OpenCurrentUserKey("Control Panel\\Desktop", false);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->ReadString("TileWallpaper"), "1");
+    EXPECT_EQ(key->ReadString("WallpaperStyle"), "0");
+    const std::string wallpaper = key->ReadString("Wallpaper").value_or("");
+    EXPECT_NE(wallpaper.find("screens.bmp"), std::string::npos) << wallpaper;
+}
+
 TEST_P(Conformance, NamesMatchWithoutRegardToCaseAndKeepTheirCase) {
     WriteBytes(Files / "Mixed Case" / "Arrow.CUR", MakeCurBytes());
     WriteBytes(Files / "Mixed Case" / "Wall.Bmp", MakeBmpBytes());

@@ -232,6 +232,29 @@ TEST_F(DesktopBackend, WallpaperIsCopiedUnderAFreshNameEachTime) {
     EXPECT_TRUE(Notices.empty());
 }
 
+// One picture per screen: the composed picture spans the screens; a picture
+// for all afterwards is shown on each screen again.
+TEST_F(DesktopBackend, ScreenWallpapersSpanTheComposedPicture) {
+    const fs::path own = Folders.WinDir / "WallpaperScreen_800x600+0+0.bmp";
+    const fs::path composed = Folders.WinDir / "WallpaperScreens.bmp";
+    WriteFile(own, MakeBmpBytes(4, 3));
+    WriteFile(composed, MakeBmpBytes(8, 3));
+    ASSERT_TRUE(Sys->SetScreenWallpaper({{{0, 0, 800, 600}, {800, 0, 640, 480}}, 0, own, composed}));
+    const std::string uri = GSettingsString(Background, "picture-uri").value_or("");
+    ASSERT_TRUE(Contains(uri, (Temp / "data" / "velmora" / "wallpapers").string())) << uri;
+    EXPECT_EQ(ReadFile(uri.substr(std::string("file://").size())), MakeBmpBytes(8, 3));
+    const std::string keyfile =
+        ReadFile(DesktopTestHome() / "config" / "glib-2.0" / "settings" / "keyfile");
+    EXPECT_TRUE(Contains(keyfile, "picture-options='spanned'")) << keyfile;
+    auto key = Sys->OpenCurrentUserKey("Control Panel\\Desktop", false);
+    EXPECT_EQ(key->ReadString("Wallpaper"), composed.string());
+    EXPECT_EQ(key->ReadString("TileWallpaper"), "1");
+    EXPECT_TRUE(Notices.empty());
+
+    SetWallpaper(*Sys, own);
+    EXPECT_EQ(GSettingsString(Background, "picture-options"), "zoom");
+}
+
 TEST_F(DesktopBackend, UnknownDesktopGetsTheSimulatedEffectAndAMessage) {
     auto sim = CreateSimulatedSystem(Temp / "root");
     auto other = CreateDesktopSystem(std::move(sim), Options("sway"));

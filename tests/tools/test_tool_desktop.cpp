@@ -20,8 +20,9 @@ using nlohmann::json;
 class ToolDesktopTest : public ::testing::Test {
 protected:
     test::TProgramRun Tool(const std::string& args) {
-        return test::RunProgram(std::string(VELMORA_TOOL) + " " + args + " --system '" +
-                                    Sys().string() + "'",
+        // The screens of a display the test may run under are not the test's.
+        return test::RunProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(VELMORA_TOOL) +
+                                    " " + args + " --system '" + Sys().string() + "'",
                                 Dir.Path());
     }
     json Desktop(const std::string& extra = "") {
@@ -212,6 +213,62 @@ TEST_F(ToolDesktopTest, WallpaperGoesThroughTheCopyInTheWindowsFolder) {
     EXPECT_GT(qRed(copy.pixel(8, 5)), 150);
 #endif
 }
+
+#ifdef VELMORA_TOOL_PICTURES
+// Two screens of different sizes, each with its own picture: the composed
+// wallpaper and the desktop's picture, checked at both screens' centres and
+// edges.
+TEST_F(ToolDesktopTest, EachScreenGetsItsOwnWallpaper) {
+    for (const auto& [name, colour] :
+         {std::pair{"red.bmp", QColor(Qt::red)}, std::pair{"blue.bmp", QColor(Qt::blue)}}) {
+        QImage picture(30, 20, QImage::Format_RGB32);
+        picture.fill(colour);
+        ASSERT_TRUE(picture.save(QString::fromStdString((Dir / name).string()), "BMP"));
+    }
+    const std::string screens = " --screens 800x600+0+0,640x480+800+0";
+    auto r = Tool("wallpaper " + Quoted(Dir / "red.bmp") + " --screen 2" + screens);
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    r = Tool("wallpaper " + Quoted(Dir / "blue.bmp") + " --screen 1" + screens);
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(Desktop()["wallpaper"]["file"], (Win() / "WallpaperScreens.bmp").string());
+
+    const fs::path png = Dir / "desktop.png";
+    r = Tool("desktop --png " + Quoted(png) + screens);
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    const QImage shot(QString::fromStdString(png.string()));
+    ASSERT_EQ(shot.size(), QSize(1440, 600));
+    struct Case {
+        int x, y;
+        QColor colour;
+    } cases[] = {
+        // Screen 1 (its centre holds the cursor, its bottom the caption).
+        {200, 150, Qt::blue},
+        {0, 0, Qt::blue},
+        {799, 0, Qt::blue},
+        {0, 540, Qt::blue},
+        // Screen 2, centre and corners; nothing below it.
+        {1120, 240, Qt::red},
+        {800, 0, Qt::red},
+        {1439, 479, Qt::red},
+        {800, 479, Qt::red},
+        {1120, 540, Qt::black},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shot.pixelColor(c.x, c.y), c.colour) << c.x << "," << c.y;
+
+    for (const char* bad : {" --screen 3", " --screen x", " --screen 1 --screens 800x600",
+                            " --screen 1 --screens 800x600+0+0,"})
+        EXPECT_EQ(Tool("wallpaper " + Quoted(Dir / "red.bmp") + bad +
+                       (std::string(bad).find("--screens") == std::string::npos ? screens : ""))
+                      .Exit,
+                  2)
+            << bad;
+    // Without a display, the screens must be given.
+    r = Tool("wallpaper " + Quoted(Dir / "red.bmp") + " --screen 1");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_NE(r.Err.find("--screens"), std::string::npos) << r.Err;
+}
+#endif
 
 } // namespace
 } // namespace velmora::test

@@ -44,12 +44,14 @@ TEST(MD5, SplitUpdatesMatchOneShot) {
     }
 }
 
-TEST(PictureFileName, HashesTheCodePageBytes) {
+// The address's own bytes; the code page 936 bytes only for the name that
+// earlier versions stored under.
+TEST(PictureFileName, HashesTheAddressBytesAsTheyAre) {
     EXPECT_EQ(PictureFileName("abc"), "900150983cd24fb0d6963f7d28e17f72.bmp");
     EXPECT_EQ(PictureFileName(""), "d41d8cd98f00b204e9800998ecf8427e.bmp");
     const std::string address = "http://img.example/风景.jpg";
-    EXPECT_EQ(PictureFileName(address), MD5String(Utf8ToCp936(address)) + ".bmp");
-    EXPECT_NE(PictureFileName(address), MD5String(address) + ".bmp");
+    EXPECT_EQ(PictureFileName(address), MD5String(address) + ".bmp");
+    EXPECT_EQ(LegacyPictureFileName(address), MD5String(Utf8ToCp936(address)) + ".bmp");
 }
 
 } // namespace

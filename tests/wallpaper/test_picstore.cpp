@@ -1,5 +1,6 @@
 // The picture store: where stored pictures are found, how they are written and
 // what clearing temp\ removes.
+#include "install/uPubFunc.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
 #include "wallpaper/uPicStore.h"
@@ -22,6 +23,37 @@ TEST(PicStore, FavoritesBeforeTemp) {
     // A folder under the name is no stored picture.
     fs::create_directories(app / ("temp/" + PictureFileName(b)));
     EXPECT_TRUE(store.FindLocalPicture(b).empty());
+}
+
+// Names are the MD5 of the address's bytes: two code page 936 addresses that
+// are not UTF-8 no longer meet under the "?" of a lossy conversion.
+TEST(PicStore, DifferentAddressesNeverShareAName) {
+    test::TTempDir app;
+    TPicStore store(app.Path());
+    const std::string wind = UrlDecode("http://h/%B7%E7.jpg"),
+                      beauty = UrlDecode("http://h/%C3%C0.jpg");
+    EXPECT_NE(PictureFileName(wind), PictureFileName(beauty));
+    store.StorePicture(wind, "BM-wind");
+    EXPECT_EQ(store.FindLocalPicture(wind), app / ("temp/" + PictureFileName(wind)));
+    EXPECT_TRUE(store.FindLocalPicture(beauty).empty());
+    // Neither has a legacy name: their conversion would have been lossy.
+    EXPECT_EQ(LegacyPictureFileName(wind), "");
+    EXPECT_EQ(LegacyPictureFileName("http://h/a.jpg?x=1"), "");
+}
+
+// A picture stored by earlier versions under the code page 936 bytes of a
+// UTF-8 address is still found, in favorites\ as in temp\.
+TEST(PicStore, FindsPicturesStoredUnderTheLegacyName) {
+    test::TTempDir app;
+    TPicStore store(app.Path());
+    const std::string address = "http://h/风景.jpg?q=1";
+    const std::string legacy = LegacyPictureFileName(address);
+    ASSERT_NE(legacy, "");
+    test::WriteFile(app / ("favorites/" + legacy), "old");
+    EXPECT_EQ(store.FindLocalPicture(address), app / ("favorites/" + legacy));
+    // The address's own name goes first within a folder.
+    test::WriteFile(app / ("favorites/" + PictureFileName(address)), "new");
+    EXPECT_EQ(store.FindLocalPicture(address), app / ("favorites/" + PictureFileName(address)));
 }
 
 TEST(PicStore, StorePictureCreatesTempAndLeavesNoPartialFile) {

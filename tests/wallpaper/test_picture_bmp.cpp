@@ -1,6 +1,7 @@
 // Full pictures fetched into the picture store: real pictures from a local
 // server, decoded by Qt and stored as BMP files.
 #include "catalog/uWinHttp.h"
+#include "install/uPubFunc.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
@@ -103,6 +104,36 @@ TEST_F(PictureStoreTest, FavoritesAreUsedWithoutARequest) {
     EXPECT_EQ(server.Requests().size(), 0u);
 }
 
+// A clicked address goes through UrlDecode: "+" and "%20" leave a raw space,
+// which still reaches the server.
+TEST_F(PictureStoreTest, AddressesWithSpacesAreDownloaded) {
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    test::WriteFile(root / "my pic.png", Encode(picture, "PNG"));
+    for (const char* file : {"my+pic.png", "my%20pic.png"}) {
+        const std::string address = UrlDecode(Url(file));
+        EXPECT_EQ(Fetch(address), app.Path() / "temp" / PictureFileName(address)) << file;
+    }
+    EXPECT_TRUE(messages.Shown.empty());
+}
+
+// A full picture has a size bound: the store's own, or the client's lower one.
+TEST_F(PictureStoreTest, APictureOverTheBoundIsAFailedDownload) {
+    test::WriteFile(root / "big.bin", std::string(5000, 'x'));
+    TWinHttp http;
+    std::uint64_t boundDuringRequest = 0;
+    http.OnProgress = [&](TWinHttp& sender, const std::string&, std::int64_t, std::int64_t) {
+        boundDuringRequest = sender.MaxBodyBytes;
+    };
+    EXPECT_TRUE(store.FetchFullPicture(http, Url("big.bin"), converter).empty());
+    EXPECT_EQ(boundDuringRequest, TPicStore::MaxPictureBytes);
+
+    http.MaxBodyBytes = 4096;
+    EXPECT_TRUE(store.FetchFullPicture(http, Url("big.bin"), converter).empty());
+    ASSERT_EQ(messages.Shown.size(), 2u);
+    EXPECT_EQ(messages.Shown[1].Text, "无法下载指定地址\"" + Url("big.bin") + "\"的图片");
+}
+
 TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
     test::WriteFile(root / "notes.txt", "not a picture at all");
     test::WriteFile(root / "empty.png", "");
@@ -123,6 +154,90 @@ TEST_F(PictureStoreTest, FailuresNameTheAddressAndStoreNothing) {
         EXPECT_EQ(messages.Shown[0].Style, 0x10u);
     }
     EXPECT_FALSE(fs::exists(app.Path() / "temp"));
+}
+
+// One picture per screen on the simulated Windows (no wallpaper per monitor):
+// a picture of the virtual desktop, tiled, each screen's picture in its
+// rectangle; setting one screen keeps the others'.
+TEST_F(PictureStoreTest, EachScreenGetsItsOwnPictureInTheComposedWallpaper) {
+    test::TTempDir sysRoot;
+    auto sys = CreateSimulatedSystem(sysRoot.Path());
+    const fs::path winDir = sys->WindowsDirectory();
+    auto picture = [&](const char* name, QColor colour) {
+        const fs::path file = app.Path() / "temp" / name;
+        QImage solid(50, 40, QImage::Format_RGB32);
+        solid.fill(colour);
+        test::WriteFile(file, Encode(solid, "BMP"));
+        return file;
+    };
+    auto composedAt = [&](int x, int y) {
+        QImage composed;
+        EXPECT_TRUE(composed.load(QString::fromStdString((winDir / "WallpaperScreens.bmp").string())));
+        return composed.pixelColor(x, y);
+    };
+    // The primary screen, and a smaller one right of it.
+    const std::vector<TScreenRect> screens = {{0, 0, 800, 600}, {800, 0, 640, 480}};
+    // What was set for all shows on a screen without a picture of its own.
+    ASSERT_TRUE(SetDesktopWallpaper(*sys, winDir, picture("all.bmp", Qt::green)));
+    ASSERT_TRUE(SetScreenDesktopWallpaper(*sys, winDir, screens, 1, picture("red.bmp", Qt::red),
+                                          converter));
+    ASSERT_TRUE(SetScreenDesktopWallpaper(*sys, winDir, screens, 0,
+                                          picture("blue.bmp", Qt::blue), converter));
+    struct Case {
+        int x, y;
+        QColor colour;
+    } cases[] = {
+        {400, 300, Qt::blue}, {0, 0, Qt::blue},    {799, 599, Qt::blue}, // screen 0: centre, edges
+        {1120, 240, Qt::red}, {800, 0, Qt::red},   {1439, 479, Qt::red}, // screen 1
+        {1120, 540, Qt::black},                                          // below screen 1: none
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(composedAt(c.x, c.y), c.colour) << c.x << "," << c.y;
+    auto desktop = sys->OpenCurrentUserKey("Control Panel\\Desktop", false);
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(desktop->ReadString("Wallpaper"), (winDir / "WallpaperScreens.bmp").string());
+    EXPECT_EQ(desktop->ReadString("TileWallpaper"), "1");
+    EXPECT_EQ(desktop->ReadString("WallpaperStyle"), "0");
+    EXPECT_EQ(sys->Journal()[sys->Journal().size() - 2],
+              "SetScreenWallpaper screen=0 rect=800x600+0+0 picture=" +
+                  (winDir / "WallpaperScreen_800x600+0+0.bmp").string());
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>(3, "设置桌面壁纸成功"));
+
+    // A screen left of the primary one wraps around: tiles start at (0, 0).
+    const std::vector<TScreenRect> left = {{0, 0, 800, 600}, {-400, 100, 400, 300}};
+    ASSERT_TRUE(SetScreenDesktopWallpaper(*sys, winDir, left, 1, picture("red.bmp", Qt::red),
+                                          converter));
+    EXPECT_EQ(composedAt(1000, 250), QColor(Qt::red));  // (-200, 150) + the 1200 x 600 tile
+    EXPECT_EQ(composedAt(400, 300), QColor(Qt::blue));  // the primary keeps its own
+    EXPECT_EQ(composedAt(1000, 50), QColor(Qt::black)); // above the left screen
+
+    // A screen that is not one of them, or a picture that is not there: nothing.
+    const std::size_t journal = sys->Journal().size();
+    EXPECT_FALSE(SetScreenDesktopWallpaper(*sys, winDir, screens, 2, picture("x.bmp", Qt::red),
+                                           converter));
+    EXPECT_FALSE(SetScreenDesktopWallpaper(*sys, winDir, screens, 0, app.Path() / "missing.bmp",
+                                           converter));
+    EXPECT_EQ(sys->Journal().size(), journal);
+}
+
+TEST(ScreenRectText, ReadsAndWritesTheToolsForm) {
+    struct Case {
+        const char* text;
+        std::optional<TScreenRect> rect;
+    } cases[] = {
+        {"1920x1080+0+0", TScreenRect{0, 0, 1920, 1080}},
+        {"1280x1024-1280+-0", std::nullopt}, // one sign only
+        {"1280x1024-1280+56", TScreenRect{-1280, 56, 1280, 1024}},
+        {"0x10+0+0", std::nullopt},
+        {"10x10+0", std::nullopt},
+        {"10x10+0+0junk", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParseScreenRect(c.text), c.rect) << c.text;
+        if (c.rect) {
+            EXPECT_EQ(ScreenRectText(*c.rect), c.text);
+        }
+    }
 }
 
 } // namespace

@@ -63,6 +63,7 @@ protected:
         dispatcher->Shutdown();
         EXPECT_TRUE(TWorkerPageSource::WaitForWorkers(10s));
         EXPECT_TRUE(TDownPicThread::WaitForAll(10s));
+        EXPECT_TRUE(TPictureFetcher::WaitForWorkers(10s));
     }
 
     void Open() {
@@ -320,7 +321,13 @@ TEST_F(SearchWindowTest, TheEndClearsTempAndKeepsFavoritesAndTheWallpaper) {
     Search(window->btnBaiDu, QString::fromUtf8("风景"));
     const std::vector<std::string> pics = Pics();
     ASSERT_GE(pics.size(), 2u);
-    const fs::path stored = window->FetchFullPicture(pics[0]);
+    fs::path stored;
+    bool done = false;
+    ASSERT_TRUE(window->FetchFullPicture(pics[0], [&](const fs::path& p) {
+        stored = p;
+        done = true;
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, WaitMs));
     ASSERT_FALSE(stored.empty());
     EXPECT_EQ(stored.parent_path(), exe.Path() / "temp");
     ASSERT_TRUE(window->SetDesktopWallpaper(stored));

@@ -12,11 +12,14 @@
 #include "tools/StaticServer.h"
 #include "wallpaper/uFrmView.h"
 #include "wallpaper/uFrmWallpaper.h"
+#include "wallpaper/uWallpaperSizes.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +88,7 @@ protected:
         dispatcher->Shutdown();
         // Old loaders may still be inside a download; none may outlive the test.
         EXPECT_TRUE(TDownPicThread::WaitForAll(10s));
+        EXPECT_TRUE(TPictureFetcher::WaitForWorkers(10s));
     }
 
     std::string Url(const std::string& file) const { return server.BaseUrl() + "/" + file; }
@@ -105,6 +109,22 @@ protected:
         QApplication::processEvents();
     }
     TResultGrid& Grid() { return *window->vstResult; }
+    // The full picture as the window gets it, waiting for the worker.
+    fs::path Fetch(const std::string& address) {
+        bool done = false;
+        fs::path path;
+        EXPECT_TRUE(window->FetchFullPicture(address, [&](const fs::path& p) {
+            path = p;
+            done = true;
+        }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000)) << address;
+        return path;
+    }
+    // Waits until the download a click started has ended.
+    void WaitFetched() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Fetching(); }, 10000));
+        QApplication::processEvents();
+    }
     QImage Shot() { return Grid().viewport()->grab().toImage(); }
     // A click at dx from the cell's left and dy above its bottom edge.
     void Click(int row, int column, int dx, int dyAboveBottom) {
@@ -174,6 +194,19 @@ TEST(NodeInfos, CenterCopyIsOneToOneAndIndexesAreChecked) {
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(), "索引超出范围");
     }
+}
+
+// "我的桌面尺寸" asks for the screen's size in device pixels. CTest runs this
+// case once more at a device pixel ratio of 2 (QT_SCALE_FACTOR), telling it so.
+TEST_F(WallpaperWindowTest, DesktopSizeIsInDevicePixels) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const double ratio = qEnvironmentVariableIsSet("VELMORA_TEST_RATIO")
+                             ? qEnvironmentVariable("VELMORA_TEST_RATIO").toDouble()
+                             : 1.0;
+    ASSERT_EQ(screen->devicePixelRatio(), ratio);
+    EXPECT_EQ(WallpaperSizes[0].Width, qRound(screen->geometry().width() * ratio));
+    EXPECT_EQ(WallpaperSizes[0].Height, qRound(screen->geometry().height() * ratio));
 }
 
 TEST_F(WallpaperWindowTest, SevenResultsShowTheirThumbnailsFramesStripAndMark) {
@@ -265,6 +298,7 @@ TEST_F(WallpaperWindowTest, StripZonesPreviewOrSetTheWallpaper) {
         QTest::keyClick(&view, Qt::Key_Escape);
     });
     Click(1, 1, 10, 5);
+    WaitFetched();
     EXPECT_EQ(shown, Stored("p6.png"));
     EXPECT_TRUE(Grid().Node(1)->GetInfo(1).Downloaded);
     EXPECT_TRUE(messages.Shown.empty());
@@ -276,6 +310,7 @@ TEST_F(WallpaperWindowTest, StripZonesPreviewOrSetTheWallpaper) {
 
     // 70 pixels in: the wallpaper, through a copy in the Windows folder.
     Click(2, 3, 70, 5);
+    WaitFetched();
     const fs::path copy = window->WinDir() / "WallpaperTemp.bmp";
     EXPECT_EQ(Wallpaper(), copy.string());
     ASSERT_EQ(messages.Texts(), std::vector<std::string>{"设置桌面壁纸成功"});
@@ -300,6 +335,7 @@ TEST_F(WallpaperWindowTest, EmptySlotAndBadEscapeInTheStrip) {
     LoadAndWait();
     // An empty slot tries the empty address.
     Click(1, 3, 10, 5);
+    WaitFetched();
     ASSERT_EQ(messages.Shown.size(), 1u);
     EXPECT_EQ(messages.Shown[0].Text, "无法下载指定地址\"\"的图片");
     EXPECT_EQ(messages.Shown[0].Title, "错误");
@@ -322,13 +358,13 @@ TEST_F(WallpaperWindowTest, FullPicturesAreStoredAsBmpUntilTheWindowGoes) {
     Serve("a.gif", RedGifBytes());
     Serve("bad.png", "not a picture");
     for (const char* name : {"a.jpg", "a.png", "a.gif"}) {
-        const fs::path path = window->FetchFullPicture(Url(name));
+        const fs::path path = Fetch(Url(name));
         EXPECT_EQ(path, Stored(name));
         QImage stored;
         ASSERT_TRUE(stored.load(QString::fromStdString(path.string()), "BMP")) << name;
         EXPECT_GT(stored.pixelColor(0, 0).red(), 180) << name;
     }
-    EXPECT_TRUE(window->FetchFullPicture(Url("bad.png")).empty());
+    EXPECT_TRUE(Fetch(Url("bad.png")).empty());
     EXPECT_EQ(messages.Texts(),
               std::vector<std::string>{"无法加载指定地址\"" + Url("bad.png") + "\"的图片"});
 
@@ -337,7 +373,7 @@ TEST_F(WallpaperWindowTest, FullPicturesAreStoredAsBmpUntilTheWindowGoes) {
     test::WriteFile(exe.Path() / "favorites" / PictureFileName(fav), "user's own");
     test::WriteFile(exe.Path() / "temp" / PictureFileName(fav), "older");
     server.ClearRequests();
-    EXPECT_EQ(window->FetchFullPicture(fav), exe.Path() / "favorites" / PictureFileName(fav));
+    EXPECT_EQ(Fetch(fav), exe.Path() / "favorites" / PictureFileName(fav));
     EXPECT_EQ(server.Requests().size(), 0u);
 
     window.reset();
@@ -374,7 +410,7 @@ TEST_F(WallpaperWindowTest, ProgressBoxDuringADownloadWithoutLength) {
                          QApplication::overrideCursor()->shape() == Qt::WaitCursor;
     });
     probe.start(1);
-    EXPECT_FALSE(window->FetchFullPicture(Url("big.png")).empty());
+    EXPECT_FALSE(Fetch(Url("big.png")).empty());
     EXPECT_TRUE(seenBox);
     EXPECT_TRUE(seenHourglass);
     EXPECT_EQ(window->pbMain->maximum(), 0);
@@ -387,24 +423,75 @@ TEST_F(WallpaperWindowTest, ANewSearchDuringTheDownloadDropsTheFlag) {
     AddResult(1, Qt::green);
     LoadAndWait();
     Serve("p0.png", Encode(Solid(300, 300, Qt::blue), "BMP"));
-    server.SetFaults({.SlowDelayMs = 5, .SlowChunk = 8192});
-    // While the picture arrives: a second click is refused, then a new search
-    // replaces the rows.
-    bool replaced = false;
-    QTimer::singleShot(20, [&] {
-        Click(0, 1, 70, 5);
-        AddResult(5, Qt::yellow);
-        window->SearchManager().LoadInto();
-        replaced = true;
-    });
+    server.Hold("/p0.png");
+    // While the picture is on its way: a second click is refused, then a new
+    // search replaces the rows.
     Click(0, 0, 70, 5);
-    ASSERT_TRUE(replaced);
+    ASSERT_TRUE(window->Fetching());
+    Click(0, 1, 70, 5);
+    AddResult(5, Qt::yellow);
+    window->SearchManager().LoadInto();
+    server.Release();
+    WaitFetched();
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"设置桌面壁纸成功"});
     EXPECT_EQ(Wallpaper(), (window->WinDir() / "WallpaperTemp.bmp").string());
     EXPECT_FALSE(Grid().Node(0)->GetInfo(0).Downloaded);
-    EXPECT_FALSE(fs::exists(Stored("p1.png")));
+    EXPECT_EQ(server.RequestCount("/p1.png"), 0u);
     EXPECT_FALSE(window->pnlProgress->isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A server that never answers holds nothing but the progress box: the window
+// goes on handling events, and Esc or the box's close button ends the wait
+// with nothing stored and nothing said.
+TEST_F(WallpaperWindowTest, ASilentServerHoldsOnlyTheProgressBox) {
+    AddResult(0, Qt::red);
+    LoadAndWait();
+    Serve("p0.png", Encode(Solid(8, 8, Qt::blue), "PNG"));
+    server.Hold("/p0.png");
+    const std::vector<std::pair<const char*, std::function<void()>>> cancels = {
+        {"escape", [&] { QTest::keyClick(Grid().viewport(), Qt::Key_Escape); }},
+        {"close button", [&] { QTest::mouseClick(window->btnCancelDownload, Qt::LeftButton); }},
+    };
+    for (const auto& [name, cancel] : cancels) {
+        // The click comes back while the server still says nothing.
+        Click(0, 0, 70, 5);
+        ASSERT_TRUE(window->Fetching()) << name;
+        EXPECT_TRUE(window->pnlProgress->isVisible()) << name;
+        ASSERT_NE(QApplication::overrideCursor(), nullptr) << name;
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << name;
+        bool ticked = false;
+        QTimer::singleShot(10, [&] { ticked = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ticked; }, 2000)) << name;
+        cancel();
+        EXPECT_FALSE(window->Fetching()) << name;
+        EXPECT_FALSE(window->pnlProgress->isVisible()) << name;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << name;
+    }
+    server.Release();
+    EXPECT_TRUE(TPictureFetcher::WaitForWorkers(10s));
+    QApplication::processEvents();
+    EXPECT_TRUE(messages.Shown.empty());
+    EXPECT_EQ(Wallpaper(), "");
+    EXPECT_FALSE(fs::exists(Stored("p0.png")));
+    EXPECT_FALSE(Grid().Node(0)->GetInfo(0).Downloaded);
+}
+
+// The window goes while its download still waits: nothing arrives for it, and
+// nothing is left in temp\.
+TEST_F(WallpaperWindowTest, TheWindowGoesDuringADownload) {
+    AddResult(0, Qt::red);
+    LoadAndWait();
+    Serve("p0.png", Encode(Solid(8, 8, Qt::blue), "PNG"));
+    server.SetFaults({.SlowDelayMs = 20, .SlowChunk = 16});
+    Click(0, 0, 10, 5);
+    ASSERT_TRUE(window->Fetching());
+    window.reset();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(TPictureFetcher::WaitForWorkers(10s));
+    QApplication::processEvents();
+    EXPECT_TRUE(messages.Shown.empty());
+    EXPECT_FALSE(fs::exists(Stored("p0.png")));
 }
 
 // Threads: a new search while the old loader is still bringing thumbnails
@@ -450,7 +537,7 @@ class ViewerTest : public WallpaperWindowTest {
 protected:
     fs::path StoredPicture() {
         Serve("v.jpg", Encode(Solid(64, 48, QColor(30, 60, 200)), "JPEG"));
-        return window->FetchFullPicture(Url("v.jpg"));
+        return Fetch(Url("v.jpg"));
     }
 };
 

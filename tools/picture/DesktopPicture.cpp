@@ -1,6 +1,7 @@
 #include "tools/picture/DesktopPicture.h"
 
 #include "platform/util/Files.h"
+#include "wallpaper/uPictureBmp.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 
 #include <cstdint>
 #include <memory>
@@ -88,28 +90,37 @@ QImage LoadCursor(const fs::path& file, QPoint& hotSpot) {
     return image;
 }
 
-// Places the wallpaper as Windows does for its style: 0 centre (1 with tile:
-// tiled), 2 stretch, 6 fit, 10 fill, 22 span (one screen: fill).
+// Places the wallpaper on one screen (its rectangle on the canvas) as Windows
+// does for its style: 0 centre (1 with tile: tiled), 2 stretch, 6 fit, 10
+// fill, 22 span (one screen: fill). Tiles start at `tileOrigin`.
 void DrawWallpaper(QPainter& p, const QImage& wall, const std::string& style,
-                   const std::string& tile) {
-    const QRect screen(0, 0, DesktopWidth, DesktopHeight);
+                   const std::string& tile, const QRect& screen, QPoint tileOrigin) {
     if (wall.isNull())
         return;
+    p.save();
+    p.setClipRect(screen);
     if (style == "2") {
         p.drawImage(screen, wall);
     } else if (style == "6" || style == "10" || style == "22") {
         const Qt::AspectRatioMode mode =
             style == "6" ? Qt::KeepAspectRatio : Qt::KeepAspectRatioByExpanding;
         const QImage scaled = wall.scaled(screen.size(), mode, Qt::SmoothTransformation);
-        p.drawImage((DesktopWidth - scaled.width()) / 2, (DesktopHeight - scaled.height()) / 2,
-                    scaled);
+        p.drawImage(screen.left() + (screen.width() - scaled.width()) / 2,
+                    screen.top() + (screen.height() - scaled.height()) / 2, scaled);
     } else if (tile == "1") {
-        for (int y = 0; y < DesktopHeight; y += wall.height())
-            for (int x = 0; x < DesktopWidth; x += wall.width())
+        auto first = [](int origin, int from, int step) {
+            return from - (((from - origin) % step) + step) % step;
+        };
+        for (int y = first(tileOrigin.y(), screen.top(), wall.height()); y <= screen.bottom();
+             y += wall.height())
+            for (int x = first(tileOrigin.x(), screen.left(), wall.width()); x <= screen.right();
+                 x += wall.width())
                 p.drawImage(x, y, wall);
     } else {
-        p.drawImage((DesktopWidth - wall.width()) / 2, (DesktopHeight - wall.height()) / 2, wall);
+        p.drawImage(screen.left() + (screen.width() - wall.width()) / 2,
+                    screen.top() + (screen.height() - wall.height()) / 2, wall);
     }
+    p.restore();
 }
 
 QString OrNone(const std::string& s) {
@@ -118,24 +129,49 @@ QString OrNone(const std::string& s) {
 
 } // namespace
 
-bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::string& why) {
+std::vector<TScreenRect> DisplayScreens() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
     EnsureApplication();
-    QImage screen(DesktopWidth, DesktopHeight, QImage::Format_RGB32);
+    return DesktopScreens();
+}
+
+bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::string& why,
+                        std::vector<TScreenRect> screens) {
+    EnsureApplication();
+    if (screens.empty())
+        screens.push_back({0, 0, DesktopWidth, DesktopHeight});
+    QRect box;
+    for (const TScreenRect& r : screens)
+        box |= QRect(r.X, r.Y, r.Width, r.Height);
+    if (qint64(box.width()) * box.height() > qint64(16384) * 16384) {
+        why = "the screens span more than 16384 x 16384 pixels";
+        return false;
+    }
+    QImage screen(box.size(), QImage::Format_RGB32);
     screen.fill(QColor(0, 0, 0)); // the desktop colour shows where no wallpaper is
     QPainter p(&screen);
     QImage wall;
     if (!state.WallpaperFile.empty())
         wall.load(QString::fromStdString(state.WallpaperFile.string()));
-    DrawWallpaper(p, wall, state.WallpaperStyle, state.TileWallpaper);
+    for (const TScreenRect& r : screens)
+        DrawWallpaper(p, wall, state.WallpaperStyle, state.TileWallpaper,
+                      QRect(r.X - box.x(), r.Y - box.y(), r.Width, r.Height), -box.topLeft());
+    // The cursor and the caption on the primary screen.
+    const QRect primary(screens[0].X - box.x(), screens[0].Y - box.y(), screens[0].Width,
+                        screens[0].Height);
+    const int cursorX = primary.left() + primary.width() / 2;
+    const int cursorY = primary.top() + primary.height() / 2;
 
     QPoint hot;
     const QImage cursor = LoadCursor(state.ArrowFile, hot);
     if (!cursor.isNull())
-        p.drawImage(QRect(CursorX - hot.x() * CursorScale, CursorY - hot.y() * CursorScale,
+        p.drawImage(QRect(cursorX - hot.x() * CursorScale, cursorY - hot.y() * CursorScale,
                           cursor.width() * CursorScale, cursor.height() * CursorScale),
                     cursor);
 
-    const QRect band(0, DesktopHeight - CaptionHeight, DesktopWidth, CaptionHeight);
+    const QRect band(primary.left(), primary.bottom() + 1 - CaptionHeight, primary.width(),
+                     CaptionHeight);
     p.fillRect(band, QColor(0, 0, 0, 170));
     QFont font("Noto Sans CJK SC");
     font.setPixelSize(18);

@@ -8,18 +8,27 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "platform/ISystem.h"
 
 namespace velmora::tool {
 
 constexpr int DesktopWidth = 1280;
 constexpr int DesktopHeight = 800;
-constexpr int CaptionHeight = 48;         // the band at the bottom
-constexpr int CursorX = DesktopWidth / 2; // where the cursor's hot spot sits
-constexpr int CursorY = DesktopHeight / 2;
-constexpr int CursorScale = 2; // cursors are drawn at twice their size
+constexpr int CaptionHeight = 48; // the band at the bottom
+constexpr int CursorScale = 2;    // cursors are drawn at twice their size
 
-// Writes the PNG; false with why when it cannot be written.
+// Writes the PNG of the virtual desktop (the screens' bounding box; by
+// default one DesktopWidth x DesktopHeight screen): every screen shows the
+// wallpaper as its style places it, a tiled one continuing across screens
+// from the primary screen's corner (0, 0); the cursor and the caption are on
+// the primary screen (the first). False with why when it cannot be written.
 bool DrawDesktopPicture(const TDesktopState& state, const std::filesystem::path& png,
-                        std::string& why);
+                        std::string& why, std::vector<TScreenRect> screens = {});
+
+// The screens of the display the tool runs on (DISPLAY, through Qt), the
+// primary one first; empty without a display.
+std::vector<TScreenRect> DisplayScreens();
 
 } // namespace velmora::tool
