@@ -118,6 +118,7 @@ std::string SchemeRolePath(const std::string& schemeFolder, const std::string& f
 
 bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, ISystem& system) {
     const std::string name = PackageItemName(package);
+    TChangeScope change(system, "安装鼠标指针：" + name);
     // The name becomes a folder below the cursor folder, and the removal
     // deletes that folder: it must not be the cursor folder or its parent.
     if (!IsPlainItemName(name))
@@ -164,6 +165,7 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
 
 void RemoveCursorScheme(const std::string& name, bool& installed, const TFolderFields& folders,
                         ISystem& system) {
+    TChangeScope change(system, "卸载鼠标指针：" + name);
     if (IsPlainItemName(name)) {
         if (!RequireSystemFolder(folders.WinDir))
             return;

@@ -101,6 +101,7 @@ bool SetScreenSaver(ISystem& system, const fs::path& given, bool cancel) {
 }
 
 void SetWallpaper(ISystem& system, const fs::path& file) {
+    TChangeScope change(system, "设置壁纸");
     TRegistry reg(system);
     reg.OpenKey(DesktopKey, false);
     reg.WriteString("Wallpaper", file.string());

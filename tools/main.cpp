@@ -31,6 +31,9 @@ const TVerb Verbs[] = {
      "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
     {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
+    {"history", velmora::tool::VerbHistory, "history [--system DIR] [--desktop]"},
+    {"restore", velmora::tool::VerbRestore,
+     "restore ID [--system DIR] [--desktop] [--force yes]"},
 };
 
 int Usage() {

@@ -88,7 +88,12 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
         return false;
     const fs::path target = winDir / "WallpaperTemp.bmp";
     std::error_code ec;
-    if (!fs::is_regular_file(picture, ec) ||
+    if (!fs::is_regular_file(picture, ec))
+        return false;
+    // The copy replaces the one an earlier wallpaper left: the record keeps it.
+    TChangeScope change(system, "设置壁纸");
+    system.RecordFileBefore(target);
+    if (
         !fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
         return false;
     SetWallpaper(system, target);

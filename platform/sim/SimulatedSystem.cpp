@@ -19,6 +19,10 @@ fs::path DefaultSimulatedRoot() {
     return fs::temp_directory_path() / "velmora" / "windows";
 }
 
+fs::path ChangeRecordFolder(const fs::path& root) {
+    return root / "history";
+}
+
 std::unique_ptr<TSimulatedSystem> CreateSimulatedSystem(const fs::path& root) {
     return std::make_unique<sim::TSimSystem>(root);
 }
