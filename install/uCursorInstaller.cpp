@@ -128,7 +128,9 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
         return false;
     const std::string folder = SchemeFolder(folders, name);
 
-    TZipFile(package).ExtractAll(folder, omAlways);
+    TZipFile zip(package);
+    RecordExtraction(system, zip, folder);
+    zip.ExtractAll(folder, omAlways);
     const auto files =
         SchemeRoleFiles(ReadSetupInf(system.ResolvePath(fs::path(folder) / "setup.inf")));
 

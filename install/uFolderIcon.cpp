@@ -2,10 +2,10 @@
 #include "install/uFolderIcon.h"
 
 #include "install/CodePage.h"
-#include "platform/util/Files.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 #include <stdexcept>

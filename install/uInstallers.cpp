@@ -3,6 +3,8 @@
 #include "install/uCursorInstaller.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
+#include "install/uZip.h"
+#include "platform/ISystem.h"
 
 namespace velmora {
 
@@ -15,6 +17,19 @@ bool IsPlainItemName(std::string_view name) {
 std::string PackageItemName(const std::filesystem::path& package) {
     std::string file = package.filename().string();
     return file.size() > 4 ? file.substr(0, file.size() - 4) : std::string();
+}
+
+void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest) {
+    for (const TZipEntry& entry : zip.Entries()) {
+        if (entry.IsFolder || !UnsafeEntryReason(entry).empty())
+            continue;
+        std::string name = entry.Name;
+        if (std::filesystem::path::preferred_separator != '\\')
+            for (char& c : name)
+                if (c == '\\')
+                    c = '/';
+        system.RecordFileBefore(dest / name);
+    }
 }
 
 int UninstallTagForPage(int pageIndex) {

@@ -14,7 +14,9 @@ bool InstallScreenSaver(const fs::path& package, const TFolderFields& folders, I
     TChangeScope change(system, "安装屏幕保护程序：" + PackageItemName(package));
     if (!RequireSystemFolder(folders.SysDir))
         return false;
-    TZipFile(package).ExtractAll(folders.SysDir, omAlways);
+    TZipFile zip(package);
+    RecordExtraction(system, zip, folders.SysDir);
+    zip.ExtractAll(folders.SysDir, omAlways);
     return SetScreenSaver(system, folders.SysDir / (PackageItemName(package) + ".scr"), false);
 }
 

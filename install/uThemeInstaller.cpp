@@ -97,6 +97,7 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
                 break;
             }
     }
+    RecordExtraction(system, zip, dest);
     zip.ExtractAll(dest, omNever);
 
     std::error_code ec;
@@ -124,8 +125,8 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
 
 void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
                    const TFolderFields& folders, ISystem& system, std::uintptr_t ownerWindow) {
-    TChangeScope change(system, "应用主题：" + (isZip ? PackageItemName(package)
-                                                        : package.stem().string()));
+    TChangeScope change(system, "应用主题：" +
+                                    (isZip ? PackageItemName(package) : package.stem().string()));
     if (isZip) {
         if (InstallThemePackage(package, folders, system, ownerWindow))
             installed = true;

@@ -93,8 +93,7 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
     // The copy replaces the one an earlier wallpaper left: the record keeps it.
     TChangeScope change(system, "设置壁纸");
     system.RecordFileBefore(target);
-    if (
-        !fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
+    if (!fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
         return false;
     SetWallpaper(system, target);
     ShowMessageBox(MsgWallpaperSet, "", mkInformation);

@@ -92,14 +92,6 @@ TSessionResult SetXfceWallpaper(const fs::path& picture) {
     return Ok();
 }
 
-const char* KdeConfigTool(bool read) {
-    static const char* const writers[] = {"kwriteconfig6", "kwriteconfig5"};
-    static const char* const readers[] = {"kreadconfig6", "kreadconfig5"};
-    for (const char* tool : read ? readers : writers)
-        if (HaveTool(tool))
-            return tool;
-    return nullptr;
-}
 
 std::string TrimLine(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
@@ -108,6 +100,15 @@ std::string TrimLine(std::string s) {
 }
 
 } // namespace
+
+const char* KdeConfigTool(bool read) {
+    static const char* const writers[] = {"kwriteconfig6", "kwriteconfig5"};
+    static const char* const readers[] = {"kreadconfig6", "kreadconfig5"};
+    for (const char* tool : read ? readers : writers)
+        if (HaveTool(tool))
+            return tool;
+    return nullptr;
+}
 
 TDesktopKind DetectDesktop(std::string_view xdgCurrentDesktop) {
     std::string_view rest = xdgCurrentDesktop;

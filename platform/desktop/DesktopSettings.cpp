@@ -31,15 +31,6 @@ std::string Chomp(std::string s) {
     return s;
 }
 
-const char* KdeTool(bool read) {
-    static const char* const readers[] = {"kreadconfig6", "kreadconfig5"};
-    static const char* const writers[] = {"kwriteconfig6", "kwriteconfig5"};
-    for (const char* tool : read ? readers : writers)
-        if (HaveTool(tool))
-            return tool;
-    return nullptr;
-}
-
 class TDesktopSettings : public ISettingsState {
 public:
     explicit TDesktopSettings(const TDesktopOptions& options)
@@ -71,7 +62,7 @@ public:
             return run.Ok ? std::optional<std::string>(Chomp(run.Out)) : std::nullopt;
         }
         if (p[0] == "kde" && p.size() == 4) {
-            const char* tool = KdeTool(true);
+            const char* tool = KdeConfigTool(true);
             if (!tool)
                 return std::nullopt;
             TToolRun run = RunTool({tool, "--file", p[1], "--group", p[2], "--key", p[3]});
@@ -89,8 +80,7 @@ public:
             if (parts.size() < 3)
                 return false;
             // A key that could not be read was the schema's default.
-            return SetGSettingsString(parts[1].c_str(), parts[2].c_str(), value.value_or(""))
-                .Ok;
+            return SetGSettingsString(parts[1].c_str(), parts[2].c_str(), value.value_or("")).Ok;
         }
         if (p[0] == "xfconf") {
             const auto parts = Split(name, ':', 3);
@@ -101,7 +91,7 @@ public:
                 .Ok;
         }
         if (p[0] == "kde" && p.size() == 4) {
-            const char* tool = KdeTool(false);
+            const char* tool = KdeConfigTool(false);
             if (!tool)
                 return false;
             std::vector<std::string> argv = {tool, "--file", p[1], "--group", p[2], "--key", p[3]};

@@ -66,8 +66,7 @@ TStateItem ItemFrom(const json& j) {
 }
 
 bool IsContentName(const std::string& name) {
-    return name.size() == 64 &&
-           std::all_of(name.begin(), name.end(), [](char c) {
+    return name.size() == 64 && std::all_of(name.begin(), name.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
            });
 }
@@ -161,8 +160,7 @@ std::vector<TChangeEntry> TChangeRecord::Load(bool setAside) {
                 byId[e.Id] = entries.size();
                 entries.push_back(std::move(e));
             } else if (j.contains("prior")) {
-                entries.at(byId.at(j.at("prior").get<std::int64_t>()))
-                    .Prior.push_back(ItemFrom(j));
+                entries.at(byId.at(j.at("prior").get<std::int64_t>())).Prior.push_back(ItemFrom(j));
             } else if (j.contains("after")) {
                 TChangeEntry& e = entries.at(byId.at(j.at("after").get<std::int64_t>()));
                 for (const json& item : j.at("items"))
@@ -188,19 +186,28 @@ void TChangeRecord::AppendLine(const std::string& line) {
     const std::string bytes = line + "\n";
     const int fd = ::open(RecordFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() + "\"");
+        throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() +
+                                 "\"");
     // One write of the whole line; it is on disk before the change is made.
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     const bool synced = ::fsync(fd) == 0;
     ::close(fd);
     if (written != static_cast<ssize_t>(bytes.size()) || !synced)
-        throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() + "\"");
+        throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() +
+                                 "\"");
 }
 
-void TChangeRecord::Compact(std::vector<TChangeEntry>& entries) {
+void TChangeRecord::Compact(std::vector<TChangeEntry>& entries,
+                            std::optional<std::int64_t> keepFrom) {
     if (entries.size() < MaxEntries)
         return;
-    entries.erase(entries.begin(), entries.end() - (MaxEntries - 1));
+    auto drop = entries.end() - (MaxEntries - 1);
+    // A restore still needs the entries it goes back through.
+    while (keepFrom && drop != entries.begin() && (drop - 1)->Id >= *keepFrom)
+        --drop;
+    if (drop == entries.begin())
+        return;
+    entries.erase(entries.begin(), drop);
     std::string text;
     std::set<std::string> kept;
     auto keep = [&](const TStateItem& item) {
@@ -230,8 +237,7 @@ void TChangeRecord::Compact(std::vector<TChangeEntry>& entries) {
     if (const std::error_code ec = WriteFileAtomically(RecordFile(), text))
         throw std::runtime_error("Cannot write the change record: " + ec.message());
     std::error_code ec;
-    for (fs::directory_iterator it(FFolder / "files", ec), end; !ec && it != end;
-         it.increment(ec))
+    for (fs::directory_iterator it(FFolder / "files", ec), end; !ec && it != end; it.increment(ec))
         if (!kept.count(it->path().filename().string()))
             fs::remove(it->path(), ec);
 }
@@ -241,7 +247,7 @@ std::int64_t TChangeRecord::Begin(const std::string& text, std::optional<std::in
     fs::create_directories(FFolder, ec);
     sim::TFileLock lock(FFolder / "record.lock");
     std::vector<TChangeEntry> entries = Load(true);
-    Compact(entries);
+    Compact(entries, restores);
     const std::int64_t id = entries.empty() ? 1 : entries.back().Id + 1;
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                          std::chrono::system_clock::now().time_since_epoch())

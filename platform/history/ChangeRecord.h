@@ -46,8 +46,8 @@ struct TChangeEntry {
 // Something that was changed again, by someone else, since the program
 // changed it last.
 struct TRestoreConflict {
-    TStateItem Item;           // what restoring would write back
-    std::string Description;   // the thing in words
+    TStateItem Item;         // what restoring would write back
+    std::string Description; // the thing in words
 };
 
 struct TRestorePlan {
@@ -95,7 +95,7 @@ public:
 private:
     std::vector<TChangeEntry> Load(bool setAside);
     void AppendLine(const std::string& line);
-    void Compact(std::vector<TChangeEntry>& entries);
+    void Compact(std::vector<TChangeEntry>& entries, std::optional<std::int64_t> keepFrom);
 
     std::filesystem::path FFolder;
     std::string FProblem;

@@ -23,8 +23,8 @@ constexpr const char* SettingsFileMark = "settings";
 
 // The system cursors' values, as SPI_SETCURSORS reloads them.
 constexpr const char* CursorValueNames[] = {
-    "",         "Arrow", "Help",   "AppStarting", "Wait",     "Crosshair", "IBeam", "Hand",
-    "No",       "SizeNS", "SizeWE", "SizeNWSE",   "SizeNESW", "SizeAll",   "NWPen", "UpArrow"};
+    "",   "Arrow",  "Help",   "AppStarting", "Wait",     "Crosshair", "IBeam", "Hand",
+    "No", "SizeNS", "SizeWE", "SizeNWSE",    "SizeNESW", "SizeAll",   "NWPen", "UpArrow"};
 
 TStateItem Registry(const std::string& key, const std::string& name) {
     return {TStateKind::skRegistry, key, name, std::nullopt};
@@ -112,9 +112,8 @@ public:
     std::string RecordProblem() override { return FRecord.Problem(); }
 
     TRestorePlan PlanRestore(const std::vector<TChangeEntry>& entries, std::int64_t id) override {
-        return TChangeRecord::PlanRestore(entries, id, [this](const TStateItem& item) {
-            return Read(item, false);
-        });
+        return TChangeRecord::PlanRestore(
+            entries, id, [this](const TStateItem& item) { return Read(item, false); });
     }
 
     bool Restore(std::int64_t id) override;
@@ -347,9 +346,9 @@ bool TRecorder::Restore(std::int64_t id) {
         else if (key->ReadString(item.Name))
             key->DeleteValue(item.Name);
         const std::string k = LowerAscii(item.Key), n = LowerAscii(item.Name);
-        wallpaper = wallpaper || (k == LowerAscii(DesktopKey) &&
-                                  (n == "wallpaper" || n == "wallpaperstyle" ||
-                                   n == "tilewallpaper"));
+        wallpaper =
+            wallpaper || (k == LowerAscii(DesktopKey) &&
+                          (n == "wallpaper" || n == "wallpaperstyle" || n == "tilewallpaper"));
         screenSaver = screenSaver || (k == LowerAscii(DesktopKey) &&
                                       (n == "scrnsave.exe" || n == "screensaveactive"));
         cursors = cursors || k == LowerAscii(CursorsKey);

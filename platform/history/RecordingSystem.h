@@ -28,8 +28,7 @@ public:
     // What restoring to before entry id would write back, and what was
     // changed since by someone else. History() must outlive the plan's Entry:
     // entries are passed in.
-    virtual TRestorePlan PlanRestore(const std::vector<TChangeEntry>& entries,
-                                     std::int64_t id) = 0;
+    virtual TRestorePlan PlanRestore(const std::vector<TChangeEntry>& entries, std::int64_t id) = 0;
     // Puts back the state from before entry id (undoing it and every later
     // entry). False when there is no such entry.
     virtual bool Restore(std::int64_t id) = 0;

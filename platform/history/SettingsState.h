@@ -14,7 +14,7 @@ namespace velmora {
 enum class TSettingsCall { scWallpaper, scCursors, scTheme, scFolderIcon, scRemoveFolder };
 
 struct TTouchedSettings {
-    std::vector<std::string> Settings;       // names ReadSetting understands
+    std::vector<std::string> Settings;        // names ReadSetting understands
     std::vector<std::filesystem::path> Files; // files the call replaces or removes
 };
 
