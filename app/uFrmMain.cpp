@@ -1,5 +1,6 @@
 #include "app/uFrmMain.h"
 
+#include "app/uFrmRestoreChanges.h"
 #include "app/uQtDispatcher.h"
 #include "app/uUpdater.h"
 #include "controls/Imaging.h"
@@ -11,6 +12,7 @@
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
+#include "platform/history/RecordingSystem.h"
 #include "platform/util/Files.h"
 
 #include <QMouseEvent>
@@ -357,6 +359,15 @@ bool TFrmMain::vstThemeListContextPopup(TCatalogTree* sender) {
     pmiDown->setEnabled(item->State == dsNone || item->State == dsFailed);
     pmiApply->setEnabled(item->State == dsDone);
     return true;
+}
+
+void TFrmMain::miRestoreChangesClick() {
+    if (!FSetup.History)
+        return;
+    TFrmRestoreChanges dialog(*FSetup.History, this);
+    if (const std::string problem = FSetup.History->RecordProblem(); !problem.empty())
+        ShowMessageBox(problem, "", mkWarning);
+    dialog.exec();
 }
 
 void TFrmMain::pmiDownClick() {

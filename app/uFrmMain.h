@@ -45,6 +45,7 @@ class TImgManager;
 class TPaintPanel;
 class TFrmWallpaper;
 class TQtDispatcher;
+class TRecordingSystem;
 
 // What the window is started with: the program folder, the catalogue server,
 // the system it changes, and the parts the program adds around it.
@@ -67,6 +68,9 @@ struct TMainWindowSetup {
     // The catalogue request is given up after this long, whatever the server
     // does, and the local copy read instead.
     int CatalogLimitMs = 15000;
+    // The change record of the system (wrapping System); none: the window
+    // offers no restore.
+    TRecordingSystem* History = nullptr;
 };
 
 // A blue label that underlines itself and shows a hand while the mouse is
@@ -138,6 +142,8 @@ public:
     void lblWebClick();
     void icbThemesClick(TImgControl* sender);
     void TimerTimer();
+    // "还原桌面更改…": the change record's window.
+    void miRestoreChangesClick();
 
     // The folder-icon page (uFrmMainIcons.cpp). FillIconList takes a row of
     // vstDirs, or -1 for none.
@@ -229,6 +235,8 @@ private:
     QAction* pmiDown = nullptr;
     QAction* pmiApply = nullptr;
     QAction* pmiUnInstall = nullptr;
+    QAction* pmiRestoreChanges = nullptr;
+    TLinkLabel* lblRestoreChanges = nullptr;
     QTimer* Timer = nullptr;
     QLabel* Label1 = nullptr;
     TButtonEdit* edtDir = nullptr;

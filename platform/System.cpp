@@ -16,4 +16,13 @@ std::unique_ptr<ISystem> CreateSystem() {
 #endif
 }
 
+std::filesystem::path DefaultChangeRecordFolder() {
+#ifdef _WIN32
+    return std::filesystem::path(CreateWin32System()->SpecialFolder(csidlLocalAppData)) /
+           "Velmora" / "history";
+#else
+    return ChangeRecordFolder(DefaultSimulatedRoot());
+#endif
+}
+
 } // namespace velmora

@@ -3,10 +3,15 @@
 // Windows at its default root elsewhere.
 #include "platform/ISystem.h"
 
+#include <filesystem>
 #include <memory>
 
 namespace velmora {
 
 std::unique_ptr<ISystem> CreateSystem();
+
+// Where the person's record of the desktop's changes is kept: beside the
+// system CreateSystem gives (platform/history).
+std::filesystem::path DefaultChangeRecordFolder();
 
 } // namespace velmora

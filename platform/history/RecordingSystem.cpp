@@ -205,19 +205,22 @@ public:
     std::uint32_t GetFileAttributes(const fs::path& path) override {
         return FInner->GetFileAttributes(path);
     }
+    // Files are part of the desktop only within an action that changes it
+    // (the program also tidies its own folders with these calls).
     bool SetFileAttributes(const fs::path& path, std::uint32_t attributes) override {
-        TChangeScope scope(*this, OtherChangeText);
+        if (FDepth == 0)
+            return FInner->SetFileAttributes(path, attributes);
         Capture({TStateKind::skAttributes, FInner->ResolvePath(path).string(), {}, {}});
         return FInner->SetFileAttributes(path, attributes);
     }
     bool DeleteFile(const fs::path& path) override {
-        TChangeScope scope(*this, OtherChangeText);
-        CaptureFile(path, {});
+        if (FDepth > 0)
+            CaptureFile(path, {});
         return FInner->DeleteFile(path);
     }
     bool RemoveDirectory(const fs::path& path) override {
-        TChangeScope scope(*this, OtherChangeText);
-        CaptureSettings(TSettingsCall::scRemoveFolder, path);
+        if (FDepth > 0)
+            CaptureSettings(TSettingsCall::scRemoveFolder, path);
         return FInner->RemoveDirectory(path);
     }
 

@@ -2,8 +2,10 @@
 // The change record at the system interface: wraps the system the program
 // uses (any backend) and, before each call that changes the desktop goes
 // through, writes down the previous state of what that call touches. The
-// installers group calls into entries with TChangeScope; a change outside
-// any scope is an entry of its own. Restore puts back the state from before
+// installers group calls into entries with TChangeScope; a registry or
+// desktop call outside any scope is an entry of its own, while file calls
+// outside a scope (the program tidying its own folders) are not recorded.
+// Restore puts back the state from before
 // an entry through the same calls, and is itself recorded.
 #include "platform/ISystem.h"
 #include "platform/history/ChangeRecord.h"
