@@ -356,9 +356,16 @@ bool TRecorder::Restore(std::int64_t id) {
                                       (n == "scrnsave.exe" || n == "screensaveactive"));
         cursors = cursors || k == LowerAscii(CursorsKey);
     }
+    // Cursor files put back (a scheme that was uninstalled) are loaded again.
+    const std::string cursorFolder =
+        LowerAscii((FInner->WindowsDirectory() / "Cursors" / "").lexically_normal().string());
     for (const TStateItem& item : plan.Items)
         if (item.Kind == TStateKind::skFile && item.Name != SettingsFileMark) {
             PutBackFile(item);
+            cursors =
+                cursors ||
+                LowerAscii(fs::path(item.Key).lexically_normal().string()).rfind(cursorFolder, 0) ==
+                    0;
             if (LowerAscii(fs::path(item.Key).filename().string()) == "desktop.ini")
                 iconFolders.push_back(fs::path(item.Key).parent_path());
         }
