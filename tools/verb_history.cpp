@@ -14,22 +14,8 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-const char* KindText(TStateKind kind) {
-    switch (kind) {
-    case TStateKind::skRegistry:
-        return "registry";
-    case TStateKind::skFile:
-        return "file";
-    case TStateKind::skAttributes:
-        return "attributes";
-    case TStateKind::skSetting:
-        return "setting";
-    }
-    return "registry";
-}
-
 json ItemJson(const TStateItem& item) {
-    json j = {{"kind", KindText(item.Kind)}, {"key", item.Key}};
+    json j = {{"kind", StateKindName(item.Kind)}, {"key", item.Key}};
     if (item.Kind == TStateKind::skRegistry)
         j["name"] = item.Name;
     j["value"] = item.Value ? json(*item.Value) : json(nullptr);

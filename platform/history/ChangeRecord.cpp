@@ -19,9 +19,7 @@ namespace velmora {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-namespace {
-
-const char* KindName(TStateKind kind) {
+const char* StateKindName(TStateKind kind) {
     switch (kind) {
     case TStateKind::skRegistry:
         return "reg";
@@ -35,16 +33,18 @@ const char* KindName(TStateKind kind) {
     return "reg";
 }
 
+namespace {
+
 std::optional<TStateKind> KindOf(const std::string& name) {
     for (TStateKind k : {TStateKind::skRegistry, TStateKind::skFile, TStateKind::skAttributes,
                          TStateKind::skSetting})
-        if (name == KindName(k))
+        if (name == StateKindName(k))
             return k;
     return std::nullopt;
 }
 
 json ItemJson(const TStateItem& item) {
-    json j = {{"kind", KindName(item.Kind)}, {"key", item.Key}};
+    json j = {{"kind", StateKindName(item.Kind)}, {"key", item.Key}};
     if (!item.Name.empty())
         j["name"] = item.Name;
     j["value"] = item.Value ? json(*item.Value) : json(nullptr);
@@ -73,7 +73,7 @@ bool IsContentName(const std::string& name) {
 
 // Registry values are set apart by name without regard to case.
 std::string TargetOf(const TStateItem& item) {
-    std::string t = KindName(item.Kind);
+    std::string t = StateKindName(item.Kind);
     t += '\n';
     if (item.Kind == TStateKind::skRegistry)
         t += LowerAscii(item.Key) + '\n' + LowerAscii(item.Name);

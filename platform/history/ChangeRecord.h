@@ -101,6 +101,9 @@ private:
     std::string FProblem;
 };
 
+// The kind as the record writes it ("reg", "file", "attr", "setting").
+const char* StateKindName(TStateKind kind);
+
 // The content's name of some bytes (SHA-256, lower-case hex).
 std::string ContentName(std::string_view bytes);
 
