@@ -246,9 +246,32 @@ std::int64_t TChangeRecord::Begin(const std::string& text, std::optional<std::in
     std::error_code ec;
     fs::create_directories(FFolder, ec);
     sim::TFileLock lock(FFolder / "record.lock");
-    std::vector<TChangeEntry> entries = Load(true);
-    Compact(entries, restores);
-    const std::int64_t id = entries.empty() ? 1 : entries.back().Id + 1;
+    // Entry lines are told by their start (the keys are written sorted), so
+    // the record is read whole only when it is full.
+    std::string bytes;
+    std::size_t count = 0;
+    std::int64_t last = 0;
+    if (!ReadWholeFile(RecordFile(), bytes, 64u << 20)) {
+        constexpr std::string_view head = "{\"entry\":";
+        for (std::size_t at = 0; at < bytes.size();) {
+            std::size_t end = bytes.find('\n', at);
+            if (end == std::string::npos)
+                end = bytes.size();
+            if (std::string_view(bytes).substr(at, head.size()) == head) {
+                ++count;
+                const json j = json::parse(bytes.begin() + at, bytes.begin() + end, nullptr, false);
+                if (j.is_object() && j["entry"].is_number_integer())
+                    last = std::max(last, j["entry"].get<std::int64_t>());
+            }
+            at = end + 1;
+        }
+    }
+    if (count >= MaxEntries) {
+        std::vector<TChangeEntry> entries = Load(true);
+        Compact(entries, restores);
+        last = entries.empty() ? 0 : entries.back().Id;
+    }
+    const std::int64_t id = last + 1;
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();

@@ -80,15 +80,19 @@ public:
             return;
         if (!FEntry)
             return;
-        std::vector<TStateItem> after;
-        for (TStateItem item : FCaptured) {
-            item.Value = Read(item, false);
-            after.push_back(std::move(item));
-        }
         const std::int64_t id = *FEntry;
+        std::vector<TStateItem> captured = std::move(FCaptured);
         FEntry.reset();
         FCaptured.clear();
-        FRecord.AddAfter(id, after);
+        // Called from a scope's destructor: nothing may escape. An entry
+        // whose end is not written still restores; only the check for
+        // changes made by others since is skipped for it.
+        try {
+            for (TStateItem& item : captured)
+                item.Value = Read(item, false);
+            FRecord.AddAfter(id, captured);
+        } catch (const std::exception&) {
+        }
     }
 
     void RecordFileBefore(const fs::path& file) override {
