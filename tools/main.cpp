@@ -32,8 +32,7 @@ const TVerb Verbs[] = {
     {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
     {"history", velmora::tool::VerbHistory, "history [--system DIR] [--desktop]"},
-    {"restore", velmora::tool::VerbRestore,
-     "restore ID [--system DIR] [--desktop] [--force yes]"},
+    {"restore", velmora::tool::VerbRestore, "restore ID [--system DIR] [--desktop] [--force yes]"},
 };
 
 int Usage() {

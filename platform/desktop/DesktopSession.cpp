@@ -92,7 +92,6 @@ TSessionResult SetXfceWallpaper(const fs::path& picture) {
     return Ok();
 }
 
-
 std::string TrimLine(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
         s.pop_back();
