@@ -367,7 +367,12 @@ void TFrmMain::miRestoreChangesClick() {
     TFrmRestoreChanges dialog(*FSetup.History, this);
     if (const std::string problem = FSetup.History->RecordProblem(); !problem.empty())
         ShowMessageBox(problem, "", mkWarning);
-    dialog.exec();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // A restore may have taken back or brought back installed items.
+    for (int tag : {tagTheme, tagCursor, tagScreenSave})
+        if (TCatalogModel* model = ModelOfTag(tag))
+            model->RecheckInstalled();
 }
 
 void TFrmMain::pmiDownClick() {

@@ -136,7 +136,10 @@ namespace {
 // looked for in it (not in the working folder instead).
 struct TItemFolders {
     explicit TItemFolders(const TFolderFields& f)
-        : Cache{CacheFolder(f, 0).native(), {}, CacheFolder(f, 2).native(), CacheFolder(f, 3).native()},
+        : Cache{CacheFolder(f, 0).native(),
+                {},
+                CacheFolder(f, 2).native(),
+                CacheFolder(f, 3).native()},
           Themes(Below(f.WinDir, "Resources/Themes")), UserThemes(f.UserThemesDir.native()),
           Cursors(Below(f.WinDir, "Cursors")), System(f.SysDir.native()) {}
     static std::string Below(const fs::path& base, const char* rel) {
@@ -157,7 +160,8 @@ TProbe PackageProbe(const TItemFolders& folders, int tag, const TCatalogItem& it
     return {&folders.Cache[tag], item.Name + PackageExt[item.IsZip ? 1 : 0], false};
 }
 
-std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag, const TCatalogItem& item) {
+std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag,
+                                     const TCatalogItem& item) {
     switch (tag) {
     case tagTheme:
         if (item.IsZip)
@@ -231,8 +235,8 @@ private:
 };
 
 template <typename TDisk>
-TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
-                    bool isZip, std::string_view name) {
+TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag,
+                    TCatalogRow parent, bool isZip, std::string_view name) {
     TCatalogItem item;
     item.Name = CutToCp936Bytes(name, MaxNameBytes);
     item.IsZip = isZip;
@@ -244,6 +248,13 @@ TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders
 }
 
 } // namespace
+
+bool IsItemInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item) {
+    const TItemFolders where(folders);
+    const auto probe = InstalledProbe(where, tag, item);
+    TDirectDisk disk;
+    return probe && disk.Exists(*probe);
+}
 
 bool IsSafeItemName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
@@ -271,14 +282,14 @@ bool IsSafeItemName(std::string_view name) {
     for (const char* d : fixed)
         if (upper == d)
             return false;
-    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
-        upper[3] <= '9')
+    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+        upper[3] >= '1' && upper[3] <= '9')
         return false;
     return true;
 }
 
-TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag, TCatalogRow parent,
-                           bool isZip, std::string_view name) {
+TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
+                           TCatalogRow parent, bool isZip, std::string_view name) {
     TDirectDisk disk;
     return AddItem(disk, sink, TItemFolders(folders), tag, parent, isZip, name);
 }
@@ -353,7 +364,8 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
     std::snprintf(header, sizeof header, ThemeHeaderFormat, count);
     sink.SetThemeHeader(header);
 
-    for (auto [key, tag] : {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
+    for (auto [key, tag] :
+         {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
         if (const json* list = ArrayMember(parsed, key)) {
             for (const json& entry : *list) {
                 std::string name = UsableName(AsText(entry), !utf8);

@@ -6,6 +6,9 @@
 #include "install/uZip.h"
 #include "platform/ISystem.h"
 
+#include <set>
+#include <vector>
+
 namespace velmora {
 
 bool IsPlainItemName(std::string_view name) {
@@ -20,16 +23,30 @@ std::string PackageItemName(const std::filesystem::path& package) {
 }
 
 void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest) {
+    namespace fs = std::filesystem;
+    // The folders first: one that is not there yet is made, and goes again.
+    std::set<fs::path> folders{dest};
+    std::vector<fs::path> files;
     for (const TZipEntry& entry : zip.Entries()) {
-        if (entry.IsFolder || !UnsafeEntryReason(entry).empty())
+        if (!UnsafeEntryReason(entry).empty())
             continue;
         std::string name = entry.Name;
-        if (std::filesystem::path::preferred_separator != '\\')
+        if (fs::path::preferred_separator != '\\')
             for (char& c : name)
                 if (c == '\\')
                     c = '/';
-        system.RecordFileBefore(dest / name);
+        fs::path at;
+        for (const fs::path& part : fs::path(name).relative_path().parent_path())
+            folders.insert(dest / (at /= part));
+        if (entry.IsFolder)
+            folders.insert(dest / name);
+        else
+            files.push_back(dest / name);
     }
+    for (const fs::path& folder : folders)
+        system.RecordFileBefore(folder);
+    for (const fs::path& file : files)
+        system.RecordFileBefore(file);
 }
 
 int UninstallTagForPage(int pageIndex) {

@@ -3,6 +3,7 @@
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -20,6 +21,8 @@ constexpr const char* OtherChangeText = "桌面更改";
 // File items the desktop settings name: put back after the calls of a
 // restore, which may replace them again.
 constexpr const char* SettingsFileMark = "settings";
+// A file item's value where a folder stands (made by an extraction since).
+constexpr const char* FolderValue = "folder";
 
 // The system cursors' values, as SPI_SETCURSORS reloads them.
 constexpr const char* CursorValueNames[] = {
@@ -188,7 +191,8 @@ public:
 
     bool PathMakeSystemFolder(const fs::path& folder) override {
         TChangeScope scope(*this, OtherChangeText);
-        Capture({TStateKind::skAttributes, FInner->ResolvePath(folder).string(), {}, {}});
+        Capture(
+            {TStateKind::skAttributes, NormalPath(FInner->ResolvePath(folder)).string(), {}, {}});
         return FInner->PathMakeSystemFolder(folder);
     }
     std::optional<std::string> ReadThemeFromPack(const fs::path& pack) override {
@@ -214,7 +218,7 @@ public:
     bool SetFileAttributes(const fs::path& path, std::uint32_t attributes) override {
         if (FDepth == 0)
             return FInner->SetFileAttributes(path, attributes);
-        Capture({TStateKind::skAttributes, FInner->ResolvePath(path).string(), {}, {}});
+        Capture({TStateKind::skAttributes, NormalPath(FInner->ResolvePath(path)).string(), {}, {}});
         return FInner->SetFileAttributes(path, attributes);
     }
     bool DeleteFile(const fs::path& path) override {
@@ -223,8 +227,10 @@ public:
         return FInner->DeleteFile(path);
     }
     bool RemoveDirectory(const fs::path& path) override {
-        if (FDepth > 0)
+        if (FDepth > 0) {
+            CaptureFolder(path);
             CaptureSettings(TSettingsCall::scRemoveFolder, path);
+        }
         return FInner->RemoveDirectory(path);
     }
 
@@ -232,12 +238,19 @@ private:
     // A file and its attributes; a folder is not kept (its files are, as
     // they are deleted one by one).
     void CaptureFile(const fs::path& given, const std::string& mark) {
-        const fs::path file = FInner->ResolvePath(given);
+        const fs::path file = NormalPath(FInner->ResolvePath(given));
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(file, ec)))
             return;
         Capture({TStateKind::skFile, file.string(), mark, {}});
         Capture({TStateKind::skAttributes, file.string(), {}, {}});
+    }
+
+    // A folder about to be removed, so that going back makes it again.
+    void CaptureFolder(const fs::path& given) {
+        const fs::path folder = NormalPath(FInner->ResolvePath(given));
+        Capture({TStateKind::skFile, folder.string(), {}, {}});
+        Capture({TStateKind::skAttributes, folder.string(), {}, {}});
     }
 
     void CaptureSettings(TSettingsCall call, const fs::path& item) {
@@ -260,8 +273,11 @@ private:
         }
         case TStateKind::skFile: {
             std::error_code ec;
-            if (!fs::exists(fs::symlink_status(item.Key, ec)))
+            const fs::file_status status = fs::symlink_status(item.Key, ec);
+            if (!fs::exists(status))
                 return std::nullopt;
+            if (fs::is_directory(status))
+                return std::string(FolderValue);
             std::string bytes;
             if (const std::error_code read =
                     ReadWholeFile(item.Key, bytes, TChangeRecord::MaxFileBytes))
@@ -280,9 +296,17 @@ private:
     }
 
     void PutBackFile(const TStateItem& item) {
-        CaptureFile(item.Key, item.Name);
         const fs::path file = item.Key;
         std::error_code ec;
+        if (item.Value == FolderValue) {
+            fs::create_directories(file, ec);
+            return;
+        }
+        // A folder that was not there (made by an extraction) goes once
+        // emptied; the caller removes those last.
+        if (fs::is_directory(fs::symlink_status(file, ec)))
+            return;
+        CaptureFile(item.Key, item.Name);
         const bool there = fs::exists(fs::symlink_status(file, ec));
         if (there)
             FInner->SetFileAttributes(file, faNormal); // read-only would refuse both
@@ -341,6 +365,7 @@ bool TRecorder::Restore(std::int64_t id) {
 
     bool wallpaper = false, cursors = false, screenSaver = false;
     std::vector<fs::path> iconFolders;
+    std::vector<std::string> madeFolders;
     // Registry values first: the calls below read them.
     for (const TStateItem& item : plan.Items) {
         if (item.Kind != TStateKind::skRegistry)
@@ -372,7 +397,15 @@ bool TRecorder::Restore(std::int64_t id) {
                     0;
             if (LowerAscii(fs::path(item.Key).filename().string()) == "desktop.ini")
                 iconFolders.push_back(fs::path(item.Key).parent_path());
+            std::error_code ec;
+            if (!item.Value && fs::is_directory(fs::symlink_status(item.Key, ec)))
+                madeFolders.push_back(item.Key);
         }
+    // Deepest first; a folder something else put files in stays.
+    std::sort(madeFolders.begin(), madeFolders.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& folder : madeFolders)
+        RemoveDirectory(folder);
     for (const TStateItem& item : plan.Items) {
         std::error_code ec;
         if (item.Kind == TStateKind::skAttributes && item.Value &&

@@ -3,6 +3,7 @@
 // changed the desktop since.
 #include "app/uFrmRestoreChanges.h"
 #include "catalog/uCatalog.h"
+#include "install/uCursorInstaller.h"
 #include "install/uPubFunc.h"
 #include "platform/history/RecordingSystem.h"
 #include "tests/app/AppFixture.h"
@@ -123,6 +124,28 @@ TEST_F(RestoreChanges, ChangesBySomeoneElseAreAskedAboutBeforeAnythingIsDone) {
         EXPECT_EQ(Wallpaper(), answer == IDNO ? "D:\\other.bmp" : before);
         FMessages->Shown.clear();
     }
+}
+
+TEST_F(RestoreChanges, ListRowsShowWhatARestoreTookBackOrBroughtBack) {
+    Open();
+    const std::string scheme = "水晶指针";
+    ASSERT_FALSE(Item(tagCursor, scheme).Installed);
+    ASSERT_TRUE(InstallCursorScheme(DemoCatalog() / "softdata" / "win7" / "res" / "cursor" /
+                                        (scheme + ".zip"),
+                                    FWindow->Folders(), FWindow->System()));
+    const fs::path folder = FWindow->Folders().WinDir / "Cursors" / scheme;
+    ASSERT_TRUE(fs::is_directory(folder));
+    auto restoreNewest = [](TFrmRestoreChanges& dialog) {
+        dialog.findChild<QListWidget*>("lvChanges")->setCurrentRow(0);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("btnRestore"), Qt::LeftButton);
+    };
+    WithDialog(restoreNewest); // back before the install: its folder goes
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(Item(tagCursor, scheme).Installed);
+    WithDialog(restoreNewest); // and the restore undone: they come back
+    ASSERT_TRUE(fs::is_directory(folder));
+    EXPECT_FALSE(fs::is_empty(folder));
+    EXPECT_TRUE(Item(tagCursor, scheme).Installed);
 }
 
 } // namespace

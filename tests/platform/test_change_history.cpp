@@ -55,6 +55,8 @@ TSnapshot Snapshot(ISystem& sys, const TFolderFields& folders, const fs::path& p
          it.increment(ec))
         if (it->is_regular_file())
             file(it->path());
+        else
+            s["folder " + it->path().string()] = ""; // a scheme's folder goes and comes back
     return s;
 }
 
