@@ -246,6 +246,22 @@ private:
         Capture({TStateKind::skAttributes, file.string(), {}, {}});
     }
 
+    // Makes the folder and the missing ones above it, each recorded as not
+    // there before (so that undoing this restore takes them back).
+    void MakeFolders(const fs::path& folder) {
+        std::vector<fs::path> missing;
+        std::error_code ec;
+        for (fs::path p = NormalPath(folder); !p.empty() && !fs::exists(fs::symlink_status(p, ec));
+             p = p.parent_path()) {
+            missing.push_back(p);
+            if (p == p.parent_path())
+                break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+            CaptureFolder(*it);
+        fs::create_directories(folder, ec);
+    }
+
     // A folder about to be removed, so that going back makes it again.
     void CaptureFolder(const fs::path& given) {
         const fs::path folder = NormalPath(FInner->ResolvePath(given));
@@ -299,7 +315,7 @@ private:
         const fs::path file = item.Key;
         std::error_code ec;
         if (item.Value == FolderValue) {
-            fs::create_directories(file, ec);
+            MakeFolders(file);
             return;
         }
         // A folder that was not there (made by an extraction) goes once
@@ -318,7 +334,7 @@ private:
         const std::optional<std::string> bytes = FRecord.Content(*item.Value);
         if (!bytes)
             throw std::runtime_error("The change record lacks the copy of \"" + item.Key + "\"");
-        fs::create_directories(file.parent_path(), ec);
+        MakeFolders(file.parent_path());
         if (const std::error_code written = WriteFileAtomically(file, *bytes))
             throw std::runtime_error("Cannot write \"" + item.Key + "\": " + written.message());
     }
