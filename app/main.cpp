@@ -9,7 +9,9 @@
 #include "install/ProgramFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
+#include "platform/desktop/DesktopSettings.h"
 #include "platform/desktop/DesktopSystem.h"
+#include "platform/history/RecordingSystem.h"
 
 #ifdef VELMORA_HAVE_BROWSER
 #include "controls/WebBrowseEx.h"
@@ -131,13 +133,18 @@ int main(int argc, char** argv) {
     // --desktop: the simulated Windows stays the record, and the effects
     // also reach the running Linux desktop. Never the default, so the demo
     // leaves a person's own desktop alone.
+    std::shared_ptr<velmora::ISettingsState> settings;
     if (options.Desktop) {
         velmora::TDesktopOptions options = velmora::DesktopOptionsFromEnvironment();
         options.Notice = [](const std::string& text) {
             velmora::ShowMessageBox(text, "", velmora::mkInformation);
         };
+        settings = velmora::CreateDesktopSettingsState(options);
         system = velmora::CreateDesktopSystem(std::move(system), std::move(options));
     }
+    // Every change to the desktop is recorded, beside the simulated Windows.
+    auto recording = velmora::CreateRecordingSystem(
+        std::move(system), velmora::DefaultChangeRecordFolder(), std::move(settings));
 
     velmora::TMainWindowSetup setup;
     setup.ExePath = folders.ExePath / "";
@@ -147,7 +154,8 @@ int main(int argc, char** argv) {
         setup.FavoritesDir = folders.Favorites;
     }
     setup.ServerBase = *serverBase;
-    setup.System = system.get();
+    setup.System = recording.get();
+    setup.History = recording.get();
     setup.MakeAdBrowser = &MakeAdBrowser;
     setup.NavigateAd = &NavigateAd;
 #ifdef VELMORA_HAVE_BROWSER

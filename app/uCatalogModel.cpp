@@ -68,6 +68,20 @@ bool TCatalogModel::RecheckPackage(TCatalogRow row) {
     return true;
 }
 
+void TCatalogModel::RecheckInstalled() {
+    for (std::size_t row = 0; row < FNodes.size(); ++row) {
+        const TCatalogRow r = static_cast<TCatalogRow>(row);
+        if (IsGroup(r))
+            continue;
+        TCatalogItem& item = FNodes[row].Item;
+        const bool installed = IsItemInstalled(FFolders, FTag, item);
+        if (installed != item.Installed) {
+            item.Installed = installed;
+            RepaintRow(r);
+        }
+    }
+}
+
 QString TCatalogModel::GetText(TCatalogRow row, int column) const {
     if (!Valid(row))
         return {};

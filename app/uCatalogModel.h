@@ -47,6 +47,9 @@ public:
     // back to dsNone (and is repainted) so that it can be downloaded again.
     // Returns whether the row changed.
     bool RecheckPackage(TCatalogRow row);
+    // Marks every item installed or not as the disk has it now (after the
+    // desktop was restored to an earlier state).
+    void RecheckInstalled();
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;

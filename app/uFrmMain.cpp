@@ -1,5 +1,6 @@
 #include "app/uFrmMain.h"
 
+#include "app/uFrmRestoreChanges.h"
 #include "app/uQtDispatcher.h"
 #include "app/uUpdater.h"
 #include "catalog/uDownThread.h"
@@ -12,6 +13,7 @@
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
 #include "platform/ISystem.h"
+#include "platform/history/RecordingSystem.h"
 #include "platform/util/Files.h"
 
 #include <QMouseEvent>
@@ -387,6 +389,20 @@ void TFrmMain::pmiCancelClick() {
         it->second->Cancel();
         FDownloads.erase(it);
     }
+}
+
+void TFrmMain::miRestoreChangesClick() {
+    if (!FSetup.History)
+        return;
+    TFrmRestoreChanges dialog(*FSetup.History, this);
+    if (const std::string problem = FSetup.History->RecordProblem(); !problem.empty())
+        ShowMessageBox(problem, "", mkWarning);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // A restore may have taken back or brought back installed items.
+    for (int tag : {tagTheme, tagCursor, tagScreenSave})
+        if (TCatalogModel* model = ModelOfTag(tag))
+            model->RecheckInstalled();
 }
 
 void TFrmMain::pmiDownClick() {

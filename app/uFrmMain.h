@@ -47,6 +47,7 @@ class TPaintPanel;
 class TFrmWallpaper;
 class TQtDispatcher;
 class TDownloadControl;
+class TRecordingSystem;
 
 // What the window is started with: the program folder, the catalogue server,
 // the system it changes, and the parts the program adds around it.
@@ -74,6 +75,9 @@ struct TMainWindowSetup {
     // The catalogue request is given up after this long, whatever the server
     // does, and the local copy read instead.
     int CatalogLimitMs = 15000;
+    // The change record of the system (wrapping System); none: the window
+    // offers no restore.
+    TRecordingSystem* History = nullptr;
 };
 
 // A blue label that underlines itself and shows a hand while the mouse is
@@ -147,6 +151,8 @@ public:
     void lblWebClick();
     void icbThemesClick(TImgControl* sender);
     void TimerTimer();
+    // "还原桌面更改…": the change record's window.
+    void miRestoreChangesClick();
 
     // The folder-icon page (uFrmMainIcons.cpp). FillIconList takes a row of
     // vstDirs, or -1 for none.
@@ -241,6 +247,8 @@ private:
     QAction* pmiApply = nullptr;
     QAction* pmiCancel = nullptr;
     QAction* pmiUnInstall = nullptr;
+    QAction* pmiRestoreChanges = nullptr;
+    TLinkLabel* lblRestoreChanges = nullptr;
     QTimer* Timer = nullptr;
     QLabel* Label1 = nullptr;
     TButtonEdit* edtDir = nullptr;

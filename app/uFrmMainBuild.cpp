@@ -50,10 +50,10 @@ struct TCatalogPageText {
     const char* PreviewName;
 };
 const TCatalogPageText CatalogPageTexts[] = {
-    {tagTheme, "vstThemeList", " 主题列表（双击下载，下载完后双击应用）", "主题名称",
-     " 主题预览", "imgView"},
-    {tagCursor, "vstCursorList", " 光标列表（双击下载，下载完后双击应用）", "光标名称",
-     " 光标预览", "imgCursorView"},
+    {tagTheme, "vstThemeList", " 主题列表（双击下载，下载完后双击应用）", "主题名称", " 主题预览",
+     "imgView"},
+    {tagCursor, "vstCursorList", " 光标列表（双击下载，下载完后双击应用）", "光标名称", " 光标预览",
+     "imgCursorView"},
     {tagScreenSave, "vstScreenList", " 屏保列表（双击下载，下载完后双击应用）", "屏保名称",
      " 屏保预览", "imgScreenView"},
 };
@@ -208,6 +208,13 @@ void TFrmMain::BuildPageBar() {
     lblWeb->setObjectName("lblWeb");
     lblWeb->setGeometry(687, 15, 54, 12);
     connect(lblWeb, &TLinkLabel::Clicked, this, &TFrmMain::lblWebClick);
+    // The same entry as the lists' menu, from every page.
+    if (FSetup.History) {
+        lblRestoreChanges = new TLinkLabel(QString::fromUtf8("还原桌面更改…"), pnlPageTitle);
+        lblRestoreChanges->setObjectName("lblRestoreChanges");
+        lblRestoreChanges->setGeometry(687 - 96, 15, 90, 12);
+        connect(lblRestoreChanges, &TLinkLabel::Clicked, this, &TFrmMain::miRestoreChangesClick);
+    }
 }
 
 // The page area, framed in grey, and its six sheets (index = page number);
@@ -302,6 +309,12 @@ void TFrmMain::BuildMenu() {
     connect(pmiApply, &QAction::triggered, this, &TFrmMain::pmiDownClick);
     connect(pmiCancel, &QAction::triggered, this, &TFrmMain::pmiCancelClick);
     connect(pmiUnInstall, &QAction::triggered, this, &TFrmMain::pmiUnInstallClick);
+    if (FSetup.History) {
+        PopupMenu->addSeparator();
+        pmiRestoreChanges = PopupMenu->addAction(QString::fromUtf8("还原桌面更改…"));
+        pmiRestoreChanges->setObjectName("pmiRestoreChanges");
+        connect(pmiRestoreChanges, &QAction::triggered, this, &TFrmMain::miRestoreChangesClick);
+    }
 }
 
 void TFrmMain::StartUpdaterTimer() {

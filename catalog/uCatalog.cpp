@@ -157,7 +157,10 @@ namespace {
 // looked for in it (not in the working folder instead).
 struct TItemFolders {
     explicit TItemFolders(const TFolderFields& f)
-        : Cache{CacheFolder(f, 0).native(), {}, CacheFolder(f, 2).native(), CacheFolder(f, 3).native()},
+        : Cache{CacheFolder(f, 0).native(),
+                {},
+                CacheFolder(f, 2).native(),
+                CacheFolder(f, 3).native()},
           Themes(Below(f.WinDir, "Resources/Themes")), UserThemes(f.UserThemesDir.native()),
           Cursors(Below(f.WinDir, "Cursors")), System(f.SysDir.native()) {}
     static std::string Below(const fs::path& base, const char* rel) {
@@ -178,7 +181,8 @@ TProbe PackageProbe(const TItemFolders& folders, int tag, const TCatalogItem& it
     return {&folders.Cache[tag], item.Name + PackageExt[item.IsZip ? 1 : 0], false};
 }
 
-std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag, const TCatalogItem& item) {
+std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag,
+                                     const TCatalogItem& item) {
     switch (tag) {
     case tagTheme:
         if (item.IsZip)
@@ -269,6 +273,13 @@ TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders
 
 } // namespace
 
+bool IsItemInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item) {
+    const TItemFolders where(folders);
+    const auto probe = InstalledProbe(where, tag, item);
+    TDirectDisk disk;
+    return probe && disk.Exists(*probe);
+}
+
 bool IsSafeItemName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
         return false;
@@ -295,14 +306,14 @@ bool IsSafeItemName(std::string_view name) {
     for (const char* d : fixed)
         if (upper == d)
             return false;
-    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
-        upper[3] <= '9')
+    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+        upper[3] >= '1' && upper[3] <= '9')
         return false;
     return true;
 }
 
-TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag, TCatalogRow parent,
-                           bool isZip, std::string_view name) {
+TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
+                           TCatalogRow parent, bool isZip, std::string_view name) {
     TDirectDisk disk;
     return AddItem(disk, sink, TItemFolders(folders), tag, parent, isZip, name);
 }
@@ -378,7 +389,8 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
     std::snprintf(header, sizeof header, ThemeHeaderFormat, count);
     sink.SetThemeHeader(header);
 
-    for (auto [key, tag] : {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
+    for (auto [key, tag] :
+         {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
         if (const json* list = ArrayMember(parsed, key)) {
             for (const json& entry : *list) {
                 // A name, or an object with the name and the package's check.

@@ -67,6 +67,9 @@ void EnsureCacheFolder(const TFolderFields& folders, int tag);
 std::filesystem::path CacheFolder(const TFolderFields& folders, int tag);
 std::filesystem::path PackageFile(const TFolderFields& folders, int tag, const TCatalogItem& item);
 std::filesystem::path PreviewFile(const TFolderFields& folders, int tag, const TCatalogItem& item);
+// Whether the item's installed file or folder is there now (as the lists
+// mark rows when the catalogue is read).
+bool IsItemInstalled(const TFolderFields& folders, int tag, const TCatalogItem& item);
 std::string PackageUrl(const std::string& base, int tag, const TCatalogItem& item);
 std::string PreviewUrl(const std::string& base, int tag, const TCatalogItem& item);
 

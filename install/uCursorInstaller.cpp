@@ -118,6 +118,7 @@ std::string SchemeRolePath(const std::string& schemeFolder, const std::string& f
 
 bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, ISystem& system) {
     const std::string name = PackageItemName(package);
+    TChangeScope change(system, "安装鼠标指针：" + name);
     // The name becomes a folder below the cursor folder, and the removal
     // deletes that folder: it must not be the cursor folder or its parent.
     if (!IsPlainItemName(name))
@@ -127,7 +128,9 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
         return false;
     const std::string folder = SchemeFolder(folders, name);
 
-    TZipFile(package).ExtractAll(folder, omAlways);
+    TZipFile zip(package);
+    RecordExtraction(system, zip, folder);
+    zip.ExtractAll(folder, omAlways);
     const auto files =
         SchemeRoleFiles(ReadSetupInf(system.ResolvePath(fs::path(folder) / "setup.inf")));
 
@@ -164,6 +167,7 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
 
 void RemoveCursorScheme(const std::string& name, bool& installed, const TFolderFields& folders,
                         ISystem& system) {
+    TChangeScope change(system, "卸载鼠标指针：" + name);
     if (IsPlainItemName(name)) {
         if (!RequireSystemFolder(folders.WinDir))
             return;

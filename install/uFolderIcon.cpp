@@ -2,10 +2,10 @@
 #include "install/uFolderIcon.h"
 
 #include "install/CodePage.h"
-#include "platform/util/Files.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -123,6 +123,7 @@ TFolderIconResult SetFolderIcon(ISystem& system, const std::string& dirText,
         ShowMessageBox(MsgSetIconFailed, "", mkInformation);
         return TFolderIconResult::Failed;
     }
+    TChangeScope change(system, "设置文件夹图标：" + dir);
     const fs::path iconFile = IconLibraryFile(exePath, *category, *icon);
     const fs::path ini = system.ResolvePath(DesktopIniOf(dir));
     system.DeleteFile(ini); // a failure shows when the file is created
@@ -148,6 +149,7 @@ TFolderIconResult RestoreFolderIcon(ISystem& system, const std::string& dirText)
         ShowMessageBox(MsgFolderMissing, "", mkInformation);
         return TFolderIconResult::FolderMissing;
     }
+    TChangeScope change(system, "恢复文件夹默认图标：" + dir);
     system.DeleteFile(system.ResolvePath(DesktopIniOf(dir))); // none there is fine
     ShowMessageBox(MsgRestoreIconDone, "", mkInformation);
     NotifyShell(system, dir);

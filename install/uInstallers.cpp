@@ -3,6 +3,11 @@
 #include "install/uCursorInstaller.h"
 #include "install/uScreenSaverInstaller.h"
 #include "install/uThemeInstaller.h"
+#include "install/uZip.h"
+#include "platform/ISystem.h"
+
+#include <set>
+#include <vector>
 
 namespace velmora {
 
@@ -15,6 +20,33 @@ bool IsPlainItemName(std::string_view name) {
 std::string PackageItemName(const std::filesystem::path& package) {
     std::string file = package.filename().string();
     return file.size() > 4 ? file.substr(0, file.size() - 4) : std::string();
+}
+
+void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest) {
+    namespace fs = std::filesystem;
+    // The folders first: one that is not there yet is made, and goes again.
+    std::set<fs::path> folders{dest};
+    std::vector<fs::path> files;
+    for (const TZipEntry& entry : zip.Entries()) {
+        if (!UnsafeEntryReason(entry).empty())
+            continue;
+        std::string name = entry.Name;
+        if (fs::path::preferred_separator != '\\')
+            for (char& c : name)
+                if (c == '\\')
+                    c = '/';
+        fs::path at;
+        for (const fs::path& part : fs::path(name).relative_path().parent_path())
+            folders.insert(dest / (at /= part));
+        if (entry.IsFolder)
+            folders.insert(dest / name);
+        else
+            files.push_back(dest / name);
+    }
+    for (const fs::path& folder : folders)
+        system.RecordFileBefore(folder);
+    for (const fs::path& file : files)
+        system.RecordFileBefore(file);
 }
 
 int UninstallTagForPage(int pageIndex) {

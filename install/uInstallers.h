@@ -11,6 +11,7 @@
 namespace velmora {
 
 class ISystem;
+class TZipFile;
 
 // Raised when an installer is given a name it cannot turn into a folder.
 class EInstallError : public std::runtime_error {
@@ -30,6 +31,11 @@ std::string PackageItemName(const std::filesystem::path& package);
 // page control: 0 themes, 2 cursor schemes, 3 screen savers (the list tags);
 // -1 on any other page, where the command does nothing.
 int UninstallTagForPage(int pageIndex);
+
+// Tells the system's change record about every file the archive is about to
+// write below dest, so that a restore can take them back (a file that was not
+// there is removed again, a replaced one comes back).
+void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest);
 
 // Runs the removal of the item's category (tag as above) on the row's fields.
 // No question, no message. Other tags do nothing.

@@ -79,6 +79,7 @@ bool SetScreenSaver(ISystem& system, const fs::path& given, bool cancel) {
         ShowMessageBox("没有找到屏保文件", "", mkInformation);
         return false;
     }
+    TChangeScope change(system, cancel ? "取消屏幕保护程序" : "设置屏幕保护程序");
     TRegistry reg(system);
     if (!reg.OpenKey(DesktopKey, false))
         return false;
@@ -101,6 +102,7 @@ bool SetScreenSaver(ISystem& system, const fs::path& given, bool cancel) {
 }
 
 void SetWallpaper(ISystem& system, const fs::path& file) {
+    TChangeScope change(system, "设置壁纸");
     TRegistry reg(system);
     reg.OpenKey(DesktopKey, false);
     reg.WriteString("Wallpaper", file.string());

@@ -79,6 +79,7 @@ std::string ThemeRefusal(std::string_view themeBytes, const fs::path& themeFolde
 
 bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, ISystem& system,
                          std::uintptr_t ownerWindow) {
+    TChangeScope change(system, "应用主题：" + PackageItemName(package));
     if (!RequireSystemFolder(folders.WinDir))
         return false;
     const fs::path dest = SystemThemesFolder(folders);
@@ -96,6 +97,7 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
                 break;
             }
     }
+    RecordExtraction(system, zip, dest);
     zip.ExtractAll(dest, omNever);
 
     std::error_code ec;
@@ -123,6 +125,8 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
 
 void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
                    const TFolderFields& folders, ISystem& system, std::uintptr_t ownerWindow) {
+    TChangeScope change(system, "应用主题：" +
+                                    (isZip ? PackageItemName(package) : package.stem().string()));
     if (isZip) {
         if (InstallThemePackage(package, folders, system, ownerWindow))
             installed = true;
@@ -147,6 +151,7 @@ void ApplyThemeRow(bool isZip, const fs::path& package, bool& installed,
 
 void RemoveTheme(const std::string& name, bool isZip, bool& installed, const TFolderFields& folders,
                  ISystem& system) {
+    TChangeScope change(system, "卸载主题：" + name);
     if (IsPlainItemName(name)) {
         if (!RequireSystemFolder(isZip ? folders.WinDir : folders.UserThemesDir))
             return;

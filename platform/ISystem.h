@@ -188,6 +188,31 @@ public:
     // RemoveDirectory: only an empty folder (or a link to a folder, removing
     // the link).
     virtual bool RemoveDirectory(const std::filesystem::path& path) = 0;
+
+    // --- Change record -----------------------------------------------------
+    // A backend that keeps a record of the desktop's changes (see
+    // platform/history) groups what follows into one entry described by the
+    // text, until the matching EndChange; nested calls join the outer entry.
+    // Elsewhere these do nothing.
+    virtual void BeginChange(const std::string& /*description*/) {}
+    virtual void EndChange() {}
+    // The core is about to replace the file with plain file I/O: the record
+    // keeps what it holds now.
+    virtual void RecordFileBefore(const std::filesystem::path& /*file*/) {}
+};
+
+// One entry of the change record for the lifetime of the scope.
+class TChangeScope {
+public:
+    TChangeScope(ISystem& system, const std::string& description) : FSystem(system) {
+        FSystem.BeginChange(description);
+    }
+    ~TChangeScope() { FSystem.EndChange(); }
+    TChangeScope(const TChangeScope&) = delete;
+    TChangeScope& operator=(const TChangeScope&) = delete;
+
+private:
+    ISystem& FSystem;
 };
 
 } // namespace velmora

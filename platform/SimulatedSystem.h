@@ -6,6 +6,8 @@
 //   HKCU.reg      the current user's registry (.reg text, written atomically)
 //   journal.log   one line per effect on the desktop
 //   files.json    hidden/system attributes and short names the backend keeps
+//   history/      the person's record of the desktop's changes (kept by
+//                 platform/history, not by this backend)
 #include "platform/ISystem.h"
 
 #include <filesystem>
@@ -37,6 +39,9 @@ using TFolderPicker =
 // The default root: $XDG_DATA_HOME/velmora/windows, or
 // ~/.local/share/velmora/windows.
 std::filesystem::path DefaultSimulatedRoot();
+
+// Where the change record of the simulated Windows at root is kept.
+std::filesystem::path ChangeRecordFolder(const std::filesystem::path& root);
 
 // A simulated system on its own root folder (created when missing).
 std::unique_ptr<TSimulatedSystem> CreateSimulatedSystem(const std::filesystem::path& root);

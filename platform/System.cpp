@@ -27,4 +27,13 @@ bool SetTiledScreenWallpaper(ISystem& system, const TScreenWallpaper& request) {
                                        spifUpdateIniFile | spifSendWinIniChange);
 }
 
+std::filesystem::path DefaultChangeRecordFolder() {
+#ifdef _WIN32
+    return std::filesystem::path(CreateWin32System()->SpecialFolder(csidlLocalAppData)) /
+           "Velmora" / "history";
+#else
+    return ChangeRecordFolder(DefaultSimulatedRoot());
+#endif
+}
+
 } // namespace velmora

@@ -3,6 +3,7 @@
 // Windows at its default root elsewhere.
 #include "platform/ISystem.h"
 
+#include <filesystem>
 #include <memory>
 
 namespace velmora {
@@ -13,5 +14,9 @@ std::unique_ptr<ISystem> CreateSystem();
 // the composed picture of the whole virtual desktop, tiled (WallpaperStyle 0,
 // TileWallpaper 1): tiles start at the primary screen's corner (0, 0).
 bool SetTiledScreenWallpaper(ISystem& system, const TScreenWallpaper& request);
+
+// Where the person's record of the desktop's changes is kept: beside the
+// system CreateSystem gives (platform/history).
+std::filesystem::path DefaultChangeRecordFolder();
 
 } // namespace velmora

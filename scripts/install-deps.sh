@@ -15,6 +15,7 @@ mingw-w64 g++-mingw-w64-x86-64-posix wine64
 xvfb xauth xdotool x11-apps imagemagick fonts-noto-cjk
 curl jq unzip zip time
 clang libclang-rt-14-dev
+libssl-dev
 "
 PACKAGES="$PACKAGES desktop-file-utils" # checks the installed desktop entry
 PACKAGES="$PACKAGES appstream"          # checks the installed AppStream data

@@ -1,6 +1,7 @@
 #include "tools/DesktopOption.h"
 
 #include "platform/SimulatedSystem.h"
+#include "platform/desktop/DesktopSettings.h"
 #include "platform/desktop/DesktopSystem.h"
 
 #include <algorithm>
@@ -15,13 +16,20 @@ bool TakeDesktopFlag(TArgs& args) {
     return found;
 }
 
-std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop) {
+std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool desktop) {
     std::unique_ptr<ISystem> system = CreateSimulatedSystem(root);
-    if (!desktop)
-        return system;
-    TDesktopOptions options = DesktopOptionsFromEnvironment();
-    options.Notice = [](const std::string& text) { std::cout << text << '\n'; };
-    return CreateDesktopSystem(std::move(system), std::move(options));
+    std::shared_ptr<ISettingsState> settings;
+    if (desktop) {
+        TDesktopOptions options = DesktopOptionsFromEnvironment();
+        options.Notice = [](const std::string& text) { std::cout << text << '\n'; };
+        settings = CreateDesktopSettingsState(options);
+        system = CreateDesktopSystem(std::move(system), std::move(options));
+    }
+    auto recording =
+        CreateRecordingSystem(std::move(system), ChangeRecordFolder(root), std::move(settings));
+    if (const std::string problem = recording->RecordProblem(); !problem.empty())
+        std::cout << problem << '\n';
+    return recording;
 }
 
 } // namespace velmora::tool

@@ -20,5 +20,7 @@ int VerbInstall(const TArgs& args);
 int VerbUninstall(const TArgs& args);
 int VerbWallpaper(const TArgs& args);
 int VerbDesktop(const TArgs& args);
+int VerbHistory(const TArgs& args);
+int VerbRestore(const TArgs& args);
 
 } // namespace velmora::tool

@@ -31,6 +31,8 @@ const TVerb Verbs[] = {
      "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
     {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--screen N [--screens WxH+X+Y,...]] [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]"},
+    {"history", velmora::tool::VerbHistory, "history [--system DIR] [--desktop]"},
+    {"restore", velmora::tool::VerbRestore, "restore ID [--system DIR] [--desktop] [--force yes]"},
 };
 
 void PrintUsage(std::ostream& out) {

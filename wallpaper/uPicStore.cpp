@@ -134,8 +134,12 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
         return false;
     const fs::path target = winDir / "WallpaperTemp.bmp";
     std::error_code ec;
-    if (!fs::is_regular_file(picture, ec) ||
-        !fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
+    if (!fs::is_regular_file(picture, ec))
+        return false;
+    // The copy replaces the one an earlier wallpaper left: the record keeps it.
+    TChangeScope change(system, "设置壁纸");
+    system.RecordFileBefore(target);
+    if (!fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
         return false;
     SetWallpaper(system, target);
     ShowMessageBox(MsgWallpaperSet, "", mkInformation);
@@ -184,12 +188,18 @@ bool SetScreenDesktopWallpaper(ISystem& system, const fs::path& winDir,
         return false;
     const fs::path copy = winDir / ("WallpaperScreen_" + ScreenRectText(screens[screen]) + ".bmp");
     std::error_code ec;
-    if (!fs::is_regular_file(picture, ec) ||
-        !fs::copy_file(picture, copy, fs::copy_options::overwrite_existing, ec) || ec)
+    if (!fs::is_regular_file(picture, ec))
+        return false;
+    // The screen's copy and the composed picture replace earlier ones: the
+    // record keeps both.
+    const fs::path composed = winDir / "WallpaperScreens.bmp";
+    TChangeScope change(system, "设置显示器壁纸");
+    system.RecordFileBefore(copy);
+    system.RecordFileBefore(composed);
+    if (!fs::copy_file(picture, copy, fs::copy_options::overwrite_existing, ec) || ec)
         return false;
 
     // Each screen's own picture, else the one set for all.
-    const fs::path composed = winDir / "WallpaperScreens.bmp";
     std::string common;
     if (auto desktop = system.OpenCurrentUserKey("Control Panel\\Desktop", false))
         common = desktop->ReadString("Wallpaper").value_or("");

@@ -97,6 +97,14 @@ TSessionResult SetXfceWallpaper(const fs::path& picture) {
     return Ok();
 }
 
+std::string TrimLine(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+} // namespace
+
 const char* KdeConfigTool(bool read) {
     static const char* const writers[] = {"kwriteconfig6", "kwriteconfig5"};
     static const char* const readers[] = {"kreadconfig6", "kreadconfig5"};
@@ -105,14 +113,6 @@ const char* KdeConfigTool(bool read) {
             return tool;
     return nullptr;
 }
-
-std::string TrimLine(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-} // namespace
 
 TDesktopKind DetectDesktop(std::string_view xdgCurrentDesktop) {
     std::string_view rest = xdgCurrentDesktop;

@@ -56,6 +56,9 @@ struct TToolRun {
     std::string Message;
 };
 bool HaveTool(const char* program);
+// KDE's configuration reader (or writer) on PATH, the newest first; null
+// when none is there.
+const char* KdeConfigTool(bool read);
 TToolRun RunTool(const std::vector<std::string>& argv);
 
 } // namespace velmora::desktop

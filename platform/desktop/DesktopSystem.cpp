@@ -6,6 +6,7 @@
 #include "platform/desktop/FolderIcon.h"
 #include "platform/desktop/XcursorTheme.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Files.h"
 
 #include <glib.h>
 
@@ -43,13 +44,6 @@ constexpr TUnsupportedPart UnsupportedParts[] = {
     {"Slideshow", "幻灯片放映"},
     {"Control Panel\\Sounds", "声音"},
 };
-
-fs::path Normal(const fs::path& p) {
-    fs::path n = p.lexically_normal();
-    if (!n.has_filename() && n.has_parent_path())
-        n = n.parent_path();
-    return n;
-}
 
 class TDesktopSystem : public ISystem {
 public:
@@ -145,7 +139,7 @@ public:
     bool RemoveDirectory(const fs::path& path) override {
         const bool done = FInner->RemoveDirectory(path);
         if (done && IsSchemeFolder(path))
-            RemoveCursorTheme(Normal(path).filename().string());
+            RemoveCursorTheme(NormalPath(path).filename().string());
         return done;
     }
 
@@ -286,8 +280,8 @@ private:
 
     // A folder right below the Windows cursor folder is a scheme's.
     bool IsSchemeFolder(const fs::path& path) const {
-        const fs::path p = Normal(path);
-        return p.parent_path().parent_path() == Normal(FInner->WindowsDirectory()) &&
+        const fs::path p = NormalPath(path);
+        return p.parent_path().parent_path() == NormalPath(FInner->WindowsDirectory()) &&
                LowerAscii(p.parent_path().filename().string()) == "cursors";
     }
 

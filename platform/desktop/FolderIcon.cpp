@@ -215,4 +215,9 @@ std::optional<std::string> FolderMetadataIcon(const fs::path& folder) {
     return icon;
 }
 
+bool SetFolderMetadataIcon(const fs::path& folder, const std::optional<std::string>& uri,
+                           std::string& why) {
+    return SetMetadata(folder, uri ? uri->c_str() : nullptr, why);
+}
+
 } // namespace velmora::desktop

@@ -28,5 +28,9 @@ TLinuxFolderIcon ClearLinuxFolderIcon(const std::filesystem::path& folder);
 
 // The folder's metadata::custom-icon, nothing when unset or unreadable.
 std::optional<std::string> FolderMetadataIcon(const std::filesystem::path& folder);
+// Sets (or with nothing removes) metadata::custom-icon alone; false and why
+// when the metadata service refuses.
+bool SetFolderMetadataIcon(const std::filesystem::path& folder,
+                           const std::optional<std::string>& uri, std::string& why);
 
 } // namespace velmora::desktop

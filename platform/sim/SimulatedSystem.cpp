@@ -22,6 +22,10 @@ fs::path DefaultSimulatedRoot() {
     return data / "velmora" / "windows";
 }
 
+fs::path ChangeRecordFolder(const fs::path& root) {
+    return root / "history";
+}
+
 std::unique_ptr<TSimulatedSystem> CreateSimulatedSystem(const fs::path& root) {
     return std::make_unique<sim::TSimSystem>(root);
 }

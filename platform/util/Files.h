@@ -27,6 +27,15 @@ std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target);
 // What TemporaryNameBeside adds after the (kept part of the) target's name.
 constexpr std::size_t TemporaryNameTailBytes = 1 + 16 + 4; // ".<16 hex digits>.tmp"
 
+// The path lexically normal and without a trailing separator, so that a
+// folder is one path however it was written ("a/b/" and "a/./b" are "a/b").
+inline std::filesystem::path NormalPath(const std::filesystem::path& p) {
+    std::filesystem::path n = p.lexically_normal();
+    if (!n.has_filename() && n.has_parent_path())
+        n = n.parent_path();
+    return n;
+}
+
 // Whether the name has the shape TemporaryNameBeside gives, so that one left
 // behind by a crash can be recognised and removed.
 bool IsTemporaryName(const std::filesystem::path& file);

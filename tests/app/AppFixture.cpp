@@ -1,5 +1,7 @@
 #include "tests/app/AppFixture.h"
 
+#include "platform/history/RecordingSystem.h"
+
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QAction>
@@ -92,7 +94,8 @@ TFrmMain& TAppTest::Show(int updaterDelayMs, QString updater) {
     TMainWindowSetup setup;
     setup.ExePath = FExe->Path() / "";
     setup.ServerBase = FServer->BaseUrl();
-    setup.System = FSystem.get();
+    setup.System = FHistory ? static_cast<ISystem*>(FHistory) : FSystem.get();
+    setup.History = FHistory;
     setup.UpdaterDelayMs = updaterDelayMs;
     setup.UpdaterLibrary = updater;
     setup.CatalogLimitMs = FCatalogLimitMs;
@@ -107,8 +110,8 @@ TFrmMain& TAppTest::Show(int updaterDelayMs, QString updater) {
     // The pages not seen at first come right after the first paint (unless
     // the window has already given up for want of a catalogue).
     if (FWaitForPages) {
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return FWindow->PagesBuilt() || FWindow->Terminated(); }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return FWindow->PagesBuilt() || FWindow->Terminated(); }, 10000));
     }
     return *FWindow;
 }

@@ -59,6 +59,9 @@ protected:
     std::unique_ptr<TFrmMain> FWindow;
     std::vector<std::string> FOpenedUrls;
     int FCatalogLimitMs = 15000;
+    // When set, the window changes the desktop through this change record
+    // (on the same simulated Windows) and offers restoring.
+    TRecordingSystem* FHistory = nullptr;
     // Show waits until the window has built its hidden pages.
     bool FWaitForPages = true;
 };

@@ -270,5 +270,41 @@ TEST_F(ToolDesktopTest, EachScreenGetsItsOwnWallpaper) {
 }
 #endif
 
+// history lists the change record newest first; restore goes back before an
+// entry, and refuses (exit 3) when someone else changed the thing since.
+TEST_F(ToolDesktopTest, HistoryAndRestoreWorkOnTheChangeRecord) {
+    WriteFile(Dir / "a.bmp", MakeBmpBytes(2, 2));
+    WriteFile(Dir / "b.bmp", MakeBmpBytes(3, 3));
+    const std::string before = Desktop()["wallpaper"].dump();
+    for (const char* picture : {"a.bmp", "b.bmp"})
+        ASSERT_EQ(Tool("wallpaper " + Quoted(Dir / picture)).Exit, 0);
+    auto r = Tool("history");
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    const json history = json::parse(r.Out, nullptr, false);
+    ASSERT_EQ(history.size(), 2u) << r.Out;
+    EXPECT_EQ(history[0]["text"], "设置壁纸");
+    EXPECT_GT(history[0]["id"], history[1]["id"]);
+    EXPECT_EQ(history[0]["finished"], true);
+
+    const std::string oldest = history[1]["id"].dump();
+    r = Tool("restore " + oldest);
+    ASSERT_EQ(r.Exit, 0) << r.Err << r.Out;
+    EXPECT_EQ(Desktop()["wallpaper"].dump(), before);
+    EXPECT_EQ(Tool("restore 999").Exit, 2);
+
+    // Undo the restore, then change the wallpaper behind the program's back.
+    const json after = json::parse(Tool("history").Out, nullptr, false);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0]["restores"].dump(), oldest);
+    ASSERT_EQ(Tool("restore " + after[0]["id"].dump()).Exit, 0);
+    auto sim = CreateSimulatedSystem(Sys());
+    sim->OpenCurrentUserKey("Control Panel\\Desktop", false)->WriteString("Wallpaper", "x.bmp");
+    r = Tool("restore " + oldest);
+    EXPECT_EQ(r.Exit, 3);
+    EXPECT_NE(r.Out.find("Control Panel\\Desktop\\Wallpaper"), std::string::npos) << r.Out;
+    EXPECT_EQ(Tool("restore " + oldest + " --force yes").Exit, 0);
+    EXPECT_EQ(Desktop()["wallpaper"].dump(), before);
+}
+
 } // namespace
 } // namespace velmora::test
