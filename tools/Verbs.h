@@ -20,5 +20,6 @@ int VerbInstall(const TArgs& args);
 int VerbUninstall(const TArgs& args);
 int VerbWallpaper(const TArgs& args);
 int VerbDesktop(const TArgs& args);
+int VerbPublish(const TArgs& args);
 
 } // namespace velmora::tool

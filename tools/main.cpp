@@ -31,6 +31,7 @@ const TVerb Verbs[] = {
      "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
     {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
+    {"publish", velmora::tool::VerbPublish, "publish SRC OUT [--check] | publish OUT --check"},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -20,8 +20,9 @@ namespace {
 // A cursor file is some kilobytes; nothing larger is read.
 constexpr std::uintmax_t MaxCursorBytes = 16 << 20;
 
-// Text needs the font database, which needs an application object.
-void EnsureApplication() {
+} // namespace
+
+void EnsureGuiApplication() {
     if (QGuiApplication::instance())
         return;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -32,6 +33,8 @@ void EnsureApplication() {
     static auto* app = new QGuiApplication(argc, argv); // lives until the process ends
     (void)app;
 }
+
+namespace {
 
 std::uint32_t Le32(const std::string& b, std::size_t at) {
     return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8) |
@@ -119,7 +122,7 @@ QString OrNone(const std::string& s) {
 } // namespace
 
 bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::string& why) {
-    EnsureApplication();
+    EnsureGuiApplication();
     QImage screen(DesktopWidth, DesktopHeight, QImage::Format_RGB32);
     screen.fill(QColor(0, 0, 0)); // the desktop colour shows where no wallpaper is
     QPainter p(&screen);

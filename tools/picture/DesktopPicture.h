@@ -18,6 +18,10 @@ constexpr int CursorX = DesktopWidth / 2; // where the cursor's hot spot sits
 constexpr int CursorY = DesktopHeight / 2;
 constexpr int CursorScale = 2; // cursors are drawn at twice their size
 
+// Text needs the font database, which needs an application object: makes an
+// offscreen one when the process has none.
+void EnsureGuiApplication();
+
 // Writes the PNG; false with why when it cannot be written.
 bool DrawDesktopPicture(const TDesktopState& state, const std::filesystem::path& png,
                         std::string& why);
