@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 namespace velmora::test {
 namespace {
 
-fs::path U8Path(const std::string& s) {
-    return fs::path(std::u8string(s.begin(), s.end()));
-}
-
 class PublishedCatalog : public TAppTest {
 protected:
     void SetUp() override {
@@ -47,15 +43,15 @@ protected:
             for (const auto& item : group["list"]) {
                 const std::string file =
                     item["name"].get<std::string>() + (item["iszip"] ? ".zip" : ".themepack");
-                copy(res / "theme" / U8Path(file),
-                     src / "themes" / U8Path(group["name"].get<std::string>()) / U8Path(file));
+                copy(res / "theme" / fs::path(file),
+                     src / "themes" / fs::path(group["name"].get<std::string>()) / fs::path(file));
             }
         for (const auto& name : doc["cursors"])
-            copy(res / "cursor" / U8Path(name.get<std::string>() + ".zip"),
-                 src / "cursors" / U8Path(name.get<std::string>() + ".zip"));
+            copy(res / "cursor" / fs::path(name.get<std::string>() + ".zip"),
+                 src / "cursors" / fs::path(name.get<std::string>() + ".zip"));
         for (const auto& name : doc["screensave"])
-            copy(res / "screensave" / U8Path(name.get<std::string>() + ".zip"),
-                 src / "screensavers" / U8Path(name.get<std::string>() + ".zip"));
+            copy(res / "screensave" / fs::path(name.get<std::string>() + ".zip"),
+                 src / "screensavers" / fs::path(name.get<std::string>() + ".zip"));
     }
 
     TTempDir dir;

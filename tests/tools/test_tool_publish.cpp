@@ -22,10 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-fs::path U8Path(const std::string& s) {
-    return fs::path(std::u8string(s.begin(), s.end()));
-}
-
 // MakeZip with the folders the file lies in.
 // Written beside under a short name: libzip's temporary name would make a
 // long one too long.
@@ -69,7 +65,7 @@ fs::path ServedFile(const fs::path& root, std::string path) {
         } else {
             decoded += path[i];
         }
-    return root / U8Path(decoded);
+    return root / fs::path(decoded);
 }
 
 struct TFileId {
@@ -115,14 +111,14 @@ protected:
     }
     // Two good packages of each category.
     void GoodSource() {
-        ThemeZip(src / U8Path("themes/风景/山水 之间.zip"), "山水 之间");
+        ThemeZip(src / fs::path("themes/风景/山水 之间.zip"), "山水 之间");
         WriteFile(
-            src / U8Path("themes/风景/海边.themepack"),
+            src / fs::path("themes/风景/海边.themepack"),
             MakeCabBytes({{"海边.theme", Utf8ToCp936(ThemeText("DesktopBackground\\sea.png"))},
                           {"DesktopBackground\\sea.png", RedPng(40, 30)}}));
-        CursorZip(src / U8Path("cursors/指针.zip"), GoodInf);
+        CursorZip(src / fs::path("cursors/指针.zip"), GoodInf);
         CursorZip(src / "cursors/Neon.zip", GoodInf);
-        SaverZip(src / U8Path("screensavers/星空.zip"), "星空");
+        SaverZip(src / fs::path("screensavers/星空.zip"), "星空");
         SaverZip(src / "screensavers/Clock.zip", "clock");
     }
 
@@ -155,9 +151,9 @@ TEST_F(ToolPublish, TheCatalogueListsExactlyTheGoodPackagesWithTheirDigests) {
         if (b.file.find("Broken") != std::string::npos)
             WriteFile(src / b.file, "<html>not found</html>");
         else if (b.zip.empty())
-            CursorZip(src / U8Path(b.file), GoodInf);
+            CursorZip(src / fs::path(b.file), GoodInf);
         else
-            Zip(src / U8Path(b.file), b.zip);
+            Zip(src / fs::path(b.file), b.zip);
     }
     WriteFile(src / "cursors/order.txt", "\xEF\xBB\xBFNeon\r\nmissing\r\n");
 
@@ -176,14 +172,15 @@ TEST_F(ToolPublish, TheCatalogueListsExactlyTheGoodPackagesWithTheirDigests) {
     EXPECT_EQ(doc["themes"][0]["group"], "风景");
     std::vector<std::pair<std::string, fs::path>> listed;
     for (const auto& item : doc["themes"][0]["items"])
-        listed.emplace_back(item["name"], U8Path("themes/风景/" + item["name"].get<std::string>() +
-                                                 (item["iszip"] ? ".zip" : ".themepack")));
+        listed.emplace_back(item["name"],
+                            fs::path("themes/风景/" + item["name"].get<std::string>() +
+                                     (item["iszip"] ? ".zip" : ".themepack")));
     for (const auto& item : doc["cursors"])
         listed.emplace_back(item["name"],
-                            U8Path("cursors/" + item["name"].get<std::string>() + ".zip"));
+                            fs::path("cursors/" + item["name"].get<std::string>() + ".zip"));
     for (const auto& item : doc["screensave"])
         listed.emplace_back(item["name"],
-                            U8Path("screensavers/" + item["name"].get<std::string>() + ".zip"));
+                            fs::path("screensavers/" + item["name"].get<std::string>() + ".zip"));
     // Names in the program's order (code page 936 bytes) unless order.txt says.
     std::vector<std::string> names;
     for (const auto& [name, file] : listed)
@@ -217,7 +214,7 @@ TEST_F(ToolPublish, RepublishingIsByteIdenticalAndTouchesOnlyWhatChanged) {
 
     const auto before = Snapshot(out);
     fs::remove(src / "cursors/Neon.zip");
-    CursorZip(src / U8Path("cursors/指针.zip"), GoodInf + "help = \"a.cur\"\r\n");
+    CursorZip(src / fs::path("cursors/指针.zip"), GoodInf + "help = \"a.cur\"\r\n");
     TProgramRun r = Publish(out);
     ASSERT_EQ(r.Exit, 0) << r.Err;
     const auto after = Snapshot(out);
@@ -238,7 +235,7 @@ TEST_F(ToolPublish, RepublishingIsByteIdenticalAndTouchesOnlyWhatChanged) {
 TEST_F(ToolPublish, CheckFindsChangedMissingAndUnlistedFilesAndWritesNothing) {
     GoodSource();
     ASSERT_EQ(Publish(out).Exit, 0);
-    const fs::path pkg = out / U8Path("softdata/win7/res/cursor/指针.zip");
+    const fs::path pkg = out / fs::path("softdata/win7/res/cursor/指针.zip");
     const std::string original = ReadFile(pkg);
     struct Case {
         const char* what;
@@ -298,14 +295,14 @@ TEST_F(ToolPublish, PreviewsAreMadeOrConvertedTo400x300Jpegs) {
     for (const char* file : {"theme/山水 之间.jpg", "theme/海边.jpg", "cursor/指针.jpg",
                              "cursor/Neon.jpg", "screensave/星空.jpg", "screensave/Clock.jpg"}) {
         SCOPED_TRACE(file);
-        const std::string bytes = ReadFile(out / "softdata/win7/res" / U8Path(file));
+        const std::string bytes = ReadFile(out / "softdata/win7/res" / fs::path(file));
         QImage img;
         ASSERT_TRUE(img.loadFromData(QByteArray(bytes.data(), qsizetype(bytes.size())), "JPEG"));
         EXPECT_EQ(img.size(), QSize(400, 300));
     }
     // The themes' previews come from their red wallpapers.
     for (const char* file : {"theme/山水 之间.jpg", "theme/海边.jpg"}) {
-        const std::string bytes = ReadFile(out / "softdata/win7/res" / U8Path(file));
+        const std::string bytes = ReadFile(out / "softdata/win7/res" / fs::path(file));
         const QColor c = QImage::fromData(QByteArray(bytes.data(), qsizetype(bytes.size())))
                              .pixelColor(200, 150);
         EXPECT_GT(c.red(), 200) << file;
