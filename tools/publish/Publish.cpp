@@ -5,7 +5,10 @@
 #include "install/CodePage.h"
 #include "install/uInstallers.h"
 #include "install/uPubFunc.h"
+#include "install/uThemeInstaller.h"
 #include "install/uZip.h"
+#include "platform/SimulatedSystem.h"
+#include "platform/ThemeFile.h"
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
@@ -25,6 +28,10 @@ using json = nlohmann::ordered_json;
 const char* const OrderFileName = "order.txt";
 
 namespace {
+
+bool IsThemePackFile(const std::string& file) {
+    return LowerAscii(file).ends_with(".themepack");
+}
 
 // Where the program looks, below the document root.
 const fs::path CatalogDir = fs::path("softdata") / "win7";
@@ -114,9 +121,29 @@ public:
                std::ostream& err)
         : FSrc(std::move(src)), FOut(std::move(out)), FMaker(maker), FLog(log), FErr(err) {}
 
+    ~TPublisher() {
+        FSystem.reset();
+        std::error_code ec;
+        if (!FSystemRoot.empty())
+            fs::remove_all(FSystemRoot, ec);
+    }
+
     int Run();
 
 private:
+    // Why the installer would refuse to apply the theme file (its bytes):
+    // a path that leaves the machine or the Windows folder. Checked against
+    // a simulated Windows of the run's own, made when first needed.
+    std::string ThemeReach(std::string_view themeBytes, bool isZip, const std::string& name) {
+        if (!FSystem) {
+            FSystemRoot = TemporaryNameBeside(fs::temp_directory_path() / "velmora-publish");
+            FSystem = CreateSimulatedSystem(FSystemRoot);
+            FFolders = MakeFolderFields(*FSystem, FSystemRoot / "program" / "");
+        }
+        const fs::path folder =
+            isZip ? SystemThemesFolder(FFolders) : FFolders.UserThemesDir / PathOf(name);
+        return ThemeRefusal(themeBytes, folder, FFolders, *FSystem);
+    }
     void LeaveOut(const std::string& label, const std::string& why) {
         FErr << "left out: " << label << ": " << why << '\n';
         FLeftOut = true;
@@ -136,6 +163,9 @@ private:
     bool FLeftOut = false;
     std::map<fs::path, TPlannedFile> FPlan; // relative to FOut
     std::set<std::string> FTaken;           // lowered names of the category in hand
+    fs::path FSystemRoot;
+    std::unique_ptr<TSimulatedSystem> FSystem;
+    TFolderFields FFolders;
     int FMadePreviews = 0, FNoPreview = 0;
 };
 
@@ -219,9 +249,27 @@ bool TPublisher::Check(const TCategory& c, TSourceItem& item) {
             LeaveOut(item.Label, why);
             return false;
         }
-    } else if (!sim::ReadPackedTheme(item.Package)) {
-        LeaveOut(item.Label, "not a theme pack with a theme file");
-        return false;
+        if (c.Kind == TPackageKind::Theme && !IsThemePackFile(item.Report.ThemeFile)) {
+            TZipFile zip(item.Package);
+            for (std::size_t i = 0; i < zip.Entries().size(); ++i)
+                if (zip.Entries()[i].FolderPart.empty() &&
+                    zip.Entries()[i].FileName == item.Report.ThemeFile) {
+                    std::string why =
+                        ThemeReach(zip.ReadEntry(i, TThemeFile::MaxBytes), true, item.Name);
+                    if (!why.empty()) {
+                        LeaveOut(item.Label, why);
+                        return false;
+                    }
+                }
+        }
+    } else {
+        const auto theme = sim::ReadPackedTheme(item.Package);
+        std::string why = theme ? ThemeReach(*theme, false, item.Name)
+                                : std::string("not a theme pack with a theme file");
+        if (!why.empty()) {
+            LeaveOut(item.Label, why);
+            return false;
+        }
     }
     item.Sha256 = Sha256OfFile(item.Package);
     std::error_code ec;
