@@ -143,7 +143,7 @@ TEST_F(ToolPublish, TheCatalogueListsExactlyTheGoodPackagesWithTheirDigests) {
         {"cursors/NoRoles.zip",
          {{"setup.inf", "[Strings]\r\nname=\"x\"\r\n"}},
          "none of the fifteen"},
-        {"cursors/NEON.zip", {}, "has the name"}, // Neon.zip, as Windows sees names
+        {"cursors/neon.zip", {}, "has the name"}, // Neon.zip, as Windows sees names
         {"cursors/한글.zip", {}, "code page 936"},
         {"cursors/" + std::string(246, 'n') + ".zip", {}, "too long"},
         {"screensavers/Snow.zip", {{"sub/Snow.scr", "x"}}, "no .scr"},
@@ -158,7 +158,7 @@ TEST_F(ToolPublish, TheCatalogueListsExactlyTheGoodPackagesWithTheirDigests) {
         else
             Zip(src / fs::path(b.file), b.zip);
     }
-    WriteFile(src / "cursors/order.txt", "\xEF\xBB\xBFNeon\r\nmissing\r\n");
+    WriteFile(src / "cursors/order.txt", "\xEF\xBB\xBFmissing\r\n指针.ZIP\r\n");
 
     TProgramRun r = Publish(out);
     EXPECT_EQ(r.Exit, 1) << r.Out << r.Err;
@@ -189,7 +189,7 @@ TEST_F(ToolPublish, TheCatalogueListsExactlyTheGoodPackagesWithTheirDigests) {
     for (const auto& [name, file] : listed)
         names.push_back(name);
     EXPECT_EQ(names,
-              (std::vector<std::string>{"海边", "山水 之间", "Neon", "指针", "Clock", "星空"}));
+              (std::vector<std::string>{"海边", "山水 之间", "指针", "Neon", "Clock", "星空"}));
 
     auto items = doc["themes"][0]["items"];
     for (const auto& i : doc["cursors"])

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <ostream>
 #include <set>
@@ -79,8 +80,15 @@ std::vector<std::string> Ordered(std::vector<std::string> names, const fs::path&
         text.erase(0, 3);
     std::vector<std::string> out;
     for (const auto& line : SplitLines(text)) {
-        const std::string name = Trim(line);
+        std::string name = Trim(line);
         auto it = std::find(names.begin(), names.end(), name);
+        // A line may name the package file itself.
+        for (const char* ext : {".zip", ".themepack"})
+            if (it == names.end() && name.size() > std::strlen(ext) &&
+                EqualsIgnoreCaseAscii(name.substr(name.size() - std::strlen(ext)), ext)) {
+                name.resize(name.size() - std::strlen(ext));
+                it = std::find(names.begin(), names.end(), name);
+            }
         if (!name.empty() && it != names.end()) {
             out.push_back(name);
             names.erase(it);
@@ -206,6 +214,10 @@ std::vector<TSourceItem> TPublisher::ScanFolder(const TCategory& c, const fs::pa
     std::vector<std::string> stems;
     for (const auto& [stem, p] : packages)
         stems.push_back(stem);
+    for (const auto& [stem, p] : previews)
+        if (!packages.count(stem))
+            FErr << "ignored: " << label << "/" << U8(p.filename())
+                 << " (no package of its name)\n";
     std::vector<TSourceItem> items;
     for (const auto& stem : Ordered(stems, folder)) {
         TSourceItem item;
