@@ -380,10 +380,18 @@ bool TPublisher::WritePlanned(const fs::path& rel, const TPlannedFile& f) {
         ec = WriteFileAtomically(target, f.Bytes);
     } else {
         const fs::path temp = TemporaryNameBeside(target);
-        if (fs::copy_file(f.From, temp, fs::copy_options::overwrite_existing, ec))
+        if (fs::copy_file(f.From, temp, fs::copy_options::overwrite_existing, ec)) {
+            // The copy must be what was checked: a package changed since
+            // would be listed under another file's digest.
+            if (!f.Sha256.empty() && Sha256OfFile(temp) != f.Sha256) {
+                fs::remove(temp);
+                throw std::runtime_error(U8(f.From) + " changed while it was published");
+            }
             fs::rename(temp, target, ec);
+        }
+        std::error_code ignored;
         if (ec)
-            fs::remove(temp);
+            fs::remove(temp, ignored);
     }
     if (ec)
         throw std::runtime_error("cannot write " + U8(target) + ": " + ec.message());
