@@ -38,7 +38,7 @@ std::optional<TPackageKind> PackageKindOf(std::string_view word) {
     return std::nullopt;
 }
 
-TPackageReport InspectPackage(const fs::path& file, TPackageKind kind) {
+TPackageReport InspectPackage(const fs::path& file, TPackageKind kind, std::string_view itemName) {
     TZipFile zip(file);
     TPackageReport r;
     for (const auto& e : zip.Entries())
@@ -68,7 +68,9 @@ TPackageReport InspectPackage(const fs::path& file, TPackageKind kind) {
         break;
     }
     case TPackageKind::ScreenSave:
-        r.ScrFound = FindRootEntry(zip, PackageItemName(file) + ".scr") != nullptr;
+        r.ScrFound =
+            FindRootEntry(zip, (itemName.empty() ? PackageItemName(file) : std::string(itemName)) +
+                                   ".scr") != nullptr;
         break;
     }
     return r;

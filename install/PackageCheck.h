@@ -29,9 +29,12 @@ struct TPackageReport {
 };
 
 // Reads the archive as the installer of the kind would. Root names are
-// matched without regard to ASCII case, as Windows finds files. Throws
-// EZipError when the file is not a readable ZIP archive.
-TPackageReport InspectPackage(const std::filesystem::path& file, TPackageKind kind);
+// matched without regard to ASCII case, as Windows finds files. A screen
+// saver's .scr is looked for under itemName, by default the package's file
+// name without ".zip" (where the installer takes it from). Throws EZipError
+// when the file is not a readable ZIP archive.
+TPackageReport InspectPackage(const std::filesystem::path& file, TPackageKind kind,
+                              std::string_view itemName = {});
 
 // Why the installer would refuse the package, in one short phrase; empty
 // when it takes it.

@@ -244,18 +244,11 @@ bool TPublisher::Check(const TCategory& c, TSourceItem& item) {
     }
     if (item.IsZip) {
         try {
-            item.Report = InspectPackage(item.Package, c.Kind);
+            // Published as <name>.zip, it is installed under that name.
+            item.Report = InspectPackage(item.Package, c.Kind, item.Name);
         } catch (const EZipError& e) {
             LeaveOut(item.Label, e.what());
             return false;
-        }
-        // The screen saver is looked for under the name the catalogue gives.
-        if (c.Kind == TPackageKind::ScreenSave && !item.Report.ScrFound) {
-            TZipFile zip(item.Package);
-            for (const auto& e : zip.Entries())
-                item.Report.ScrFound =
-                    item.Report.ScrFound || (e.FolderPart.empty() && !e.IsFolder &&
-                                             EqualsIgnoreCaseAscii(e.FileName, item.Name + ".scr"));
         }
         if (std::string why = PackageRefusal(item.Report, c.Kind); !why.empty()) {
             LeaveOut(item.Label, why);
