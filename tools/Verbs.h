@@ -22,5 +22,6 @@ int VerbWallpaper(const TArgs& args);
 int VerbDesktop(const TArgs& args);
 int VerbHistory(const TArgs& args);
 int VerbRestore(const TArgs& args);
+int VerbPublish(const TArgs& args);
 
 } // namespace velmora::tool

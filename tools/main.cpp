@@ -33,6 +33,7 @@ const TVerb Verbs[] = {
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]"},
     {"history", velmora::tool::VerbHistory, "history [--system DIR] [--desktop]"},
     {"restore", velmora::tool::VerbRestore, "restore ID [--system DIR] [--desktop] [--force yes]"},
+    {"publish", velmora::tool::VerbPublish, "publish SRC OUT [--check] | publish OUT --check"},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -20,42 +20,39 @@ namespace fs = std::filesystem;
 
 namespace velmora::test {
 
-namespace {
-
-// Runs velmora-demo and waits for it, at most a minute. Not through QProcess:
+// Runs a program and waits for it, at most a minute. Not through QProcess:
 // it starts the child in this process's memory (vfork-like), and what the
 // child runs before exec goes through the ThreadSanitizer runtime on the
 // calling thread's state; from then on the sanitizer no longer sees that
 // thread's locks and reports every later hand-over to a worker as a race.
 // posix_spawn's child makes no intercepted calls.
-bool RunDemo(const fs::path& out) {
-    std::string exe = VELMORA_DEMO_EXE;
-    std::string arg = out.string();
-    char* argv[] = {exe.data(), arg.data(), nullptr};
+int RunChild(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ) != 0)
-        return false;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
     int status = 0;
     for (int waited = 0;; waited += 10) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (done < 0 || waited >= 60000) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            return false;
+            return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
-} // namespace
-
 const fs::path& DemoCatalog() {
     static TTempDir dir;
     static const fs::path path = [] {
         const fs::path out = dir.Path() / "demo";
-        if (!RunDemo(out))
+        if (RunChild({VELMORA_DEMO_EXE, out.string()}) != 0)
             ADD_FAILURE() << "velmora-demo failed (its messages are above)";
         return out;
     }();
@@ -93,7 +90,7 @@ bool TAppTest::WaitPreviews() {
 TFrmMain& TAppTest::Show(int updaterDelayMs, QString updater) {
     TMainWindowSetup setup;
     setup.ExePath = FExe->Path() / "";
-    setup.ServerBase = FServer->BaseUrl();
+    setup.ServerBase = FServerBase.empty() ? FServer->BaseUrl() : FServerBase;
     setup.System = FHistory ? static_cast<ISystem*>(FHistory) : FSystem.get();
     setup.History = FHistory;
     setup.UpdaterDelayMs = updaterDelayMs;

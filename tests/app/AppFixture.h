@@ -13,8 +13,13 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::test {
+
+// Runs a program (argument 0 its path) and waits for it, at most a minute;
+// its exit code, or -1 when it could not run or did not end.
+int RunChild(std::vector<std::string> args);
 
 // The demo catalogue folder, written once per run.
 const std::filesystem::path& DemoCatalog();
@@ -58,6 +63,8 @@ protected:
     std::unique_ptr<TRecordingMessages> FMessages;
     std::unique_ptr<TFrmMain> FWindow;
     std::vector<std::string> FOpenedUrls;
+    // The catalogue server the window is given; empty: FServer's.
+    std::string FServerBase;
     int FCatalogLimitMs = 15000;
     // When set, the window changes the desktop through this change record
     // (on the same simulated Windows) and offers restoring.

@@ -22,8 +22,9 @@ namespace {
 // A cursor file is some kilobytes; nothing larger is read.
 constexpr std::uintmax_t MaxCursorBytes = 16 << 20;
 
-// Text needs the font database, which needs an application object.
-void EnsureApplication() {
+} // namespace
+
+void EnsureGuiApplication() {
     if (QGuiApplication::instance())
         return;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -34,6 +35,8 @@ void EnsureApplication() {
     static auto* app = new QGuiApplication(argc, argv); // lives until the process ends
     (void)app;
 }
+
+namespace {
 
 std::uint32_t Le32(const std::string& b, std::size_t at) {
     return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8) |
@@ -132,13 +135,13 @@ QString OrNone(const std::string& s) {
 std::vector<TScreenRect> DisplayScreens() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return {};
-    EnsureApplication();
+    EnsureGuiApplication();
     return DesktopScreens();
 }
 
 bool DrawDesktopPicture(const TDesktopState& state, const fs::path& png, std::string& why,
                         std::vector<TScreenRect> screens) {
-    EnsureApplication();
+    EnsureGuiApplication();
     if (screens.empty())
         screens.push_back({0, 0, DesktopWidth, DesktopHeight});
     QRect box;

@@ -19,6 +19,10 @@ constexpr int DesktopHeight = 800;
 constexpr int CaptionHeight = 48; // the band at the bottom
 constexpr int CursorScale = 2;    // cursors are drawn at twice their size
 
+// Text needs the font database, which needs an application object: makes an
+// offscreen one when the process has none.
+void EnsureGuiApplication();
+
 // Writes the PNG of the virtual desktop (the screens' bounding box; by
 // default one DesktopWidth x DesktopHeight screen): every screen shows the
 // wallpaper as its style places it, a tiled one continuing across screens
