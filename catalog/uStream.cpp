@@ -13,7 +13,11 @@
 namespace velmora {
 
 TFileStream::TFileStream(const std::filesystem::path& path, bool lock) {
+#ifdef _WIN32
+    FFile = ::_wfopen(path.c_str(), L"wb");
+#else
     FFile = std::fopen(path.c_str(), "wb");
+#endif
     if (!FFile)
         throw std::runtime_error("Cannot create file \"" + path.string() + "\". " + std::strerror(errno));
 #ifndef _WIN32

@@ -1,10 +1,15 @@
 #include "tools/DesktopOption.h"
 
+#ifdef _WIN32
+#include "platform/System.h"
+#else
 #include "platform/SimulatedSystem.h"
 #include "platform/desktop/DesktopSystem.h"
+#endif
 
 #include <algorithm>
 #include <iostream>
+#include <stdexcept>
 
 namespace velmora::tool {
 
@@ -15,13 +20,25 @@ bool TakeDesktopFlag(TArgs& args) {
     return found;
 }
 
+#ifdef _WIN32
 std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop) {
-    std::unique_ptr<ISystem> system = CreateSimulatedSystem(root);
+    if (!root.empty())
+        throw std::runtime_error("--system names a simulated Windows; on Windows the tool works "
+                                 "on this system");
+    if (desktop)
+        throw std::runtime_error("--desktop is for the Linux desktop");
+    return CreateSystem();
+}
+#else
+std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop) {
+    std::unique_ptr<ISystem> system =
+        CreateSimulatedSystem(root.empty() ? DefaultSimulatedRoot().string() : root);
     if (!desktop)
         return system;
     TDesktopOptions options = DesktopOptionsFromEnvironment();
     options.Notice = [](const std::string& text) { std::cout << text << '\n'; };
     return CreateDesktopSystem(std::move(system), std::move(options));
 }
+#endif
 
 } // namespace velmora::tool

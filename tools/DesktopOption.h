@@ -14,7 +14,9 @@ namespace velmora::tool {
 // Removes every "--desktop" from args; true when there was one.
 bool TakeDesktopFlag(TArgs& args);
 
-// The simulated Windows at root, wrapped by the desktop backend when asked.
+// The simulated Windows at root (empty: its default root), wrapped by the
+// desktop backend when asked. On Windows the system itself; root and desktop
+// are refused there.
 std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop);
 
 } // namespace velmora::tool

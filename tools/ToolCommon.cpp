@@ -2,6 +2,14 @@
 
 #include <iostream>
 
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace velmora::tool {
 
 std::optional<std::string> TParsedArgs::Get(const std::string& name) const {
@@ -41,5 +49,17 @@ int UsageError(const std::string& message) {
     std::cerr << "velmora-tool: " << message << '\n';
     return 2;
 }
+
+#ifdef _WIN32
+std::vector<std::string> CommandLineUtf8() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < count; ++i)
+        args.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+#endif
 
 } // namespace velmora::tool

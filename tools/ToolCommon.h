@@ -24,4 +24,9 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 // Prints "velmora-tool: <message>" on stderr and returns 2.
 int UsageError(const std::string& message);
 
+#ifdef _WIN32
+// The program's command line as UTF-8 arguments, the program name first.
+std::vector<std::string> CommandLineUtf8();
+#endif
+
 } // namespace velmora::tool

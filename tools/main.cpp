@@ -1,8 +1,8 @@
 // velmora-tool: the command-line companion of Velmora, for catalogue
 // publishers, maintainers and tests. Built on the core only.
+#include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
-#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -43,12 +43,18 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2)
+    velmora::tool::TArgs all(argv, argv + argc);
+#ifdef _WIN32
+    // The arguments as UTF-8, as everywhere in the program; argv holds them
+    // in the ANSI code page.
+    all = velmora::tool::CommandLineUtf8();
+#endif
+    if (all.size() < 2)
         return Usage();
     for (const auto& v : Verbs) {
-        if (std::strcmp(argv[1], v.Name) == 0) {
+        if (all[1] == v.Name) {
             try {
-                return v.Run(velmora::tool::TArgs(argv + 2, argv + argc));
+                return v.Run(velmora::tool::TArgs(all.begin() + 2, all.end()));
             } catch (const std::exception& e) {
                 std::cerr << "velmora-tool: " << e.what() << '\n';
                 return 2;

@@ -3,7 +3,7 @@
 #include "catalog/uCatalog.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
-#include "platform/SimulatedSystem.h"
+#include "tools/DesktopOption.h"
 #include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -75,7 +75,7 @@ int VerbCatalog(const TArgs& args) {
         return 2;
     }
 
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", ""), false);
     const TFolderFields folders = MakeFolderFields(*system, parsed->Get("exe-dir", "."));
 
     TJsonCatalogSink sink(folders, parsed->Get("base", VELMORA_SERVER_BASE));

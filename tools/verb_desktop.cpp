@@ -1,6 +1,6 @@
 // velmora-tool desktop: what the simulated desktop shows, as JSON, and with
 // --png as a picture (in builds that have the picture library).
-#include "platform/SimulatedSystem.h"
+#include "tools/DesktopOption.h"
 #include "tools/DesktopState.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -17,7 +17,7 @@ int VerbDesktop(const TArgs& args) {
     auto parsed = ParseArgs(args, {"system", "png"});
     if (!parsed || !parsed->Positional.empty())
         return UsageError("usage: desktop [--system DIR] [--png FILE]");
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", ""), false);
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';
     if (auto png = parsed->Get("png")) {

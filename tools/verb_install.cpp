@@ -22,7 +22,11 @@
 
 #include <iostream>
 #include <optional>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace velmora::tool {
 namespace {
@@ -46,6 +50,16 @@ private:
     IMessageSink* FPrevious;
 };
 
+#ifdef _WIN32
+int ProcessNumber() {
+    return ::_getpid();
+}
+#else
+int ProcessNumber() {
+    return ::getpid();
+}
+#endif
+
 // A program folder of its own for one run: the installers read packages from
 // its cache, as the window does.
 class TScratchProgramFolder {
@@ -53,7 +67,7 @@ public:
     TScratchProgramFolder() {
         std::error_code ec;
         FPath = fs::temp_directory_path(ec) /
-                ("velmora-tool-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+                ("velmora-tool-" + std::to_string(ProcessNumber()) + "-" + std::to_string(Counter++));
     }
     ~TScratchProgramFolder() {
         std::error_code ec;
@@ -124,7 +138,7 @@ int VerbInstall(const TArgs& given) {
     const bool isPack = tag == tagTheme && LowerExtension(file) == ".themepack";
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     // The package goes where the window finds it: the cache, under the name.
@@ -162,7 +176,7 @@ int VerbUninstall(const TArgs& given) {
         return UsageError("not a usable item name: " + name);
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     bool isZip = true;
@@ -196,7 +210,7 @@ int VerbWallpaper(const TArgs& given) {
         return UsageError(picture.string() + " is neither a BMP nor a JPEG picture");
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     fs::path stored = picture;
     if (isJpeg) {

@@ -1,0 +1,89 @@
+// The code page conversions on Windows: the system's own tables, character
+// by character where a run does not convert whole, so that bad bytes and
+// missing characters give the same "?" as on Linux.
+#include "platform/CodePage.h"
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+namespace velmora {
+namespace {
+
+constexpr UINT Cp936 = 936;
+
+// The code page bytes as UTF-16, or empty when they are not valid there.
+std::wstring Cp936Wide(std::string_view bytes) {
+    const int n = MultiByteToWideChar(Cp936, MB_ERR_INVALID_CHARS, bytes.data(),
+                                      static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(Cp936, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                        w.data(), n);
+    return w;
+}
+
+// One valid UTF-8 character in the code page, or "?" when it has none there
+// (no best fit: "é" is not silently "e").
+std::string CharToCp936(std::string_view utf8Char) {
+    const std::wstring w = Wide(utf8Char);
+    BOOL usedDefault = FALSE;
+    char out[8];
+    const int n = WideCharToMultiByte(Cp936, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()),
+                                      out, sizeof out, "?", &usedDefault);
+    if (n <= 0 || usedDefault)
+        return "?";
+    return std::string(out, static_cast<std::size_t>(n));
+}
+
+} // namespace
+
+std::string Cp936ToUtf8(std::string_view cp936) {
+    std::string out;
+    out.reserve(cp936.size() * 3 / 2);
+    std::size_t i = 0;
+    while (i < cp936.size()) {
+        const auto c = static_cast<unsigned char>(cp936[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        // A lead byte takes the next byte as its trail when the pair is a
+        // character; otherwise the lead alone becomes "?" and the next byte
+        // gets its own chance (it may be plain ASCII).
+        if (c >= 0x81 && c <= 0xFE && i + 1 < cp936.size()) {
+            const std::wstring pair = Cp936Wide(cp936.substr(i, 2));
+            if (!pair.empty()) {
+                out += Utf8(pair);
+                i += 2;
+                continue;
+            }
+        }
+        const std::wstring single = c == 0x80 || c == 0xFF ? Cp936Wide(cp936.substr(i, 1)) : L"";
+        out += single.empty() ? std::string("?") : Utf8(single);
+        ++i;
+    }
+    return out;
+}
+
+std::string Utf8ToCp936(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8SeqLen(utf8.substr(i));
+        const std::string_view ch = utf8.substr(i, n);
+        out += IsValidUtf8(ch) ? CharToCp936(ch) : std::string("?");
+        i += n;
+    }
+    return out;
+}
+
+} // namespace velmora

@@ -1,0 +1,180 @@
+#!/bin/sh
+# velmora-tool.exe end to end under Wine, beside the Linux tool:
+#   - catalog: the same items as the Linux tool on the same documents,
+#   - get: a 200 MB package from the Linux `velmora-tool serve`, and every
+#     fault of the misbehaving server (exit 1, nothing left beside the output),
+#   - install/uninstall of a theme ZIP and a screen saver, read back with
+#     Wine's own `reg query` and looked up in the Wine Windows folder,
+#   - wallpaper (BMP).
+# Run by scripts/test-win32.sh, which sets WINE and a fresh WINEPREFIX:
+#     scripts/test-win32-tool.sh build-win32/tools/velmora-tool.exe
+set -eu
+cd "$(dirname "$0")/.."
+EXE=$1
+WINE=${WINE:-wine64}
+LINUX_BUILD=${VELMORA_LINUX_BUILD:-build}
+
+# The Linux side: the tool (serve, catalog) and the misbehaving server.
+if [ ! -f "$LINUX_BUILD/build.ninja" ]; then
+    cmake -S . -B "$LINUX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$LINUX_BUILD" -j "$(nproc)" --target velmora-tool velmora-fault-server >/dev/null
+TOOL="$LINUX_BUILD/tools/velmora-tool"
+FAULTS="$LINUX_BUILD/tests/velmora-fault-server"
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmora-win32-tool.XXXXXX")
+PIDS=""
+cleanup() {
+    for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+pass() {
+    echo "ok: $*"
+}
+win() {
+    # Wine writes CR LF where the program writes LF; compare the text.
+    timeout 600 "$WINE" "$EXE" "$@" | tr -d '\r'
+}
+# A free port on 127.0.0.1.
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+DRIVE_C="$WINEPREFIX/drive_c"
+
+# --- catalog: a table of documents, the output compared with the Linux tool's.
+mkdir -p "$WORK/catalog/exe" "$WORK/catalog/sim"
+i=0
+while IFS= read -r doc; do
+    i=$((i + 1))
+    printf '%s' "$doc" >"$WORK/catalog/doc$i.txt"
+    linux=$("$TOOL" catalog "$WORK/catalog/doc$i.txt" --base http://127.0.0.1:9 \
+                --exe-dir "$WORK/catalog/exe" --system "$WORK/catalog/sim" 2>&1; echo "exit $?")
+    windows=$(cd "$WORK/catalog" && win catalog "doc$i.txt" --base http://127.0.0.1:9 --exe-dir exe 2>&1; echo "exit $?")
+    if [ "$linux" = "$windows" ]; then
+        pass "catalog document $i"
+    else
+        fail "catalog document $i differs"
+        printf '%s\n--- Linux\n%s\n--- Windows\n%s\n' "$doc" "$linux" "$windows" >&2
+    fi
+done <<'DOCS'
+{"themes":[{"name":"自然","items":["山水","Blue Hour"]}],"cursors":["Neon","霓虹"],"screensavers":["Waves"]}
+{"themes":[],"cursors":[],"screensavers":[]}
+{"themes":[{"name":"a","items":["ok","../escape","con.txt","x/y"]}],"cursors":["a\\b"]}
+{"themes":[{"name":"Zip","items":["pack.zip","Pack.ZIP"]}]}
+not a catalogue at all
+{"themes":[{"name":"bad","items":[1,null,{"x":2}]}],"cursors":"none"}
+DOCS
+
+# --- get: 200 MB from the Linux server, byte for byte.
+mkdir -p "$WORK/served/res" "$WORK/get"
+head -c 200000000 /dev/urandom >"$WORK/served/res/big.zip"
+PORT=$(free_port)
+"$TOOL" serve "$WORK/served" --port "$PORT" 2>/dev/null &
+PIDS="$PIDS $!"
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break
+    sleep 0.3
+done
+if (cd "$WORK/get" && win get "http://127.0.0.1:$PORT/res/big.zip" big.zip >/dev/null) &&
+    cmp -s "$WORK/served/res/big.zip" "$WORK/get/big.zip"; then
+    pass "get of 200 MB"
+else
+    fail "get of 200 MB"
+fi
+rm -f "$WORK/get/big.zip"
+
+# --- get against every fault, all at once (each waits for its time-out).
+# Wine's WinINet takes a chunk cut short and a reset after the last byte for
+# the end of the body (see tests/support/FaultServer.h): those two are left
+# out here.
+for fault in silent stall short redirect huge endless trickle; do
+    mkdir -p "$WORK/fault/$fault"
+    "$FAULTS" "$fault" >"$WORK/fault/$fault.url" &
+    PIDS="$PIDS $!"
+done
+sleep 1
+jobs=""
+for fault in silent stall short redirect huge endless trickle; do
+    (
+        cd "$WORK/fault/$fault"
+        code=0
+        timeout 600 "$WINE" "$EXE" get "$(cat "../$fault.url")" p.zip >/dev/null 2>&1 || code=$?
+        echo "$code" >"../$fault.exit"
+    ) &
+    jobs="$jobs $!"
+done
+for job in $jobs; do wait "$job" || true; done
+for fault in silent stall short redirect huge endless trickle; do
+    code=$(cat "$WORK/fault/$fault.exit")
+    left=$(ls -A "$WORK/fault/$fault")
+    if [ "$code" = 1 ] && [ -z "$left" ]; then
+        pass "get, fault $fault: exit 1, nothing left"
+    else
+        fail "get, fault $fault: exit $code, left: $left"
+    fi
+done
+
+# --- install and uninstall, read back from the Wine registry and folders.
+reg_value() { # KEY NAME
+    timeout 120 "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+mkdir -p "$WORK/pkg"
+(cd "$WORK/pkg" && printf 'MZ' >WAVES.Scr && zip -q Waves.zip WAVES.Scr)
+if win install "Z:$WORK/pkg/Waves.zip" --kind screensave >/dev/null 2>&1 &&
+    { [ -f "$DRIVE_C/windows/system32/waves.scr" ] || [ -f "$DRIVE_C/windows/system32/WAVES.Scr" ]; }; then
+    saver=$(reg_value 'HKCU\Control Panel\Desktop' SCRNSAVE.EXE)
+    case "$saver" in
+    *[Ww][Aa][Vv][Ee][Ss]*) pass "install screen saver (SCRNSAVE.EXE=$saver)" ;;
+    *) fail "install screen saver: SCRNSAVE.EXE is '$saver'" ;;
+    esac
+else
+    fail "install screen saver"
+fi
+if win uninstall Waves --kind screensave >/dev/null 2>&1 &&
+    [ ! -f "$DRIVE_C/windows/system32/waves.scr" ] && [ ! -f "$DRIVE_C/windows/system32/WAVES.Scr" ]; then
+    pass "uninstall screen saver"
+else
+    fail "uninstall screen saver"
+fi
+
+convert -size 8x6 xc:red "BMP3:$WORK/pkg/wall.bmp"
+mkdir -p "$WORK/pkg/theme/Blue Hour"
+cp "$WORK/pkg/wall.bmp" "$WORK/pkg/theme/Blue Hour/Wall.BMP"
+printf '[Theme]\r\nDisplayName=Blue Hour\r\n[Control Panel\\Desktop]\r\nWallpaper=%%WinDir%%\\Resources\\Themes\\blue hour\\WALL.bmp\r\nTileWallpaper=0\r\nWallpaperStyle=2\r\n' \
+    >"$WORK/pkg/theme/Blue Hour.theme"
+(cd "$WORK/pkg/theme" && zip -q -r ../pkg.zip "Blue Hour.theme" "Blue Hour")
+if win install "Z:$WORK/pkg/pkg.zip" --kind theme --name "Blue Hour" >/dev/null 2>&1 &&
+    [ -f "$DRIVE_C/windows/Resources/Themes/Blue Hour/Wall.BMP" ]; then
+    wallpaper=$(reg_value 'HKCU\Control Panel\Desktop' Wallpaper)
+    case "$wallpaper" in
+    *"Blue Hour"*|*"blue hour"*) pass "install theme (Wallpaper=$wallpaper)" ;;
+    *) fail "install theme: Wallpaper is '$wallpaper'" ;;
+    esac
+else
+    fail "install theme"
+fi
+if win uninstall "Blue Hour" --kind theme >/dev/null 2>&1 &&
+    [ ! -e "$DRIVE_C/windows/Resources/Themes/Blue Hour.theme" ]; then
+    pass "uninstall theme"
+else
+    fail "uninstall theme"
+fi
+
+# --- wallpaper: through the copy in the Windows folder.
+out=$(win wallpaper "Z:$WORK/pkg/wall.bmp" 2>&1 || true)
+if cmp -s "$WORK/pkg/wall.bmp" "$DRIVE_C/windows/WallpaperTemp.bmp"; then
+    pass "wallpaper (BMP): $(echo "$out" | head -n 1)"
+else
+    fail "wallpaper (BMP): $out"
+fi
+
+echo "velmora-tool.exe: $failures failure(s)"
+[ "$failures" -eq 0 ]
