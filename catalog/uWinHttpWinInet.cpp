@@ -2,11 +2,12 @@
 // blocking WinINet calls run on a reader thread of the request; the calling
 // thread keeps the clock (time-out, lowest speed), asks Cancelled, writes to
 // the stream and reports progress, exactly as on Linux. A request the caller
-// ends returns at once: it closes the request's handle (which makes a waiting
-// WinINet call return where WinINet allows it) and leaves the reader to end
-// by itself, at the latest on its receive time-out, set a little after the
-// caller's. The reader touches nothing but the state it shares with the
-// caller (TTransfer), which lives as long as either of them.
+// ends returns at once and leaves the reader to end by itself: at its next
+// read, or at the latest on its receive time-out, set a little after the
+// caller's. (Closing the request's handle under a waiting call would not cut
+// the wait short: Wine's WinINet makes the close wait for the call.) The
+// reader touches nothing but the state it shares with the caller
+// (TTransfer), which lives as long as either of them.
 #include "catalog/uWinHttp.h"
 
 #include "platform/util/Ascii.h"
@@ -69,8 +70,7 @@ struct TTransfer {
     bool Failed = false;     // a transport error, a refused redirect
     // Set by the caller.
     bool Stop = false;
-    // The open request. Whoever ends the request first closes it, under the
-    // lock: the caller to make a waiting WinINet call return.
+    // The open request, closed by the reader when it ends.
     HINTERNET Request = nullptr;
 
     void CloseRequestLocked() {
@@ -358,7 +358,6 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
         failed = transfer->Failed;
         if (!readerDone) {
             transfer->Stop = true;
-            transfer->CloseRequestLocked();
             transfer->Changed.notify_all();
         }
     }
