@@ -169,12 +169,73 @@ else
     fail "uninstall theme"
 fi
 
+# --- a cursor scheme whose Setup.inf and file names use other letter case:
+# the registry values read back, the files in the Windows folder.
+python3 - "$WORK/pkg/Arrow.CUR" <<'PY'
+import struct, sys
+# A 32x32 two-colour cursor, hot spot (3, 2): header, directory entry, DIB.
+dib = struct.pack("<IiiHHIIiiII", 40, 32, 64, 1, 1, 0, 2 * 32 * 4, 0, 0, 2, 0)
+dib += struct.pack("<II", 0x000000, 0xFFFFFF)
+dib += b"".join(struct.pack("<I", 0x0000FFFF if r < 16 else 0) for r in range(32))
+dib += b"".join(struct.pack("<I", 0xFFFF0000 if r < 16 else 0xFFFFFFFF) for r in range(32))
+cur = struct.pack("<HHH", 0, 2, 1) + struct.pack("<BBBBHHII", 32, 32, 2, 0, 3, 2, len(dib), 22) + dib
+open(sys.argv[1], "wb").write(cur)
+PY
+printf '[Strings]\r\npointer="Arrow.CUR"\r\n' >"$WORK/pkg/Setup.INF"
+(cd "$WORK/pkg" && zip -q cursor.zip Setup.INF Arrow.CUR)
+cursors=$(find "$DRIVE_C/windows" -maxdepth 1 -iname cursors | head -n 1)
+if win install "Z:$WORK/pkg/cursor.zip" --kind cursor --name Neon >/dev/null 2>&1; then
+    scheme=$(reg_value 'HKCU\Control Panel\Cursors' '(Default)')
+    [ -n "$scheme" ] || scheme=$(timeout 120 "$WINE" reg query 'HKCU\Control Panel\Cursors' /ve 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p')
+    arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
+    if [ "$scheme" = Neon ] && case "$arrow" in *'\Cursors\Neon\'*|*'\cursors\Neon\'*) true ;; *) false ;; esac &&
+        [ -n "$(find "$cursors/Neon" -maxdepth 1 -iname arrow.cur 2>/dev/null)" ]; then
+        pass "install cursor scheme (Arrow=$arrow)"
+    else
+        fail "install cursor scheme: scheme '$scheme', Arrow '$arrow'"
+    fi
+else
+    fail "install cursor scheme"
+fi
+if win uninstall neon --kind cursor >/dev/null 2>&1 && [ ! -e "$cursors/Neon" ]; then
+    pass "uninstall cursor scheme (names in any case)"
+else
+    fail "uninstall cursor scheme"
+fi
+
 # --- wallpaper: through the copy in the Windows folder.
 out=$(win wallpaper "Z:$WORK/pkg/wall.bmp" 2>&1 || true)
 if cmp -s "$WORK/pkg/wall.bmp" "$DRIVE_C/windows/WallpaperTemp.bmp"; then
     pass "wallpaper (BMP): $(echo "$out" | head -n 1)"
 else
     fail "wallpaper (BMP): $out"
+fi
+
+# --- folder-icon set and restore: the desktop.ini, its attributes and the
+# folder's system mark, read back with Wine's own attrib.
+mkdir -p "$DRIVE_C/velmora/cache/icons/办公" "$DRIVE_C/Photos"
+printf 'icon' >"$DRIVE_C/velmora/cache/icons/办公/文档.ico"
+attrib_of() { # Windows path: the attribute letters attrib prints
+    timeout 120 "$WINE" cmd /c attrib "$1" 2>/dev/null | tr -d '\r' | sed 's/ *[A-Za-z]:\\.*//' | tr -d ' '
+}
+out=$(win folder-icon set 'C:\Photos' --category 办公 --icon 文档.ico --exe-dir 'C:\velmora' 2>&1 || true)
+ini=$(iconv -f CP936 -t UTF-8 "$DRIVE_C/Photos/desktop.ini" 2>/dev/null | tr -d '\r' || true)
+want=$(printf '[.ShellClassInfo]\nIconFile=C:\\velmora\\cache\\icons\\办公\\文档.ico\nIconIndex=0')
+ini_attr=$(attrib_of 'C:\Photos\desktop.ini')
+folder_attr=$(attrib_of 'C:\Photos')
+if [ "$out" = "设置文件夹图标成功" ] && [ "$ini" = "$want" ] &&
+    case "$ini_attr" in *H*) true ;; *) false ;; esac &&
+    case "$folder_attr" in *[RS]*) true ;; *) false ;; esac; then
+    pass "folder-icon set (desktop.ini $ini_attr, folder $folder_attr)"
+else
+    fail "folder-icon set: '$out' / '$ini' / desktop.ini '$ini_attr' / folder '$folder_attr'"
+fi
+out=$(win folder-icon restore 'C:\Photos' 2>&1 || true)
+if [ "$out" = "恢复图标成功" ] && [ ! -e "$DRIVE_C/Photos/desktop.ini" ]; then
+    pass "folder-icon restore"
+else
+    fail "folder-icon restore: $out"
 fi
 
 echo "velmora-tool.exe: $failures failure(s)"
