@@ -60,14 +60,14 @@ struct TTransfer {
     std::mutex Lock;
     std::condition_variable Changed;
     // Set by the reader.
-    bool Answered = false;   // status and length known
+    bool Answered = false; // status and length known
     DWORD Status = 0;
-    std::int64_t Total = 0;  // Content-Length, 0 when none
-    bool TooLong = false;    // announced more than the bound allows
-    std::string Pending;     // received, not yet written to the stream
+    std::int64_t Total = 0; // Content-Length, 0 when none
+    bool TooLong = false;   // announced more than the bound allows
+    std::string Pending;    // received, not yet written to the stream
     std::uint64_t Received = 0;
-    bool Done = false;       // the reader has ended
-    bool Failed = false;     // a transport error, a refused redirect
+    bool Done = false;   // the reader has ended
+    bool Failed = false; // a transport error, a refused redirect
     // Set by the caller.
     bool Stop = false;
     // The open request, closed by the reader when it ends.
@@ -105,7 +105,8 @@ DWORD QueryStatus(HINTERNET request) {
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD index = 0;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index))
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        &index))
         return 0;
     return status;
 }
@@ -126,7 +127,8 @@ std::string QueryLocation(HINTERNET request) {
 
 // A redirect target relative to the address that answered.
 std::string ResolveLocation(const std::string& base, const std::string& location) {
-    if (StartsWithIgnoreCaseAscii(location, "http://") || StartsWithIgnoreCaseAscii(location, "https://"))
+    if (StartsWithIgnoreCaseAscii(location, "http://") ||
+        StartsWithIgnoreCaseAscii(location, "https://"))
         return location;
     const std::wstring b = Wide(base);
     const std::wstring l = Wide(location);
@@ -171,8 +173,8 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
             std::lock_guard<std::mutex> lock(t->Lock);
             t->CloseRequestLocked();
         }
-        connection.Reset(InternetConnectW(session, Wide(parts.Host).c_str(), parts.Port, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, 0));
+        connection.Reset(InternetConnectW(session, Wide(parts.Host).c_str(), parts.Port, nullptr,
+                                          nullptr, INTERNET_SERVICE_HTTP, 0, 0));
         if (!connection.H)
             return fail();
         const std::wstring accept = Wide(setup.Accept);
@@ -181,8 +183,9 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
         const std::wstring object = Wide(parts.ObjectPath.empty() ? "/" : parts.ObjectPath);
         // Every request goes to the server: nothing read from or written to
         // the cache, no cookies, no dialogs, redirects followed here.
-        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                      INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
+                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (parts.Secure)
             flags |= INTERNET_FLAG_SECURE;
         {
@@ -190,7 +193,8 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
             if (t->Stop)
                 return fail();
             request = HttpOpenRequestW(connection.H, L"GET", object.c_str(), L"HTTP/1.0",
-                                       referer.empty() ? nullptr : referer.c_str(), acceptTypes, flags, 0);
+                                       referer.empty() ? nullptr : referer.c_str(), acceptTypes,
+                                       flags, 0);
             t->Request = request;
         }
         if (!request)
@@ -198,7 +202,8 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
         if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0))
             return fail();
         const DWORD status = QueryStatus(request);
-        const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        const bool redirect =
+            status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
         if (!redirect) {
             std::lock_guard<std::mutex> lock(t->Lock);
             t->Status = status;
@@ -210,7 +215,8 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
         }
         const std::string next = ResolveLocation(url, QueryLocation(request));
         if (redirects + 1 > MaxRedirects || next.empty() ||
-            !(StartsWithIgnoreCaseAscii(next, "http://") || StartsWithIgnoreCaseAscii(next, "https://")))
+            !(StartsWithIgnoreCaseAscii(next, "http://") ||
+              StartsWithIgnoreCaseAscii(next, "https://")))
             return fail();
         url = next;
     }
@@ -233,7 +239,8 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
                 break;
         }
         DWORD got = 0;
-        const BOOL ok = InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+        const BOOL ok =
+            InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
         std::lock_guard<std::mutex> lock(t->Lock);
         if (!ok) {
             t->Failed = true;
@@ -278,7 +285,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     InternetSetOptionW(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
 
     TRequestSetup setup{"http" + std::string(FUrl.Secure ? "s" : "") + "://" + FUrl.Host + ":" +
-                            std::to_string(FUrl.Port) + (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath),
+                            std::to_string(FUrl.Port) +
+                            (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath),
                         FAccept, FReferer, connectMs, MaxBodyBytes};
     std::thread reader(ReadTransfer, std::move(setup), transfer);
 
@@ -296,7 +304,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
         bool done = false;
         {
             std::unique_lock<std::mutex> lock(transfer->Lock);
-            transfer->Changed.wait_for(lock, Tick, [&] { return transfer->Done || !transfer->Pending.empty(); });
+            transfer->Changed.wait_for(
+                lock, Tick, [&] { return transfer->Done || !transfer->Pending.empty(); });
             chunk.swap(transfer->Pending);
             transfer->Pending.clear();
             done = transfer->Done;

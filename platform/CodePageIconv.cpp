@@ -18,7 +18,8 @@ class TConverter {
 public:
     TConverter(const char* to, const char* from) : FCd(iconv_open(to, from)) {
         if (FCd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("code page conversion unavailable: ") + from + " to " + to);
+            throw std::runtime_error(std::string("code page conversion unavailable: ") + from +
+                                     " to " + to);
     }
     ~TConverter() { iconv_close(FCd); }
     TConverter(const TConverter&) = delete;

@@ -32,11 +32,11 @@ trap cleanup EXIT INT TERM
 
 failures=0
 fail() {
-    echo "FAIL: $*" >&2
+    printf 'FAIL: %s\n' "$*" >&2
     failures=$((failures + 1))
 }
 pass() {
-    echo "ok: $*"
+    printf 'ok: %s\n' "$*"
 }
 win() {
     # Wine writes CR LF where the program writes LF; compare the text.
@@ -189,7 +189,7 @@ if win install "Z:$WORK/pkg/cursor.zip" --kind cursor --name Neon >/dev/null 2>&
     [ -n "$scheme" ] || scheme=$(timeout 120 "$WINE" reg query 'HKCU\Control Panel\Cursors' /ve 2>/dev/null |
         tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p')
     arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
-    if [ "$scheme" = Neon ] && case "$arrow" in *'\Cursors\Neon\'*|*'\cursors\Neon\'*) true ;; *) false ;; esac &&
+    if [ "$scheme" = Neon ] && printf '%s' "$arrow" | grep -qiF 'cursors\neon\arrow.cur' &&
         [ -n "$(find "$cursors/Neon" -maxdepth 1 -iname arrow.cur 2>/dev/null)" ]; then
         pass "install cursor scheme (Arrow=$arrow)"
     else

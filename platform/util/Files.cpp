@@ -89,7 +89,8 @@ void RemoveFile(const fs::path& file) {
 }
 // The rename itself lasts only once the folder is flushed too.
 void SyncFolder(const fs::path& folder) {
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

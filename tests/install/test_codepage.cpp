@@ -48,7 +48,10 @@ TEST(CodePage, BothSystemsConvertAlike) {
     } oneWay[] = {
         {"a Latin letter the code page lacks", "ő", "?", true},
         {"a character beyond the first plane", "\xF0\xA0\x80\x80", "?", true},
-        {"a lone continuation byte", "a\x80" "b", "a?b", true},
+        {"a lone continuation byte",
+         "a\x80"
+         "b",
+         "a?b", true},
         {"a byte no character starts with", "\xFF\xFF", "??", false},
         {"a lead byte before a byte no trail can be", "\x81\x7F", "?\x7F", false},
     };

@@ -160,8 +160,8 @@ TEST(Zip, ConflictsInTheDestinationFailBeforeAnythingIsMoved) {
             continue; // no links on this system
         MakeZip(tmp / "p.zip", c.Items);
         EXPECT_THROW(TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways), EZipError);
-        const std::vector<std::string> kept =
-            linked ? std::vector<std::string>{"keep.txt", "link"} : std::vector<std::string>{"keep.txt"};
+        const std::vector<std::string> kept = linked ? std::vector<std::string>{"keep.txt", "link"}
+                                                     : std::vector<std::string>{"keep.txt"};
         EXPECT_EQ(TreeOf(dest), kept);
         EXPECT_TRUE(TreeOf(tmp / "outside").empty());
     }

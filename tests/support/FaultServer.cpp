@@ -133,7 +133,8 @@ bool TFaultServer::SendAll(int fd, const char* data, std::size_t size, bool body
         pollfd p{static_cast<decltype(pollfd::fd)>(fd), POLLOUT, 0};
         if (Poll(&p, 1, PollMs) <= 0)
             continue;
-        const long n = ::send(fd, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), SendFlags);
+        const long n =
+            ::send(fd, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), SendFlags);
         if (n <= 0)
             return false;
         if (body)

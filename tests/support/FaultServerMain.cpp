@@ -14,11 +14,11 @@ int main(int argc, char** argv) {
         const char* Name;
         TFault Fault;
     } faults[] = {
-        {"silent", TFault::Silent},       {"stall", TFault::HeadersThenStall},
-        {"short", TFault::ShortBody},     {"reset", TFault::ResetMidBody},
-        {"chunkcut", TFault::ChunkCut},   {"redirect", TFault::RedirectLoop},
-        {"huge", TFault::HugeLength},     {"endless", TFault::Endless},
-        {"trickle", TFault::Trickle},     {"clean", TFault::CleanNoLength},
+        {"silent", TFault::Silent},     {"stall", TFault::HeadersThenStall},
+        {"short", TFault::ShortBody},   {"reset", TFault::ResetMidBody},
+        {"chunkcut", TFault::ChunkCut}, {"redirect", TFault::RedirectLoop},
+        {"huge", TFault::HugeLength},   {"endless", TFault::Endless},
+        {"trickle", TFault::Trickle},   {"clean", TFault::CleanNoLength},
     };
     for (const auto& f : faults) {
         if (argc == 2 && std::strcmp(argv[1], f.Name) == 0) {
