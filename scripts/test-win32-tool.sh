@@ -5,7 +5,8 @@
 #     fault of the misbehaving server (exit 1, nothing left beside the output),
 #   - install/uninstall of a theme ZIP and a screen saver, read back with
 #     Wine's own `reg query` and looked up in the Wine Windows folder,
-#   - wallpaper (BMP).
+#   - wallpaper (BMP), folder-icon set and restore, a cursor scheme,
+#   - package, md5name, search and serve: the same answers as on Linux.
 # Run by scripts/test-win32.sh, which sets WINE and a fresh WINEPREFIX:
 #     scripts/test-win32-tool.sh build-win32/tools/velmora-tool.exe
 set -eu
@@ -75,6 +76,47 @@ done <<'DOCS'
 not json
 {"themes":null}
 DOCS
+
+# --- the verbs that only read or print: the same output as the Linux tool.
+same_as_linux() { # label, then the verb and its arguments (paths relative to $WORK)
+    label=$1
+    shift
+    linux=$(cd "$WORK" && { code=0; "$TOOL" "$@" 2>&1 || code=$?; echo "exit $code"; })
+    windows=$(cd "$WORK" && { code=0; timeout 120 "$WINE" "$EXE" "$@" 2>&1 || code=$?; echo "exit $code"; } |
+        tr -d '\r')
+    if [ "$linux" = "$windows" ]; then
+        pass "$label"
+    else
+        fail "$label differs"
+        printf -- '--- Linux\n%s\n--- Windows\n%s\n' "$linux" "$windows" >&2
+    fi
+}
+mkdir -p "$WORK/verbs"
+(cd "$WORK/verbs" && printf '[Theme]\r\n' >"Blue Hour.theme" && printf 'MZ' >Waves.SCR &&
+    zip -q theme.zip "Blue Hour.theme" && zip -q saver.zip Waves.SCR)
+same_as_linux "package, theme" package verbs/theme.zip --kind theme
+same_as_linux "package, screen saver" package verbs/saver.zip --kind screensave
+same_as_linux "package, not an archive" package verbs/Waves.SCR --kind screensave
+same_as_linux "md5name" md5name "主题 壁纸"
+same_as_linux "search url" search url --service baidu --keyword "风景" --size 2 --screen 1920x1080
+same_as_linux "search pager" search pager --pages 12 --current 5
+
+# --- serve under Wine, fetched from Linux.
+PORT=$(free_port)
+printf 'served from Windows' >"$WORK/verbs/hello.txt"
+timeout 120 "$WINE" "$EXE" serve "Z:$WORK/verbs" --port "$PORT" >/dev/null 2>&1 &
+PIDS="$PIDS $!"
+got=""
+for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+    got=$(curl -s "http://127.0.0.1:$PORT/hello.txt" || true)
+    [ -n "$got" ] && break
+    sleep 0.5
+done
+if [ "$got" = "served from Windows" ]; then
+    pass "serve"
+else
+    fail "serve: '$got'"
+fi
 
 # --- get: 200 MB from the Linux server, byte for byte.
 mkdir -p "$WORK/served/res" "$WORK/get"
