@@ -235,7 +235,15 @@ void TCatalogTree::leaveEvent(QEvent* event) {
 }
 
 void TCatalogTree::contextMenuEvent(QContextMenuEvent* event) {
-    emit ContextPopup(this, event->globalPos());
+    QPoint at = event->globalPos();
+    // From the keyboard's menu key the menu opens at the focused row, not
+    // wherever the mouse happens to be.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const QRect rect = visualRect(currentIndex().siblingAtColumn(0));
+        if (rect.isValid())
+            at = viewport()->mapToGlobal(rect.bottomLeft());
+    }
+    emit ContextPopup(this, at);
     event->accept();
 }
 

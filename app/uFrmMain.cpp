@@ -2,6 +2,7 @@
 
 #include "app/uQtDispatcher.h"
 #include "app/uUpdater.h"
+#include "catalog/uDownThread.h"
 #include "controls/Imaging.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
@@ -162,6 +163,7 @@ void TFrmMain::FinishStartup() {
 
 void TFrmMain::FormShow() {
     FFolders = MakeFolderFields(*FSystem, FSetup.ExePath);
+    FFolders.CacheDir = FSetup.CacheDir;
     LoadCatalog();
     ShowPage(0);
     // A window that is not painted soon (started minimised, say) goes on
@@ -308,6 +310,16 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     const fs::path package = PackageFile(FFolders, tag, *item);
     std::error_code ec;
     if (fs::is_regular_file(package, ec)) {
+        // A package damaged or changed on disk since it was checked is not
+        // installed: it goes, and the next double-click downloads it again.
+        if (!PackageFileMatches(package, PackageCheckOf(*item))) {
+            fs::remove(package, ec);
+            item->State = dsNone;
+            item->Progress = 0;
+            model->RepaintRow(row);
+            ShowMessageBox(VerifyFailedText(item->Name), "", mkInformation);
+            return;
+        }
         bool installed = false;
         switch (tag) {
         case tagTheme:
@@ -330,8 +342,9 @@ void TFrmMain::vstThemeListDblClick(TCatalogTree* sender) {
     if (item->State == dsDownloading)
         return;
     TryEnsureCacheFolder(FFolders, tag);
-    RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item), package, FDispatcher,
-                    FWorkers);
+    if (auto control = RequestDownload(*model, row, PackageUrl(FSetup.ServerBase, tag, *item),
+                                       package, FDispatcher, FWorkers, PackageCheckOf(*item)))
+        FDownloads[{tag, row}] = std::move(control);
 }
 
 bool TFrmMain::InstallThemePackage(const fs::path& package) {
@@ -356,7 +369,24 @@ bool TFrmMain::vstThemeListContextPopup(TCatalogTree* sender) {
     pmiUnInstall->setEnabled(item->Installed);
     pmiDown->setEnabled(item->State == dsNone || item->State == dsFailed);
     pmiApply->setEnabled(item->State == dsDone);
+    pmiCancel->setEnabled(item->State == dsDownloading);
     return true;
+}
+
+void TFrmMain::pmiCancelClick() {
+    TCatalogTree* list = ListOfPage(pgMain->currentIndex());
+    if (!list)
+        return;
+    const TCatalogRow row = list->FocusedRow();
+    const TCatalogItem* item = list->Model()->Item(row);
+    if (!item || item->State != dsDownloading)
+        return;
+    // The worker puts the row back to not downloaded once it has stopped.
+    auto it = FDownloads.find({list->Tag(), row});
+    if (it != FDownloads.end()) {
+        it->second->Cancel();
+        FDownloads.erase(it);
+    }
 }
 
 void TFrmMain::pmiDownClick() {

@@ -20,11 +20,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
-#include <vector>
 #include <utility>
+#include <vector>
 
 class QListWidget;
 class QMenu;
@@ -45,11 +46,17 @@ class TImgManager;
 class TPaintPanel;
 class TFrmWallpaper;
 class TQtDispatcher;
+class TDownloadControl;
 
 // What the window is started with: the program folder, the catalogue server,
 // the system it changes, and the parts the program adds around it.
 struct TMainWindowSetup {
     std::filesystem::path ExePath; // FExePath; the cache lives below it
+    // An installed copy's per-user folders (the download cache, the wallpaper
+    // search's pictures); empty: below ExePath, the program folder's layout.
+    std::filesystem::path CacheDir;
+    std::filesystem::path TempDir;
+    std::filesystem::path FavoritesDir;
     std::string ServerBase = VELMORA_SERVER_BASE;
     ISystem* System = nullptr; // required; outlives the window
     // Makes the advertisement browser inside the pane and navigates it (the
@@ -133,6 +140,8 @@ public:
     // Whether the menu may open; sets the entries' enabled state.
     bool vstThemeListContextPopup(TCatalogTree* sender);
     void pmiDownClick();
+    // "取消下载": stops the focused row's download; its partial data goes.
+    void pmiCancelClick();
     void pmiUnInstallClick();
     void lbCancelScreenSaveClick();
     void lblWebClick();
@@ -202,6 +211,8 @@ private:
     std::unique_ptr<TCatalogFiller> FFiller;
     QString FNameHeaders[4]; // the design-time name column headers, by tag
     std::set<std::pair<int, TCatalogRow>> FPreviewsAsked; // (tag, row): one request each
+    // The downloads started, by (tag, row), to cancel them.
+    std::map<std::pair<int, TCatalogRow>, std::shared_ptr<TDownloadControl>> FDownloads;
     TImageList FStatusImages; // ilTheme
     QImage FNoPic;
     bool FShown = false;
@@ -228,6 +239,7 @@ private:
     QMenu* PopupMenu = nullptr;
     QAction* pmiDown = nullptr;
     QAction* pmiApply = nullptr;
+    QAction* pmiCancel = nullptr;
     QAction* pmiUnInstall = nullptr;
     QTimer* Timer = nullptr;
     QLabel* Label1 = nullptr;

@@ -82,6 +82,7 @@ void TFrmMain::FormCreate() {
     setPalette(pal);
 
     FFolders.ExePath = FSetup.ExePath;
+    FFolders.CacheDir = FSetup.CacheDir;
     FDispatcher = std::make_shared<TQtDispatcher>();
     for (int i = 0; i < 8; ++i)
         FStatusImages.push_back(ResourceImage(QString("status%1.png").arg(i)));
@@ -130,6 +131,8 @@ void TFrmMain::BuildWallpaperPage() {
     QWidget* page = pgMain->widget(5);
     TWallpaperSetup setup;
     setup.ExePath = FSetup.ExePath;
+    setup.TempDir = FSetup.TempDir;
+    setup.FavoritesDir = FSetup.FavoritesDir;
     setup.System = FSystem;
     setup.Dispatcher = FDispatcher;
     setup.ServerBase = FSetup.ServerBase;
@@ -287,6 +290,8 @@ void TFrmMain::BuildMenu() {
     PopupMenu->setObjectName("PopupMenu");
     pmiDown = PopupMenu->addAction(QString::fromUtf8("下载(&D)"));
     pmiDown->setObjectName("pmiDown");
+    pmiCancel = PopupMenu->addAction(QString::fromUtf8("取消下载"));
+    pmiCancel->setObjectName("pmiCancel");
     PopupMenu->addSeparator();
     pmiApply = PopupMenu->addAction(QString::fromUtf8("应用(&A)"));
     pmiApply->setObjectName("pmiApply");
@@ -295,6 +300,7 @@ void TFrmMain::BuildMenu() {
     pmiUnInstall->setObjectName("pmiUnInstall");
     connect(pmiDown, &QAction::triggered, this, &TFrmMain::pmiDownClick);
     connect(pmiApply, &QAction::triggered, this, &TFrmMain::pmiDownClick);
+    connect(pmiCancel, &QAction::triggered, this, &TFrmMain::pmiCancelClick);
     connect(pmiUnInstall, &QAction::triggered, this, &TFrmMain::pmiUnInstallClick);
 }
 

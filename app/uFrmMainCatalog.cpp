@@ -11,6 +11,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
+#include <set>
+#include <string>
 
 namespace velmora {
 
@@ -23,6 +26,21 @@ constexpr auto FillSlice = std::chrono::milliseconds(15);
 // How many rows are added between two looks at the clock.
 constexpr std::size_t RowsPerLook = 256;
 
+// The partial data of cut-off downloads is kept for the items the catalogue
+// still offers (for a while); when no catalogue could be read, for all.
+void SweepPartialData(const TFolderFields& folders, const TCatalogDocument& document) {
+    for (int tag : {tagTheme, tagCursor, tagScreenSave}) {
+        std::set<std::string> listed;
+        for (const TCatalogRecord& record : document.Rows)
+            if (record.Tag == tag)
+                listed.insert(PackageFile(folders, tag, record.Item).filename().string());
+        std::function<bool(const std::string&)> offered;
+        if (document.Result == TLoadResult::Loaded)
+            offered = [&listed](const std::string& package) { return listed.contains(package); };
+        SweepPartialDownloads(CacheFolder(folders, tag), offered);
+    }
+}
+
 // The start-up part done on the worker.
 TCatalogDocument ReadCatalog(const TFolderFields& folders, const std::string& base,
                              std::chrono::milliseconds limit, const TWorkerGroup& workers) {
@@ -30,7 +48,10 @@ TCatalogDocument ReadCatalog(const TFolderFields& folders, const std::string& ba
         RemoveStaleDownloads(CacheFolder(folders, tag));
     TWinHttp http;
     http.Cancelled = [&workers] { return workers.Abandoned(); };
-    return FetchCatalog(http, base, folders, limit);
+    TCatalogDocument document = FetchCatalog(http, base, folders, limit);
+    if (!workers.Abandoned())
+        SweepPartialData(folders, document);
+    return document;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "catalog/uCatalog.h"
 
+#include "catalog/Sha256.h"
 #include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
@@ -22,6 +23,7 @@ using nlohmann::json;
 const char* const PackageExt[2] = {".themepack", ".zip"};
 const char* const MsgNoCatalog = "无法获取配置文件，程序将退出";
 const char* const MsgCatalogError = "读取配置出错，程序无法正常运行";
+const char* const MsgVerifyFailed = "文件校验失败：%s";
 const char* const ThemeHeaderFormat = "主题名称 (共:%d个主题)";
 
 namespace {
@@ -78,6 +80,20 @@ bool AsZipFlag(const json& obj) {
     }
 }
 
+// The optional "sha256" and "size" members of an item; a malformed one counts
+// as missing, as any member the program does not know.
+TPackageCheck CheckMembers(const json& obj) {
+    TPackageCheck check;
+    if (!obj.is_object())
+        return check;
+    if (auto it = obj.find("sha256");
+        it != obj.end() && it->is_string() && IsSha256Hex(it->get_ref<const std::string&>()))
+        check.Sha256 = LowerAscii(it->get_ref<const std::string&>());
+    if (auto it = obj.find("size"); it != obj.end() && it->is_number_unsigned())
+        check.Size = it->get<std::uint64_t>();
+    return check;
+}
+
 const json* ArrayMember(const json& obj, const char* key) {
     if (!obj.is_object())
         return nullptr;
@@ -105,7 +121,12 @@ std::string CategoryFolder(int tag) {
 }
 
 fs::path CacheFolder(const TFolderFields& folders, int tag) {
-    return folders.ExePath / "cache" / CategoryFolder(tag);
+    const fs::path cache = folders.CacheDir.empty() ? folders.ExePath / "cache" : folders.CacheDir;
+    return cache / CategoryFolder(tag);
+}
+
+fs::path CatalogCopyFile(const TFolderFields& folders) {
+    return (folders.CacheDir.empty() ? folders.ExePath : folders.CacheDir) / "config.txt";
 }
 
 void EnsureCacheFolder(const TFolderFields& folders, int tag) {
@@ -231,11 +252,14 @@ private:
 };
 
 template <typename TDisk>
-TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag, TCatalogRow parent,
-                    bool isZip, std::string_view name) {
+TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag,
+                    TCatalogRow parent, bool isZip, std::string_view name,
+                    const TPackageCheck& check = {}) {
     TCatalogItem item;
     item.Name = CutToCp936Bytes(name, MaxNameBytes);
     item.IsZip = isZip;
+    item.Sha256 = check.Sha256;
+    item.Size = check.Size;
     if (disk.Exists(PackageProbe(folders, tag, item)))
         item.State = dsDone;
     auto installed = InstalledProbe(folders, tag, item);
@@ -344,7 +368,8 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
                 std::string name = UsableName(MemberText(entry, "name"), !utf8);
                 if (name.empty())
                     continue;
-                AddItem(disk, sink, itemFolders, tagTheme, groupRow, AsZipFlag(entry), name);
+                AddItem(disk, sink, itemFolders, tagTheme, groupRow, AsZipFlag(entry), name,
+                        CheckMembers(entry));
                 ++count;
             }
         }
@@ -356,9 +381,11 @@ TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& fol
     for (auto [key, tag] : {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
         if (const json* list = ArrayMember(parsed, key)) {
             for (const json& entry : *list) {
-                std::string name = UsableName(AsText(entry), !utf8);
+                // A name, or an object with the name and the package's check.
+                std::string name = UsableName(
+                    entry.is_object() ? MemberText(entry, "name") : AsText(entry), !utf8);
                 if (!name.empty())
-                    AddItem(disk, sink, itemFolders, tag, NoRow, true, name);
+                    AddItem(disk, sink, itemFolders, tag, NoRow, true, name, CheckMembers(entry));
             }
         }
     }
@@ -386,9 +413,25 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
         text = stream.Take();
     if (http.Cancelled && http.Cancelled())
         return none; // whoever asked is going away: nothing more is read
-    if (text.empty() && ReadWholeFile(folders.ExePath / "config.txt", text, MaxCatalogBytes))
+    if (text.empty() && ReadWholeFile(CatalogCopyFile(folders), text, MaxCatalogBytes))
         return none;
     return ReadCatalogText(text, folders);
+}
+
+std::string VerifyFailedText(const std::string& name) {
+    std::string text = MsgVerifyFailed;
+    text.replace(text.find("%s"), 2, name);
+    return text;
+}
+
+bool PackageFileMatches(const fs::path& package, const TPackageCheck& check) {
+    if (check.Size > 0) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(package, ec);
+        if (ec || size != check.Size)
+            return false;
+    }
+    return check.Sha256.empty() || Sha256OfFile(package) == check.Sha256;
 }
 
 void ShowCatalogMessage(TLoadResult result) {

@@ -24,7 +24,29 @@ struct TCatalogItem {
     TDownState State = dsNone;
     std::int32_t Progress = 0;
     bool Installed = false;
+    // What the catalogue says the package is, when it says it: SHA-256 as 64
+    // lower-case hexadecimal digits (else empty) and the size in bytes (else 0).
+    std::string Sha256{};
+    std::uint64_t Size = 0;
 };
+
+// What a downloaded package must be; empty members check nothing.
+struct TPackageCheck {
+    std::string Sha256; // lower-case hexadecimal
+    std::uint64_t Size = 0;
+};
+inline TPackageCheck PackageCheckOf(const TCatalogItem& item) {
+    return {item.Sha256, item.Size};
+}
+
+// "文件校验失败：%s" with the item's name: a package that is not what the
+// catalogue published.
+extern const char* const MsgVerifyFailed;
+std::string VerifyFailedText(const std::string& name);
+
+// Whether a package file is what the check asks for (size first, then the
+// digest, read once); true when the check is empty.
+bool PackageFileMatches(const std::filesystem::path& package, const TPackageCheck& check);
 
 // Category numbers: the Tag of each catalogue list.
 constexpr int tagTheme = 0;
@@ -36,7 +58,10 @@ std::string CategoryFolder(int tag);
 // Indexed by IsZip.
 extern const char* const PackageExt[2];
 
-// Creates ExePath/cache/<word> with every missing parent.
+// The local copy of the catalogue read when the server gives none:
+// ExePath/config.txt, or config.txt in an installed copy's per-user cache.
+std::filesystem::path CatalogCopyFile(const TFolderFields& folders);
+// Creates the cache folder of the category with every missing parent.
 void EnsureCacheFolder(const TFolderFields& folders, int tag);
 
 std::filesystem::path CacheFolder(const TFolderFields& folders, int tag);
@@ -80,8 +105,8 @@ TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int
 // A catalogue is some tens of kilobytes; a kept copy is read only this far.
 constexpr std::uintmax_t MaxCatalogBytes = 16 << 20;
 
-// Fetches base + "/softdata/win7/config.txt" (or reads ExePath/config.txt when
-// the server sends nothing) and fills the sink.
+// Fetches base + "/softdata/win7/config.txt" (or reads CatalogCopyFile when the
+// server sends nothing) and fills the sink.
 TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFields& folders,
                         ICatalogSink& sink);
 

@@ -27,13 +27,14 @@ private:
     std::string FData;
 };
 
-// A file opened for writing (truncated). Write errors throw std::runtime_error;
+// A file opened for writing: truncated, or with `append` continued at its end
+// (Size() then counts what it held). Write errors throw std::runtime_error;
 // Close() flushes and reports a failed flush the same way. With `lock`, the
 // stream holds an advisory lock on the file while it is open, which
 // IsLockedByWriter sees from any process.
 class TFileStream : public IByteStream {
 public:
-    explicit TFileStream(const std::filesystem::path& path, bool lock = false);
+    explicit TFileStream(const std::filesystem::path& path, bool lock = false, bool append = false);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -47,9 +48,9 @@ private:
     std::uint64_t FSize = 0;
 };
 
-// Whether a TFileStream opened with `lock` still has the file open. Always
-// false where there are no advisory locks (Windows, where an open file cannot
-// be removed anyway).
+// Whether a TFileStream opened with `lock` still has the file open. On
+// Windows, which has no advisory locks, whether any process has the file open
+// (an open file cannot be removed there anyway).
 bool IsLockedByWriter(const std::filesystem::path& path);
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "catalog/uWinHttp.h"
 
+#include "catalog/uWinHttpAnswer.h"
+
 #include "platform/util/Ascii.h"
 
 #include <curl/curl.h>
@@ -11,6 +13,8 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -48,6 +52,9 @@ struct TRequestContext {
     std::int64_t LowSpeedBytes;
     long LowSpeedWindowMs;
     std::uint64_t MaxBody;
+    std::uint64_t RangeFrom;
+    TAnswer* Answer;
+    bool BodyChecked = false; // the answer's status and range were looked at
     bool TooLarge = false;
     std::uint64_t Received = 0;
     curl_off_t LastReceived = 0;
@@ -80,20 +87,31 @@ int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     return now - ctx->LastActivity > std::chrono::milliseconds(ctx->TimeoutMs) ? 1 : 0;
 }
 
-std::int64_t ContentLength(CURL* h) {
+// Every header line of every answer (redirects included).
+std::size_t OnHeader(char* data, std::size_t, std::size_t size, void* user) {
+    ReadAnswerHeaderLine(std::string_view(data, size), *static_cast<TAnswer*>(user));
+    return size;
+}
+
+// Status and lengths of the answer, from the handle once its head is in.
+void CompleteAnswer(CURL* h, TAnswer& answer) {
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     curl_off_t len = -1;
     if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len) != CURLE_OK || len < 0)
-        return 0;
-    return static_cast<std::int64_t>(len);
+        len = -1;
+    SettleAnswer(answer, static_cast<int>(status), static_cast<std::int64_t>(len));
 }
 
 std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
     auto* ctx = static_cast<TRequestContext*>(user);
-    long status = 0;
-    curl_easy_getinfo(ctx->Handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200)
-        return CURL_WRITEFUNC_ERROR; // nothing but a final 200 reaches the stream
-    std::int64_t total = ContentLength(ctx->Handle);
+    if (!ctx->BodyChecked) {
+        ctx->BodyChecked = true;
+        CompleteAnswer(ctx->Handle, *ctx->Answer);
+    }
+    if (!BodyWanted(*ctx->Answer, ctx->RangeFrom))
+        return CURL_WRITEFUNC_ERROR; // nothing but the body asked for reaches the stream
+    const std::int64_t total = ctx->Answer->FullSize > 0 ? ctx->Answer->FullSize : 0;
     if (ctx->MaxBody > 0 &&
         (std::uint64_t(total) > ctx->MaxBody || ctx->Received + size > ctx->MaxBody)) {
         ctx->TooLarge = true;
@@ -124,6 +142,11 @@ TWinHttp::TWinHttp() {
 }
 
 bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
+    // The range asked for applies to this request only.
+    const std::uint64_t rangeFrom = std::exchange(RangeFrom, 0);
+    const std::string ifRange = std::exchange(IfRange, std::string());
+    FAnswer = TAnswer{};
+
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
         return false;
@@ -139,11 +162,14 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_slist* rawHeaders = nullptr;
     rawHeaders = curl_slist_append(rawHeaders, ("Accept: " + FAccept).c_str());
     rawHeaders = curl_slist_append(rawHeaders, "Pragma: no-cache");
+    if (rangeFrom > 0 && !ifRange.empty())
+        rawHeaders = curl_slist_append(rawHeaders, ("If-Range: " + ifRange).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(rawHeaders, curl_slist_free_all);
 
     const long timeoutMs = Timeout > 0 ? Timeout : DefaultTimeoutMs;
-    TRequestContext ctx{this,      &url,          &stream,        h,           nullptr,
-                       timeoutMs, LowSpeedBytes, LowSpeedWindow, MaxBodyBytes};
+    TRequestContext ctx{this,          &url,           &stream,      h,         nullptr, timeoutMs,
+                        LowSpeedBytes, LowSpeedWindow, MaxBodyBytes, rangeFrom, &FAnswer};
+    const std::string range = std::to_string(rangeFrom) + "-";
     const std::string noProxy = NoProxyList();
 
     curl_easy_setopt(h, CURLOPT_URL, target.c_str());
@@ -164,15 +190,21 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
-    if (MaxBodyBytes > 0)
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &FAnswer);
+    if (rangeFrom > 0)
+        curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+    // A 206 announces only its part; the whole is bounded in OnWrite.
+    if (MaxBodyBytes > 0 && rangeFrom == 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxBodyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
 
     CURLcode rc = curl_easy_perform(h);
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    const std::int64_t total = ContentLength(h);
+    if (!ctx.BodyChecked)
+        CompleteAnswer(h, FAnswer);
+    const std::int64_t length = FAnswer.Length;
+    const std::int64_t total = FAnswer.FullSize > 0 ? FAnswer.FullSize : 0;
     headers.reset();
     handle.reset();
 
@@ -181,8 +213,8 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     // libcurl ends cleanly only when a body without a length reached the
     // close of the connection, or a body with one reached its length: a
     // reset, a cut chunk, a time-out or a short body all give an error.
-    const bool whole = rc == CURLE_OK && status == 200 && !ctx.TooLarge &&
-                       (total <= 0 || ctx.Received >= std::uint64_t(total));
+    const bool whole = rc == CURLE_OK && BodyWanted(FAnswer, rangeFrom) && !ctx.TooLarge &&
+                       (length <= 0 || ctx.Received >= std::uint64_t(length));
     // The read that returns no more data reports once more, size unchanged.
     if (whole && OnProgress)
         OnProgress(*this, url, static_cast<std::int64_t>(stream.Size()), total);

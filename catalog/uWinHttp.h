@@ -12,7 +12,10 @@ namespace velmora {
 
 class TWinHttp;
 
-// (sender, URL as given, bytes in the stream so far, Content-Length or 0)
+// (sender, URL as given, bytes in the stream so far, size of the whole file or
+// 0). The whole file's size is the Content-Length of a 200 answer and the
+// total of a 206 answer's Content-Range; a stream that continues a partial
+// file counts the bytes it already held, so progress runs from where it was.
 using TProgressEvent =
     std::function<void(TWinHttp& sender, const std::string& url, std::int64_t sofar, std::int64_t total)>;
 
@@ -25,6 +28,18 @@ struct TSplitUrl {
 
 // Splits an address into host, object path and port as every request does.
 TSplitUrl SplitUrl(const std::string& url);
+
+// What the answer to a request said about the file it delivers.
+struct TAnswer {
+    int Status = 0;               // final status; 0 when no answer arrived
+    std::string ETag;             // as sent, quotes included; empty when none
+    std::string LastModified;     // as sent; empty when none
+    std::int64_t Length = -1;     // Content-Length of this answer; -1 when none
+    std::int64_t FullSize = -1;   // the whole file (see TProgressEvent); -1 unknown
+    std::uint64_t RangeStart = 0; // where a 206 answer's body lies in the file
+    // The validator to resume with: the ETag, else the Last-Modified date.
+    const std::string& Validator() const { return ETag.empty() ? LastModified : ETag; }
+};
 
 class TWinHttp {
 public:
@@ -46,6 +61,15 @@ public:
     // request; GetString always applies its own bound.
     std::uint64_t MaxBodyBytes = 0;
     TProgressEvent OnProgress;
+    // Resuming a download. When RangeFrom is not 0, the next request asks only
+    // for the bytes from RangeFrom on ("Range: bytes=N-") and, when IfRange is
+    // not empty, only while the file still has that validator ("If-Range");
+    // otherwise the server sends the whole file with 200. A 206 answer whose
+    // range starts at RangeFrom reaches the stream as a 200 does; any other
+    // 206, and a 416, write nothing and fail (LastAnswer says which). Both
+    // apply to one request: every request clears them.
+    std::uint64_t RangeFrom = 0;
+    std::string IfRange;
     // Asked about once a second while a request runs, also while it waits;
     // true ends the request at once, as a failed one. Must not throw.
     std::function<bool()> Cancelled;
@@ -58,20 +82,26 @@ public:
     // longer than MaxPageBytes or the transfer did not end cleanly (a page cut
     // short is no page).
     std::string GetString(const std::string& url);
-    // Writes the body of a 200 answer into the stream. Returns true only when
-    // the body arrived whole: the transfer ended without a transport error
-    // and, when the server announced a length, with that many bytes. Bytes
+    // Writes the body of a 200 answer (or of the 206 asked for, see RangeFrom)
+    // into the stream. Returns true only when the body arrived whole: the
+    // transfer ended without a transport error and, when the server announced
+    // a length, with that many bytes. Bytes
     // received before a failure stay in the stream. Errors raised by the
     // stream or by OnProgress pass on to the caller after the request ends.
     bool GetStream(const std::string& url, IByteStream& stream);
 
     // Host, object path and port of the last request.
     const TSplitUrl& LastUrl() const { return FUrl; }
+    // The answer to the last (or running) request. Complete before the first
+    // byte of the body is written, so that a stream may decide by it whether
+    // the body starts a file or continues one.
+    const TAnswer& LastAnswer() const { return FAnswer; }
 
 private:
     TSplitUrl FUrl;
     std::string FAccept = "text/html, */*";
     std::string FReferer;
+    TAnswer FAnswer;
 };
 
 } // namespace velmora

@@ -10,6 +10,7 @@
 // (TTransfer), which lives as long as either of them.
 #include "catalog/uWinHttp.h"
 
+#include "catalog/uWinHttpAnswer.h"
 #include "platform/util/Ascii.h"
 #include "platform/win32/WideText.h"
 
@@ -24,7 +25,9 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -60,10 +63,10 @@ struct TTransfer {
     std::mutex Lock;
     std::condition_variable Changed;
     // Set by the reader.
-    bool Answered = false; // status and length known
-    DWORD Status = 0;
-    std::int64_t Total = 0; // Content-Length, 0 when none
-    bool TooLong = false;   // announced more than the bound allows
+    bool Answered = false; // the final answer's head is in Answer
+    TAnswer Answer;
+    bool Wanted = false;  // its body belongs in the stream
+    bool TooLong = false; // announced more than the bound allows
     std::string Pending;    // received, not yet written to the stream
     std::uint64_t Received = 0;
     bool Done = false;   // the reader has ended
@@ -88,17 +91,40 @@ struct TTransfer {
     }
 };
 
+// The Content-Length, -1 when there is none.
 std::int64_t QueryContentLength(HINTERNET request) {
     wchar_t buf[32];
     DWORD size = sizeof buf;
     DWORD index = 0;
     if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, buf, &size, &index))
-        return 0;
+        return -1;
     wchar_t* end = nullptr;
     const unsigned long long v = std::wcstoull(buf, &end, 10);
     if (end == buf || v > static_cast<unsigned long long>(INT64_MAX))
-        return 0;
+        return -1;
     return static_cast<std::int64_t>(v);
+}
+
+// The head of the answer, every line as it came (status line first), read
+// the way the Linux client reads them.
+TAnswer QueryAnswer(HINTERNET request, DWORD status) {
+    TAnswer answer;
+    DWORD size = 0;
+    DWORD index = 0;
+    HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, &index);
+    std::string head(size + 1, '\0');
+    index = 0;
+    if (size > 0 && HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, head.data(), &size, &index)) {
+        head.resize(size);
+        std::string_view rest(head);
+        while (!rest.empty()) {
+            const std::size_t end = rest.find('\n');
+            ReadAnswerHeaderLine(rest.substr(0, end), answer);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        }
+    }
+    SettleAnswer(answer, static_cast<int>(status), QueryContentLength(request));
+    return answer;
 }
 
 DWORD QueryStatus(HINTERNET request) {
@@ -149,10 +175,23 @@ struct TRequestSetup {
     std::string Referer;
     DWORD TimeoutMs;
     std::uint64_t MaxBody;
+    std::uint64_t RangeFrom; // ask for the bytes from here on, when not 0
+    std::string IfRange;     // ... only while the file has this validator
 };
 
+// The request's own header lines: the range asked for, when one is.
+std::wstring RangeHeaders(const TRequestSetup& setup) {
+    if (setup.RangeFrom == 0)
+        return {};
+    std::string lines = "Range: bytes=" + std::to_string(setup.RangeFrom) + "-\r\n";
+    if (!setup.IfRange.empty())
+        lines += "If-Range: " + setup.IfRange + "\r\n";
+    return Wide(lines);
+}
+
 // The reader thread: connects, follows at most MaxRedirects redirects between
-// http and https addresses, and reads the body of a 200 answer into Pending.
+// http and https addresses, and reads the body of a 200 answer (or of the 206
+// asked for) into Pending.
 void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
     const HINTERNET session = t->Session;
     auto fail = [&] {
@@ -163,6 +202,7 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
         t->Changed.notify_all();
     };
     std::string url = setup.Url;
+    const std::wstring headers = RangeHeaders(setup);
     THandle connection;
     HINTERNET request = nullptr;
     for (int redirects = 0;; ++redirects) {
@@ -199,16 +239,19 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
         }
         if (!request)
             return fail();
-        if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0))
+        if (!HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), nullptr, 0))
             return fail();
         const DWORD status = QueryStatus(request);
         const bool redirect =
             status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
         if (!redirect) {
+            TAnswer answer = QueryAnswer(request, status);
             std::lock_guard<std::mutex> lock(t->Lock);
-            t->Status = status;
-            t->Total = QueryContentLength(request);
-            t->TooLong = setup.MaxBody > 0 && std::uint64_t(t->Total) > setup.MaxBody;
+            t->Wanted = BodyWanted(answer, setup.RangeFrom);
+            t->TooLong = setup.MaxBody > 0 && answer.FullSize > 0 &&
+                         std::uint64_t(answer.FullSize) > setup.MaxBody;
+            t->Answer = std::move(answer);
             t->Answered = true;
             t->Changed.notify_all();
             break;
@@ -222,7 +265,7 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
     }
     {
         std::lock_guard<std::mutex> lock(t->Lock);
-        if (t->Status != 200 || t->TooLong) {
+        if (!t->Wanted || t->TooLong) {
             t->Done = true;
             t->CloseRequestLocked();
             t->Changed.notify_all();
@@ -263,6 +306,11 @@ void ReadTransfer(TRequestSetup setup, std::shared_ptr<TTransfer> t) {
 TWinHttp::TWinHttp() = default;
 
 bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
+    // The range asked for applies to this request only.
+    const std::uint64_t rangeFrom = std::exchange(RangeFrom, 0);
+    std::string ifRange = std::exchange(IfRange, std::string());
+    FAnswer = TAnswer{};
+
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
         return false;
@@ -287,14 +335,20 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     TRequestSetup setup{"http" + std::string(FUrl.Secure ? "s" : "") + "://" + FUrl.Host + ":" +
                             std::to_string(FUrl.Port) +
                             (FUrl.ObjectPath.empty() ? "/" : FUrl.ObjectPath),
-                        FAccept, FReferer, connectMs, MaxBodyBytes};
+                        FAccept,
+                        FReferer,
+                        connectMs,
+                        MaxBodyBytes,
+                        rangeFrom,
+                        std::move(ifRange)};
     std::thread reader(ReadTransfer, std::move(setup), transfer);
 
     std::exception_ptr error;
     bool aborted = false;
     bool tooLarge = false;
-    std::int64_t total = 0;
-    DWORD status = 0;
+    bool answered = false;
+    bool wanted = false;
+    std::int64_t total = 0; // the whole file, 0 when unknown
     auto lastActivity = Clock::now();
     auto windowStart = lastActivity;
     std::uint64_t windowStartBytes = 0;
@@ -306,18 +360,24 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
             std::unique_lock<std::mutex> lock(transfer->Lock);
             transfer->Changed.wait_for(
                 lock, Tick, [&] { return transfer->Done || !transfer->Pending.empty(); });
+            // The answer is known to the caller before any of its body.
+            if (transfer->Answered && !answered) {
+                answered = true;
+                FAnswer = transfer->Answer;
+                wanted = transfer->Wanted;
+                total = FAnswer.FullSize > 0 ? FAnswer.FullSize : 0;
+            }
             chunk.swap(transfer->Pending);
             transfer->Pending.clear();
             done = transfer->Done;
-            status = transfer->Status;
-            total = transfer->Total;
             tooLarge = transfer->TooLong;
             transfer->Changed.notify_all();
         }
         const auto now = Clock::now();
         if (!chunk.empty()) {
             lastActivity = now;
-            // Nothing but a final 200 reaches the stream.
+            // Nothing but the body asked for reaches the stream (the
+            // reader reads no other); the bound holds for this answer's part.
             if (MaxBodyBytes > 0 && written + chunk.size() > MaxBodyBytes) {
                 tooLarge = true;
                 break;
@@ -378,8 +438,9 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     if (error)
         std::rethrow_exception(error);
     // A transport error, a time-out or a body short of its length is no body.
-    const bool whole = !aborted && !failed && !tooLarge && status == 200 &&
-                       (total <= 0 || written >= std::uint64_t(total));
+    const std::int64_t length = FAnswer.Length;
+    const bool whole = !aborted && !failed && !tooLarge && answered && wanted &&
+                       (length <= 0 || written >= std::uint64_t(length));
     // The read that returns no more data reports once more, size unchanged.
     if (whole && OnProgress)
         OnProgress(*this, url, static_cast<std::int64_t>(stream.Size()), total);

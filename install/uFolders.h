@@ -12,6 +12,8 @@ struct TFolderFields {
     std::filesystem::path WinDir;        // the Windows folder
     std::filesystem::path SysDir;        // the system folder
     std::filesystem::path UserThemesDir; // local app data + Microsoft/Windows/Themes
+    // The download cache; empty: ExePath/cache, the program folder's layout.
+    std::filesystem::path CacheDir = {};
 };
 
 // The fields as the program reads them at start: the system's Windows and

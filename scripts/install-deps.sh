@@ -16,6 +16,13 @@ xvfb xauth xdotool x11-apps imagemagick fonts-noto-cjk
 curl jq unzip zip time
 clang libclang-rt-14-dev
 "
+PACKAGES="$PACKAGES desktop-file-utils" # checks the installed desktop entry
+PACKAGES="$PACKAGES appstream"          # checks the installed AppStream data
+PACKAGES="$PACKAGES lintian"            # checks the Debian package
+# SHA-256 of downloaded packages (OpenSSL's libcrypto)
+PACKAGES="$PACKAGES libssl-dev"
+# the real web server the download tests start on a loopback port
+PACKAGES="$PACKAGES nginx-light"
 # zlib for the Windows build (scripts/build-win32.sh)
 PACKAGES="$PACKAGES libz-mingw-w64-dev"
 # dpkg-source, which apt-get source unpacks with (scripts/build-win32-deps.sh)

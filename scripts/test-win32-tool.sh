@@ -1,8 +1,10 @@
 #!/bin/sh
 # velmora-tool.exe end to end under Wine, beside the Linux tool:
 #   - catalog: the same items as the Linux tool on the same documents,
-#   - get: a 200 MB package from the Linux `velmora-tool serve`, and every
-#     fault of the misbehaving server (exit 1, nothing left beside the output),
+#   - get: a 200 MB package from the Linux `velmora-tool serve`, --sha256 with
+#     a matching digest and another, a download killed half-way and resumed,
+#     and every fault of the misbehaving server (exit 1, nothing left beside
+#     the output),
 #   - install/uninstall of a theme ZIP and a screen saver, read back with
 #     Wine's own `reg query` and looked up in the Wine Windows folder,
 #   - wallpaper (BMP), folder-icon set and restore, a cursor scheme,
@@ -135,6 +137,65 @@ else
     fail "get of 200 MB"
 fi
 rm -f "$WORK/get/big.zip"
+
+# --- get --sha256: kept when the digest matches; otherwise exit 1, the message
+# naming the package and nothing left. Output, exit and what is left as the
+# Linux tool gives them.
+head -c 300000 /dev/urandom >"$WORK/served/res/v.zip"
+good=$(sha256sum "$WORK/served/res/v.zip" | cut -d' ' -f1)
+bad=$(printf other | sha256sum | cut -d' ' -f1)
+for digest in "$good" "$bad"; do
+    label="get --sha256 $([ "$digest" = "$good" ] && echo matching || echo 'of another file')"
+    rm -rf "$WORK/sha"
+    mkdir -p "$WORK/sha/linux" "$WORK/sha/windows"
+    linux=$(cd "$WORK/sha/linux" && { code=0; "$TOOL" get "http://127.0.0.1:$PORT/res/v.zip" \
+                v.zip --sha256 "$digest" 2>&1 || code=$?; echo "exit $code"; ls -A; })
+    windows=$(cd "$WORK/sha/windows" && { code=0; timeout 120 "$WINE" "$EXE" get \
+                "http://127.0.0.1:$PORT/res/v.zip" v.zip --sha256 "$digest" 2>&1 || code=$?;
+                echo "exit $code"; ls -A; } | tr -d '\r')
+    if [ "$linux" = "$windows" ] && { [ "$digest" = "$bad" ] ||
+            cmp -s "$WORK/served/res/v.zip" "$WORK/sha/windows/v.zip"; }; then
+        pass "$label"
+    else
+        fail "$label differs"
+        printf -- '--- Linux\n%s\n--- Windows\n%s\n' "$linux" "$windows" >&2
+    fi
+done
+
+# --- get killed half-way (TerminateProcess), then run again: the package
+# never appears under its name, the next run continues where the killed one
+# stopped ("resume N") and the package is whole; as on Linux. The server
+# sends 16 KB every 5 ms, so that the kill comes in time.
+mkdir -p "$WORK/slow/srv" "$WORK/slow/out"
+head -c 16000000 /dev/urandom >"$WORK/slow/srv/big.zip"
+"$FAULTS" slow "$WORK/slow/srv" >"$WORK/slow/url" &
+PIDS="$PIDS $!"
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    [ -s "$WORK/slow/url" ] && break
+    sleep 0.3
+done
+url="$(cat "$WORK/slow/url")/big.zip"
+(cd "$WORK/slow/out" && timeout 120 "$WINE" "$EXE" get "$url" big.zip >/dev/null 2>&1) &
+getjob=$!
+for _ in $(seq 300); do
+    [ -s "$WORK/slow/out/big.zip.part" ] && break
+    sleep 0.1
+done
+timeout 60 "$WINE" taskkill /F /IM velmora-tool.exe >/dev/null 2>&1 || true
+wait "$getjob" || true
+left=$(ls -A "$WORK/slow/out" | tr '\n' ' ')
+kept=$(stat -c %s "$WORK/slow/out/big.zip.part" 2>/dev/null || echo 0)
+code=0
+out=$(cd "$WORK/slow/out" && timeout 120 "$WINE" "$EXE" get "$url" big.zip 2>&1) || code=$?
+out=$(printf '%s\n' "$out" | tr -d '\r')
+if [ "$left" = "big.zip.part big.zip.resume " ] && [ "$kept" -gt 0 ] && [ "$code" = 0 ] &&
+    printf '%s\n' "$out" | grep -qx "resume $kept" &&
+    cmp -s "$WORK/slow/srv/big.zip" "$WORK/slow/out/big.zip" &&
+    [ "$(ls -A "$WORK/slow/out")" = big.zip ]; then
+    pass "get killed, then resumed from $kept bytes"
+else
+    fail "get killed and resumed: left '$left', kept $kept, exit $code, output: $(printf '%s' "$out" | head -3 | tr '\n' ' ')"
+fi
 
 # --- get against every fault, all at once (each waits for its time-out).
 # Wine's WinINet takes a chunk cut short and a reset after the last byte for

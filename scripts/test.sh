@@ -34,6 +34,15 @@ cmake --build build-asan -j "$JOBS"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
      ctest --output-on-failure -j "$JOBS" --timeout 600)
 
+# ---- the installed program -------------------------------------------------
+# From the normal build: cmake --install into a temporary prefix and the
+# installed programs run there (velmora under Xvfb against the demo catalogue),
+# the desktop entry and AppStream validators, the Debian package's file list
+# and lintian, and as root apt-get install of the package and its removal.
+echo "== the installed program and the Debian package"
+./scripts/test-install.sh
+# ---------------------------------------------------------------------------
+
 # ---- fuzz targets ---------------------------------------------------------
 # A clang build of their own (build-fuzz): every seed corpus replayed under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then each target fuzzed for

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 
 namespace velmora {
@@ -28,8 +29,33 @@ const char* ContentType(const std::filesystem::path& file) {
     return "application/octet-stream";
 }
 
+// The first byte of "bytes=N-" or "bytes=N-M" (the rest of the file is sent
+// either way), or -1 for anything else.
+std::int64_t RangeStart(const std::string& header) {
+    if (header.rfind("bytes=", 0) != 0)
+        return -1;
+    std::size_t pos = 6;
+    std::int64_t v = 0;
+    const std::size_t begin = pos;
+    while (pos < header.size() && header[pos] >= '0' && header[pos] <= '9' && pos - begin < 18)
+        v = v * 10 + (header[pos++] - '0');
+    if (pos == begin || pos >= header.size() || header[pos] != '-')
+        return -1;
+    return v;
+}
+
 } // namespace
 namespace fs = std::filesystem;
+
+std::string FileETag(const fs::path& file) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    const auto time = fs::last_write_time(file, ec).time_since_epoch().count();
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
+                  static_cast<unsigned long long>(time));
+    return tag;
+}
 
 fs::path ResolveServedFile(const fs::path& root, const std::string& path) {
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
@@ -162,17 +188,48 @@ void TStaticServer::Setup() {
             res.set_content("Not Found", "text/plain");
             return;
         }
+        // Part of the file when asked for and still the same file. The server
+        // decides about ranges itself: the library would cut the answer again
+        // (and knows nothing of If-Range), so its parsed ranges are dropped;
+        // the request object is the library's own, not a const one.
+        const_cast<httplib::Request&>(req).ranges.clear();
+        const std::string etag = FileETag(file);
+        std::uint64_t first = 0;
+        const std::int64_t asked = RangeStart(req.get_header_value("Range"));
+        if (asked >= 0 && !faults.IgnoreRange) {
+            const std::string ifRange = req.get_header_value("If-Range");
+            if (faults.RangeNotSatisfiable || std::uint64_t(asked) >= size) {
+                res.status = 416;
+                res.set_header("Content-Range", "bytes */" + std::to_string(size));
+                return;
+            }
+            if (ifRange.empty() || ifRange == etag || faults.IgnoreIfRange)
+                first = static_cast<std::uint64_t>(asked);
+        }
+        res.set_header("ETag", etag);
+        res.set_header("Accept-Ranges", "bytes");
+        if (first > 0) {
+            res.status = 206;
+            res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                std::to_string(size - 1) + "/" +
+                                                std::to_string(size));
+        } else {
+            res.status = 200;
+        }
         auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
+        // CutAfter counts bytes of this answer's body.
+        const std::uint64_t length = size - first;
         const std::uint64_t limit =
-            faults.CutAfter >= 0 ? std::min<std::uint64_t>(size, static_cast<std::uint64_t>(faults.CutAfter))
-                                 : size;
-        auto provide = [in, limit, faults](std::size_t offset, httplib::DataSink& sink) {
+            faults.CutAfter >= 0
+                ? std::min<std::uint64_t>(length, static_cast<std::uint64_t>(faults.CutAfter))
+                : length;
+        auto provide = [in, limit, faults, first](std::size_t offset, httplib::DataSink& sink) {
             if (offset >= limit)
                 return false; // cut short: the connection closes before the announced end
             std::size_t chunk = faults.SlowDelayMs > 0 ? faults.SlowChunk : 64 * 1024;
             chunk = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, limit - offset));
             std::string buf(chunk, '\0');
-            in->seekg(static_cast<std::streamoff>(offset));
+            in->seekg(static_cast<std::streamoff>(first + offset));
             in->read(buf.data(), static_cast<std::streamsize>(chunk));
             if (in->gcount() <= 0)
                 return false;
@@ -192,10 +249,11 @@ void TStaticServer::Setup() {
                 return provide(offset, sink);
             });
         } else {
-            res.set_content_provider(static_cast<std::size_t>(size), type,
-                                     [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                         return provide(offset, sink);
-                                     });
+            res.set_content_provider(
+                static_cast<std::size_t>(length), type,
+                [provide](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    return provide(offset, sink);
+                });
         }
     });
 }

@@ -27,6 +27,12 @@ struct TServerFaults {
     std::int64_t CutAfter = -1;   // announce the full length, send this many bytes, close
     int SlowDelayMs = 0;          // pause after every SlowChunk bytes
     std::size_t SlowChunk = 1024;
+    // Requests for part of a file ("Range: bytes=N-"), which the server
+    // otherwise answers as a real one does (206, or the whole file with 200
+    // when If-Range names another version of it):
+    bool IgnoreRange = false;         // always the whole file, 200
+    bool IgnoreIfRange = false;       // 206 of the file as it is now, whatever If-Range says
+    bool RangeNotSatisfiable = false; // 416 to every range request
 };
 
 struct TLoggedRequest {
@@ -87,6 +93,10 @@ private:
     std::condition_variable FReleased;
     bool FStopping = false;
 };
+
+// The validator the server gives a file (its ETag): changes with its size or
+// its modification time.
+std::string FileETag(const std::filesystem::path& file);
 
 // Maps a decoded request path to a file below root, or an empty path when the
 // request would leave the folder or names no regular file.

@@ -1,5 +1,7 @@
 #include "tools/ToolCommon.h"
 
+#include "install/ProgramFolders.h"
+
 #include <iostream>
 
 #ifdef _WIN32
@@ -36,10 +38,9 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
         bool ok = false;
         for (const auto& k : known)
             ok = ok || k == name;
-        if (!ok || i + 1 >= args.size()) {
-            std::cerr << "velmora-tool: " << (ok ? "missing value for " : "unknown option ") << a << '\n';
-            return std::nullopt;
-        }
+        if (!ok || i + 1 >= args.size())
+            throw EUsage((ok ? "missing value for '" : "unknown option '") + a +
+                         "' (see velmora-tool --help)");
         r.Options[name] = args[++i];
     }
     return r;
@@ -61,5 +62,50 @@ std::vector<std::string> CommandLineUtf8() {
     return args;
 }
 #endif
+
+namespace {
+
+// The folder of this program file.
+std::filesystem::path OwnFolder() {
+#ifdef _WIN32
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0)
+            return {};
+        if (n < name.size()) {
+            name.resize(n);
+            return std::filesystem::path(name).parent_path();
+        }
+        name.resize(name.size() * 2);
+    }
+#else
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+#endif
+}
+
+// Where this tool is installed, decided as the program decides for itself.
+TProgramFolders OwnFolders() {
+    const std::filesystem::path dir = OwnFolder();
+    return dir.empty() ? TProgramFolders() : ChooseProgramFolders(dir);
+}
+
+} // namespace
+
+std::filesystem::path ToolExePath(const TParsedArgs& args) {
+    if (auto dir = args.Get("exe-dir"))
+        return std::filesystem::path(*dir) / "";
+    const TProgramFolders own = OwnFolders();
+    return (own.Installed ? own.ExePath : std::filesystem::path(".")) / "";
+}
+
+std::filesystem::path ToolCacheDir(const TParsedArgs& args) {
+    if (args.Get("exe-dir"))
+        return {};
+    const TProgramFolders own = OwnFolders();
+    return own.Installed ? own.CacheDir : std::filesystem::path();
+}
 
 } // namespace velmora::tool

@@ -3,13 +3,19 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace velmora::tool {
 
-// Positional arguments and "--name value" options. Options not in `known`
-// make Parse fail with a message on stderr.
+// Positional arguments and "--name value" options. An option not in `known`,
+// or one without its value, throws EUsage: main says it in one line and
+// exits with 2.
+struct EUsage : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct TParsedArgs {
     std::vector<std::string> Positional;
     std::map<std::string, std::string> Options;
@@ -28,5 +34,13 @@ int UsageError(const std::string& message);
 // The program's command line as UTF-8 arguments, the program name first.
 std::vector<std::string> CommandLineUtf8();
 #endif
+
+// The program folder the verbs read the icon library and the cache from:
+// --exe-dir when given; for an installed tool the installation's share
+// folder; otherwise the working folder.
+std::filesystem::path ToolExePath(const TParsedArgs& args);
+// The download cache beside it: the user's own cache for an installed tool
+// without --exe-dir, empty (below the program folder) otherwise.
+std::filesystem::path ToolCacheDir(const TParsedArgs& args);
 
 } // namespace velmora::tool

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -33,11 +34,16 @@ const TVerb Verbs[] = {
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE]"},
 };
 
-int Usage() {
-    std::cerr << "usage: velmora-tool VERB ...\n";
+void PrintUsage(std::ostream& out) {
+    out << "usage: velmora-tool VERB ...\n";
     for (const auto& v : Verbs)
-        std::cerr << "  velmora-tool " << v.Usage << '\n';
-    return 2;
+        out << "  velmora-tool " << v.Usage << '\n';
+    out << "  velmora-tool --help | --version\n"
+           "Each verb also takes --help. See velmora-tool(1).\n";
+}
+
+bool IsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
 }
 
 } // namespace
@@ -49,10 +55,31 @@ int main(int argc, char** argv) {
     // in the ANSI code page.
     all = velmora::tool::CommandLineUtf8();
 #endif
-    if (all.size() < 2)
-        return Usage();
+    if (all.size() < 2) {
+        PrintUsage(std::cerr);
+        return 2;
+    }
+    if (IsHelp(all[1])) {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    if (all[1] == "--version" || all[1] == "-V") {
+        std::cout << "velmora-tool " VELMORA_VERSION "\n";
+        return 0;
+    }
+    if (!all[1].empty() && all[1][0] == '-') {
+        std::cerr << "velmora-tool: unknown option '" << all[1] << "' (see velmora-tool --help)\n";
+        return 2;
+    }
     for (const auto& v : Verbs) {
         if (all[1] == v.Name) {
+            // VERB --help, wherever it stands before a "--".
+            for (std::size_t i = 2; i < all.size() && all[i] != "--"; ++i) {
+                if (IsHelp(all[i])) {
+                    std::cout << "usage: velmora-tool " << v.Usage << '\n';
+                    return 0;
+                }
+            }
             try {
                 return v.Run(velmora::tool::TArgs(all.begin() + 2, all.end()));
             } catch (const std::exception& e) {
@@ -61,5 +88,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    return Usage();
+    std::cerr << "velmora-tool: unknown verb '" << all[1] << "' (see velmora-tool --help)\n";
+    return 2;
 }

@@ -1,5 +1,6 @@
 // velmora-tool catalog: reads a catalogue document as the program does and
 // prints the items it would list, with their paths, addresses and states.
+#include "catalog/ServerBase.h"
 #include "catalog/uCatalog.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
@@ -43,6 +44,11 @@ public:
                   {"preview_file", PreviewFile(FFolders, tag, item).string()},
                   {"state", static_cast<int>(item.State)},
                   {"installed", item.Installed}};
+        // What the catalogue says the package must be, when it says it.
+        if (!item.Sha256.empty())
+            j["sha256"] = item.Sha256;
+        if (item.Size > 0)
+            j["size"] = item.Size;
         if (tag == tagTheme)
             Doc["themes"][static_cast<std::size_t>(parent)]["items"].push_back(std::move(j));
         else
@@ -76,9 +82,16 @@ int VerbCatalog(const TArgs& args) {
     }
 
     auto system = ToolSystem(parsed->Get("system", ""), false);
-    const TFolderFields folders = MakeFolderFields(*system, parsed->Get("exe-dir", "."));
+    TFolderFields folders = MakeFolderFields(*system, ToolExePath(*parsed));
+    folders.CacheDir = ToolCacheDir(*parsed);
 
-    TJsonCatalogSink sink(folders, parsed->Get("base", VELMORA_SERVER_BASE));
+    std::string error;
+    const std::optional<std::string> base = ChooseServerBase(parsed->Get("base"), error);
+    if (!base) {
+        SetMessageSink(previous);
+        return UsageError(error);
+    }
+    TJsonCatalogSink sink(folders, *base);
     TLoadResult result = LoadCatalogText(text, folders, sink);
     SetMessageSink(previous);
     if (result != TLoadResult::Loaded)

@@ -1,8 +1,10 @@
 // velmora-tool get: downloads one address through the download worker, as a
 // catalogue row would, and prints every update the worker publishes as
 // "STATE PROGRESS", so that a download can be watched from a shell.
+#include "catalog/Sha256.h"
 #include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
+#include "platform/util/Ascii.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
@@ -21,6 +23,10 @@ public:
         std::printf("%d %d\n", static_cast<int>(FItem.State), static_cast<int>(FItem.Progress));
         std::fflush(stdout);
     }
+    void Resumed(TCatalogRow, std::uint64_t offset) override {
+        std::printf("resume %llu\n", static_cast<unsigned long long>(offset));
+        std::fflush(stdout);
+    }
     TCatalogItem& Row() { return FItem; }
 
 private:
@@ -30,11 +36,17 @@ private:
 } // namespace
 
 int VerbGet(const TArgs& args) {
-    auto parsed = ParseArgs(args, {});
+    auto parsed = ParseArgs(args, {"sha256"});
     if (!parsed || parsed->Positional.size() != 2)
-        return UsageError("usage: get URL OUT");
+        return UsageError("usage: get URL OUT [--sha256 HEX]");
     const std::string& url = parsed->Positional[0];
     const std::filesystem::path out = parsed->Positional[1];
+    TPackageCheck check;
+    if (auto digest = parsed->Get("sha256")) {
+        check.Sha256 = LowerAscii(*digest);
+        if (!IsSha256Hex(check.Sha256))
+            return UsageError("get: --sha256 takes 64 hexadecimal digits");
+    }
 
     // What an earlier run cut off left beside OUT.
     RemoveStaleDownloads(out.has_parent_path() ? out.parent_path() : std::filesystem::path("."),
@@ -43,9 +55,10 @@ int VerbGet(const TArgs& args) {
     auto dispatcher = std::make_shared<TLoopDispatcher>();
     auto workers = TWorkerGroup::Create();
     TPrintedRow row;
+    row.Row().Name = out.filename().string();
     // Marked by the caller, as the main window does; not an update of the worker.
     row.Row().State = dsDownloading;
-    if (!TDownThread::Start(url, 0, row, out, dispatcher, workers))
+    if (!TDownThread::Start(url, 0, row, out, dispatcher, workers, check))
         return 1;
     const auto finished = [&] { return row.Row().State == dsDone || row.Row().State == dsFailed; };
     // The worker always ends: every wait for data has a time-out.

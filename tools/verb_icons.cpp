@@ -37,10 +37,6 @@ std::optional<std::string> Listed(const std::vector<std::string>& list, const st
     return std::nullopt;
 }
 
-std::filesystem::path ExeDir(const TParsedArgs& args) {
-    return std::filesystem::path(args.Get("exe-dir", ".")) / "";
-}
-
 } // namespace
 
 int VerbIcons(const TArgs& args) {
@@ -48,7 +44,7 @@ int VerbIcons(const TArgs& args) {
     if (!parsed || !parsed->Positional.empty())
         return UsageError("usage: icons [--exe-dir DIR] [--system DIR]");
     auto system = ToolSystem(parsed->Get("system", ""), false);
-    const auto exe = ExeDir(*parsed);
+    const auto exe = ToolExePath(*parsed);
     json doc = {{"library", IconLibraryFolder(exe).string()}, {"categories", json::array()}};
     for (const std::string& category : LoadIconCategoryNames(*system, exe))
         doc["categories"].push_back(
@@ -83,7 +79,7 @@ int VerbFolderIcon(const TArgs& given) {
             result = RestoreFolderIcon(*system, dir);
         } else {
             // What the page would have focused and selected: only names of the library.
-            const auto exe = ExeDir(*parsed);
+            const auto exe = ToolExePath(*parsed);
             std::optional<std::string> category, icon;
             if (auto c = parsed->Get("category"))
                 category = Listed(LoadIconCategoryNames(*system, exe), *c);

@@ -56,7 +56,9 @@ TPicture WallpaperPicture(const char* name) {
 TFrmWallpaper::TFrmWallpaper(TWallpaperSetup setup, QWidget* parent)
     : QWidget(parent),
       FBrowsers(setup.Browsers ? setup.Browsers : std::make_shared<TPlainBrowserPanes>()),
-      FSystem(setup.System), FDispatcher(std::move(setup.Dispatcher)), FStore(setup.ExePath) {
+      FSystem(setup.System), FDispatcher(std::move(setup.Dispatcher)),
+      FStore(setup.TempDir.empty() ? TPicStore(setup.ExePath)
+                                   : TPicStore(setup.TempDir, setup.FavoritesDir)) {
     if (!FSystem || !FDispatcher)
         throw std::invalid_argument("TFrmWallpaper needs a system and a dispatcher");
     // FormCreate, in its order; the result side's own setup comes with its

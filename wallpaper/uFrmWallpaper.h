@@ -36,6 +36,9 @@ class TWorkerPageSource;
 // What the window is made with.
 struct TWallpaperSetup {
     std::filesystem::path ExePath; // the program folder; temp\ and favorites\ live below it
+    // An installed copy's per-user folders instead; empty: below ExePath.
+    std::filesystem::path TempDir;
+    std::filesystem::path FavoritesDir;
     ISystem* System = nullptr;     // required; outlives the window
     // Runs the loaders' steps on the main thread; shared with the other workers
     // of the program. Required.

@@ -40,6 +40,9 @@ std::string PictureFileName(const std::string& address) {
 TPicStore::TPicStore(const fs::path& exePath)
     : FTempDir(exePath / "temp"), FFavoritesDir(exePath / "favorites") {}
 
+TPicStore::TPicStore(fs::path tempDir, fs::path favoritesDir)
+    : FTempDir(std::move(tempDir)), FFavoritesDir(std::move(favoritesDir)) {}
+
 fs::path TPicStore::FindLocalPicture(const std::string& address) const {
     const std::string name = PictureFileName(address);
     std::error_code ec;

@@ -40,6 +40,8 @@ class TPicStore {
 public:
     // exePath: the program folder.
     explicit TPicStore(const std::filesystem::path& exePath);
+    // An installed copy's per-user folders.
+    TPicStore(std::filesystem::path tempDir, std::filesystem::path favoritesDir);
 
     const std::filesystem::path& TempDir() const { return FTempDir; }
     const std::filesystem::path& FavoritesDir() const { return FFavoritesDir; }

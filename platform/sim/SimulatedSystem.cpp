@@ -3,20 +3,23 @@
 // and the shell are in the Sim*.cpp files beside it.
 #include "platform/sim/SimSystem.h"
 
-#include <cstdlib>
+#include "platform/util/UserFolders.h"
+
+#include <string>
+
+#include <unistd.h>
 
 namespace velmora {
 
 namespace fs = std::filesystem;
 
 fs::path DefaultSimulatedRoot() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && *data && fs::path(data).is_absolute())
-        return fs::path(data) / "velmora" / "windows";
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return fs::path(home) / ".local" / "share" / "velmora" / "windows";
-    return fs::temp_directory_path() / "velmora" / "windows";
+    const fs::path data = UserFolder(ufData);
+    // No home: a folder of this process's own rather than one every user of
+    // the machine would share.
+    if (data.empty())
+        return fs::temp_directory_path() / ("velmora-" + std::to_string(::getuid())) / "windows";
+    return data / "velmora" / "windows";
 }
 
 std::unique_ptr<TSimulatedSystem> CreateSimulatedSystem(const fs::path& root) {

@@ -1,17 +1,23 @@
 // The main window end to end against the demo catalogue: lists, previews,
 // downloads, installs and uninstalls, the popup menu, pages and painting.
 #include "app/uCatalogTree.h"
+#include "catalog/Sha256.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
+#include "install/CodePage.h"
 #include "install/uPubFunc.h"
 #include "tests/app/AppFixture.h"
 #include "wallpaper/uFrmWallpaper.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QTest>
+
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -33,6 +39,18 @@ QImage Shown(TFrmMain& window, const char* preview) {
 }
 
 using AppWindow = TAppTest;
+
+// The files of a cache folder other than previews (and a preview being
+// saved, under its temporary name).
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.path().filename().string().find(".jpg") == std::string::npos)
+            out.push_back(entry.path().filename());
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 TEST_F(AppWindow, FillsTheListsFromTheServer) {
     TFrmMain& window = Open();
@@ -297,18 +315,117 @@ TEST_F(AppWindow, ClosingTheWindowAbandonsRunningDownloads) {
     const fs::path package = PackagePath(tagTheme, Theme);
     FWindow.reset();
     // The window has waited for its workers: they ended without touching the
-    // rows that are gone, and left nothing behind in the cache.
-    std::vector<fs::path> left;
-    for (const auto& entry : fs::directory_iterator(package.parent_path()))
-        left.push_back(entry.path().filename());
-    EXPECT_TRUE(left.empty()) << left.front();
+    // rows that are gone, left nothing under the package's name and kept what
+    // had arrived for the next start.
+    EXPECT_EQ(FilesIn(package.parent_path()),
+              (std::vector<fs::path>{Theme + ".zip.part", Theme + ".zip.resume"}));
+    const std::uint64_t kept = fs::file_size(package.string() + ".part");
+
+    // Started again: the download continues where it stopped.
+    FServer->SetFaults({});
+    FServer->ClearRequests();
+    Open();
+    EXPECT_EQ(Status(tagTheme, Theme), "");
+    DoubleClick(tagTheme, Theme);
+    ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
+    EXPECT_EQ(Status(tagTheme, Theme), "下载成功");
+    const std::string served = "/softdata/win7/res/theme/" + Theme + ".zip";
+    EXPECT_TRUE(ReadFile(package) == ReadFile(DemoCatalog() / served.substr(1)));
+    EXPECT_EQ(FilesIn(package.parent_path()), std::vector<fs::path>{Theme + ".zip"});
+    bool resumed = false;
+    for (const auto& request : FServer->Requests())
+        if (request.Path == served)
+            resumed = request.Headers.count("range") &&
+                      request.Headers.at("range") == "bytes=" + std::to_string(kept) + "-";
+    EXPECT_TRUE(resumed);
+}
+
+TEST_F(AppWindow, CancelFromTheMenuStopsTheDownloadAndRemovesItsData) {
+    TServerFaults slow;
+    slow.SlowDelayMs = 20;
+    slow.SlowChunk = 512;
+    FServer->SetFaults(slow);
+    TFrmMain& window = Open();
+    EXPECT_FALSE(ChooseMenuItem("pmiCancel")); // nothing focused, no menu
+    Focus(tagTheme, Theme);
+    EXPECT_FALSE(ChooseMenuItem("pmiCancel")); // not downloading
+    DoubleClick(tagTheme, Theme);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Item(tagTheme, Theme).Progress > 0; }, 10000));
+    ASSERT_TRUE(window.vstThemeListContextPopup(window.ListOfTag(tagTheme)));
+    EXPECT_FALSE(window.findChild<QAction*>("pmiDown")->isEnabled());
+    ASSERT_TRUE(ChooseMenuItem("pmiCancel"));
+    ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
+    EXPECT_EQ(Item(tagTheme, Theme).State, dsNone);
+    EXPECT_EQ(Status(tagTheme, Theme), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.WorkersRunning() == 0; }, 10000));
+    EXPECT_TRUE(FilesIn(PackagePath(tagTheme, Theme).parent_path()).empty());
+    EXPECT_TRUE(ChooseMenuItem("pmiDown")); // and it can be downloaded again
+    ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
+    EXPECT_TRUE(FMessages->Shown.empty());
+}
+
+TEST_F(AppWindow, TheKeyboardsMenuKeyOpensTheMenuAtTheFocusedRow) {
+    TFrmMain& window = Open();
+    Focus(tagTheme, Theme);
+    TCatalogTree* list = window.ListOfTag(tagTheme);
+    // What the window system sends to the focused widget for the menu key.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
+    QApplication::sendEvent(list->viewport(), &key);
+    auto* menu = window.findChild<QMenu*>("PopupMenu");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+    const QRect row = list->visualRect(Row(tagTheme, Theme));
+    EXPECT_EQ(menu->pos(), list->viewport()->mapToGlobal(row.bottomLeft()));
+    menu->close();
+}
+
+// A catalogue whose only theme carries the given digest.
+std::string CheckedCatalogue(const std::string& sha256) {
+    return Utf8ToCp936(R"({"themes":[{"name":"组","list":[{"name":")" + Theme +
+                       R"(","iszip":true,"sha256":")" + sha256 + R"("}]}]})");
+}
+
+TEST_F(AppWindow, APackageThatIsNotWhatTheCatalogueSaysIsNeverInstalled) {
+    const std::string served = "softdata/win7/res/theme/" + Theme + ".zip";
+    const std::string package = ReadFile(DemoCatalog() / served);
+    FServer->AddStatus("/softdata/win7/config.txt", 200, CheckedCatalogue(std::string(64, '0')));
+    Open();
+    DoubleClick(tagTheme, Theme);
+    ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
+    EXPECT_EQ(Status(tagTheme, Theme), "下载失败");
+    EXPECT_EQ(FMessages->Texts(), std::vector<std::string>{"文件校验失败：" + Theme});
+    EXPECT_TRUE(FilesIn(PackagePath(tagTheme, Theme).parent_path()).empty());
+    EXPECT_FALSE(Item(tagTheme, Theme).Installed);
+
+    // With the right digest it arrives; damaged on disk afterwards, it is
+    // caught before it is installed.
+    FWindow.reset();
+    FMessages->Shown.clear();
+    FServer->AddStatus("/softdata/win7/config.txt", 200, CheckedCatalogue(Sha256Hex(package)));
+    TFrmMain& window = Open();
+    DoubleClick(tagTheme, Theme);
+    ASSERT_TRUE(WaitDownloaded(tagTheme, Theme));
+    ASSERT_EQ(Status(tagTheme, Theme), "下载成功");
+    std::string damaged = package;
+    damaged[damaged.size() / 2] ^= 1;
+    WriteFile(PackagePath(tagTheme, Theme), damaged);
+    DoubleClick(tagTheme, Theme);
+    EXPECT_FALSE(Item(tagTheme, Theme).Installed);
+    EXPECT_EQ(FMessages->Texts(), std::vector<std::string>{"文件校验失败：" + Theme});
+    EXPECT_FALSE(fs::exists(PackagePath(tagTheme, Theme)));
+    EXPECT_EQ(Status(tagTheme, Theme), "");
+    EXPECT_FALSE(fs::exists(window.Folders().WinDir / "Resources/Themes" / (Theme + ".theme")));
 }
 
 TEST_F(AppWindow, StaleTemporaryPackagesAreRemovedAtStart) {
     const std::vector<fs::path> stale = {ExeDir() / "cache/theme/a.zip.0123456789abcdef.tmp",
-                                         ExeDir() / "cache/screensave/b.zip.fedcba9876543210.tmp"};
+                                         ExeDir() / "cache/screensave/b.zip.fedcba9876543210.tmp",
+                                         // partial data of what the catalogue no longer offers
+                                         ExeDir() / "cache/theme/gone.zip.part",
+                                         ExeDir() / "cache/theme/gone.zip.resume"};
     const std::vector<fs::path> kept = {ExeDir() / "cache/theme/notes.tmp",
-                                        ExeDir() / ("cache/cursor/" + Cursor + ".zip")};
+                                        ExeDir() / ("cache/cursor/" + Cursor + ".zip"),
+                                        ExeDir() / ("cache/theme/" + Theme + ".zip.part"),
+                                        ExeDir() / ("cache/theme/" + Theme + ".zip.resume")};
     for (const auto& file : stale)
         WriteFile(file, "cut off when the program ended");
     for (const auto& file : kept)
@@ -514,7 +631,9 @@ TEST_F(AppWindow, LinkOpensTheHomePage) {
 TEST_F(AppWindow, UpdaterIsCalledOnceAfterTheDelay) {
     const std::string descriptor = "/SiteBack/updateTxt/53.txt";
     FServer->Hold(descriptor);
-    TFrmMain& window = Open(100, VELMORA_UPDATER_LIB);
+    // The delay is long enough that opening the window, slow under ThreadSanitizer on a busy
+    // machine, cannot outlast it.
+    TFrmMain& window = Open(1500, VELMORA_UPDATER_LIB);
     EXPECT_EQ(FServer->RequestCount(descriptor), 0u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return FServer->RequestCount(descriptor) == 1; }, 10000));
     // The updater waits for its answer on a worker, not on the window's thread.

@@ -1,3 +1,4 @@
+#include "catalog/Sha256.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
@@ -160,6 +161,68 @@ TEST_F(CatalogTest, LongNamesAreCutAt255CodePageBytes) {
     EXPECT_EQ(Utf8ToCp936(name).size(), 254u); // 127 characters; a 128th would split
 }
 
+TEST_F(CatalogTest, ItemsMayCarryTheirPackagesDigestAndSize) {
+    const std::string digest(64, 'a');
+    const std::string upper = std::string(63, 'B') + "c";
+    ASSERT_EQ(Load(R"({"themes":[{"name":"g","list":[
+        {"name":"both","iszip":true,"sha256":")" +
+                   digest + R"(","size":1234},
+        {"name":"upper","iszip":true,"sha256":")" +
+                   upper + R"("},
+        {"name":"short","sha256":"abc","size":-5},
+        {"name":"wrong types","sha256":7,"size":"12"},
+        {"name":"not hex","sha256":")" +
+                   std::string(64, 'g') + R"(","size":1.5},
+        {"name":"plain","iszip":true}]}],
+      "cursors":["c1",{"name":" c2 ","sha256":")" +
+                   digest + R"(","size":9},{"sha256":")" + digest + R"("}],
+      "screensave":[{"name":"s","size":3}]})"),
+              TLoadResult::Loaded);
+    struct Case {
+        const char* name;
+        std::string sha256;
+        std::uint64_t size;
+    } cases[] = {
+        {"both", digest, 1234}, {"upper", std::string(63, 'b') + "c", 0},
+        {"short", "", 0},       {"wrong types", "", 0},
+        {"not hex", "", 0},     {"plain", "", 0},
+        {"c1", "", 0},          {"c2", digest, 9},
+        {"s", "", 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sink.Item(c.name).Sha256, c.sha256) << c.name;
+        EXPECT_EQ(sink.Item(c.name).Size, c.size) << c.name;
+    }
+    // An entry without a name is skipped, as before.
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"c1", "c2"}));
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+TEST_F(CatalogTest, PackageFileMatchesItsCheck) {
+    const fs::path file = dir / "p.zip";
+    test::WriteFile(file, "package");
+    const std::string unrelated =
+        "e1c6f0ba1cde49b4e2a4f2a9fe3ae9a7c14c6d4b3d5b1b2ad3f1c7f8b0f3c2a1";
+    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    struct Case {
+        TPackageCheck check;
+        bool matches;
+    } cases[] = {
+        {{}, true},
+        {{Sha256Hex("package"), 7}, true},
+        {{Sha256Hex("package"), 0}, true},
+        {{"", 7}, true},
+        {{"", 8}, false},
+        {{Sha256Hex("packagf"), 0}, false},
+        {{unrelated, 7}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PackageFileMatches(file, c.check), c.matches)
+            << c.check.Sha256 << " " << c.check.Size;
+    EXPECT_FALSE(PackageFileMatches(dir / "missing.zip", {Sha256Hex(""), 0}));
+    EXPECT_EQ(Sha256OfFile(file), Sha256Hex("package"));
+}
+
 TEST_F(CatalogTest, PathsAndAddresses) {
     TCatalogItem item{"a b", true};
     EXPECT_EQ(PackageFile(folders, tagTheme, item), folders.ExePath / "cache/theme/a b.zip");
@@ -279,6 +342,22 @@ TEST_F(LoadCatalogTest, FallsBackToTheLocalCopyWhenTheServerSendsNothing) {
         EXPECT_EQ(fresh.Names(tagCursor), (std::vector<std::string>{"本地"}));
     }
     EXPECT_TRUE(messages.Shown.empty());
+}
+
+// An installed copy keeps its downloads and its copy of the catalogue in the
+// user's cache; the share folder it reads from is never written.
+TEST_F(LoadCatalogTest, AnInstalledCopyUsesTheUsersCache) {
+    test::TTempDir userCache;
+    TFolderFields installed = folders;
+    installed.CacheDir = userCache.Path();
+    test::WriteFile(folders.ExePath / "config.txt", R"({"themes":[],"cursors":["shipped"]})");
+    test::WriteFile(userCache / "config.txt", R"({"themes":[],"cursors":["user"]})");
+    ASSERT_EQ(LoadCatalog(http, server.BaseUrl(), installed, sink), TLoadResult::Loaded);
+    EXPECT_EQ(sink.Names(tagCursor), (std::vector<std::string>{"user"}));
+    EXPECT_EQ(CacheFolder(installed, tagTheme), userCache / "theme");
+    EnsureCacheFolder(installed, tagCursor);
+    EXPECT_TRUE(fs::is_directory(userCache / "cursor"));
+    EXPECT_FALSE(fs::exists(folders.ExePath / "cache"));
 }
 
 // A server that misbehaves gives no document, not a piece of one: the local

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -144,5 +145,31 @@ TFileSizeLimit::~TFileSizeLimit() {
     std::signal(SIGXFSZ, FOldHandler);
 }
 #endif
+
+namespace {
+
+void SetVariable(const char* name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // An empty value removes the variable there.
+    ::_putenv_s(name, value ? value->c_str() : "");
+#else
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
+} // namespace
+
+TScopedEnv::TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+    if (const char* old = std::getenv(name))
+        FOld = old;
+    SetVariable(name, value);
+}
+
+TScopedEnv::~TScopedEnv() {
+    SetVariable(FName, FOld);
+}
 
 } // namespace velmora::test

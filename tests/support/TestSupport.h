@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,20 @@ private:
     void (*FOldHandler)(int) = nullptr;
     bool FChanged = false; // the handler and limit need restoring
     bool FOk = false;
+};
+
+// Sets (or, given nothing, unsets) an environment variable for the lifetime of
+// the object.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::optional<std::string>& value);
+    ~TScopedEnv();
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
 };
 
 } // namespace velmora::test

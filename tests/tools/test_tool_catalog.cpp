@@ -58,6 +58,21 @@ TEST_F(ToolCatalogTest, PrintsGroupsItemsPathsAndStates) {
     EXPECT_TRUE(j["screensave"].empty());
 }
 
+TEST_F(ToolCatalogTest, PrintsThePackageChecksWhenTheCatalogueHasThem) {
+    const std::string digest(64, 'd');
+    TRun r =
+        Catalog(R"({"themes":[{"name":"g","list":[{"name":"a","iszip":true,"sha256":")" + digest +
+                R"(","size":10},{"name":"b","iszip":true}]}],"cursors":[{"name":"c","size":4}]})");
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    json j = json::parse(r.Out);
+    EXPECT_EQ(j["themes"][0]["items"][0]["sha256"], digest);
+    EXPECT_EQ(j["themes"][0]["items"][0]["size"], 10);
+    EXPECT_FALSE(j["themes"][0]["items"][1].contains("sha256"));
+    EXPECT_FALSE(j["themes"][0]["items"][1].contains("size"));
+    EXPECT_FALSE(j["cursors"][0].contains("sha256"));
+    EXPECT_EQ(j["cursors"][0]["size"], 4);
+}
+
 TEST_F(ToolCatalogTest, BrokenDocumentsPrintTheMessageAndExit2) {
     for (const char* text : {"{}", "not json", R"({"themes":null})"}) {
         TRun r = Catalog(text);
