@@ -67,7 +67,7 @@ struct TTransfer {
     TAnswer Answer;
     bool Wanted = false;  // its body belongs in the stream
     bool TooLong = false; // announced more than the bound allows
-    std::string Pending;    // received, not yet written to the stream
+    std::string Pending;  // received, not yet written to the stream
     std::uint64_t Received = 0;
     bool Done = false;   // the reader has ended
     bool Failed = false; // a transport error, a refused redirect
@@ -114,7 +114,8 @@ TAnswer QueryAnswer(HINTERNET request, DWORD status) {
     HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, &index);
     std::string head(size + 1, '\0');
     index = 0;
-    if (size > 0 && HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, head.data(), &size, &index)) {
+    if (size > 0 &&
+        HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, head.data(), &size, &index)) {
         head.resize(size);
         std::string_view rest(head);
         while (!rest.empty()) {
