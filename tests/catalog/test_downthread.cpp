@@ -316,6 +316,9 @@ TEST_F(DownThreadTest, ResumeStartsOverWhenThePartialDataCannotBeContinued) {
         {"the file changed; If-Range sends it whole",
          [](TStaticServer&, const fs::path& served, const fs::path&) {
              test::WriteFile(served, Pattern(200000, 9));
+             // Another time too (the same size): file times may count whole
+             // seconds.
+             fs::last_write_time(served, fs::file_time_type::clock::now() - std::chrono::hours(1));
          },
          true, 1},
         {"the file changed; the server ignores If-Range",
@@ -501,6 +504,8 @@ TEST_F(DownThreadTest, TransportErrorsFailWithoutAFileWhateverTheHeadersSaid) {
     TCatalogRow row = 1;
     for (TFault fault : {TFault::ResetMidBody, TFault::ChunkCut, TFault::ShortBody,
                          TFault::HugeLength, TFault::RedirectLoop, TFault::Endless}) {
+        if (!test::ClientSeesFault(fault))
+            continue;
         test::TFaultServer faulty(fault);
         rows.Items.try_emplace(row);
         ASSERT_TRUE(RequestDownload(rows, row, faulty.Url(), cache / "p.zip", dispatcher, workers));
@@ -603,7 +608,9 @@ TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
                                             "b c.themepack.fedcba9876543210.tmp"};
     const std::vector<std::string> kept = {"a.zip",
                                            "notes.tmp",
+#ifndef _WIN32 // the same name as a stale one where letter case does not count
                                            "a.zip.0123456789ABCDEF.tmp",
+#endif
                                            "a.zip.0123456789abcde.tmp",
                                            ".0123456789abcdef.tmp",
                                            "a.zip.0123456789abcdef.tmp.zip"};
