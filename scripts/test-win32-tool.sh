@@ -102,6 +102,9 @@ same_as_linux "package, not an archive" package verbs/Waves.SCR --kind screensav
 same_as_linux "md5name" md5name "主题 壁纸"
 same_as_linux "search url" search url --service baidu --keyword "风景" --size 2 --screen 1920x1080
 same_as_linux "search pager" search pager --pages 12 --current 5
+same_as_linux "--version" --version
+same_as_linux "get --help" get --help
+same_as_linux "an unknown option" --bogus
 
 # --- serve under Wine, fetched from Linux.
 PORT=$(free_port)
