@@ -18,7 +18,7 @@ struct TVerb {
 const TVerb Verbs[] = {
     {"catalog", velmora::tool::VerbCatalog, "catalog FILE [--base URL] [--exe-dir DIR] [--system DIR]"},
     {"serve", velmora::tool::VerbServe, "serve DIR [--port P] [--bind ADDR]"},
-    {"get", velmora::tool::VerbGet, "get URL OUT"},
+    {"get", velmora::tool::VerbGet, "get URL OUT [--sha256 HEX]"},
     {"package", velmora::tool::VerbPackage, "package FILE --kind theme|cursor|screensave"},
     {"search", velmora::tool::VerbSearch, "search url|extract|pager ..."},
     {"md5name", velmora::tool::VerbMd5Name, "md5name TEXT"},
