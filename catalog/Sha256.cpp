@@ -1,6 +1,8 @@
 // The parts of SHA-256 that do not depend on the system's implementation.
 #include "catalog/Sha256.h"
 
+#include "platform/util/Files.h"
+
 #include <cstdio>
 
 namespace velmora {
@@ -12,7 +14,7 @@ std::string Sha256Hex(std::string_view bytes) {
 }
 
 std::string Sha256OfFile(const std::filesystem::path& file) {
-    std::FILE* f = std::fopen(file.c_str(), "rb");
+    std::FILE* f = OpenCFile(file, "rb");
     if (!f)
         return {};
     TSha256 sha;

@@ -157,14 +157,14 @@ namespace {
 // looked for in it (not in the working folder instead).
 struct TItemFolders {
     explicit TItemFolders(const TFolderFields& f)
-        : Cache{CacheFolder(f, 0).native(),
+        : Cache{CacheFolder(f, 0).string(),
                 {},
-                CacheFolder(f, 2).native(),
-                CacheFolder(f, 3).native()},
-          Themes(Below(f.WinDir, "Resources/Themes")), UserThemes(f.UserThemesDir.native()),
-          Cursors(Below(f.WinDir, "Cursors")), System(f.SysDir.native()) {}
+                CacheFolder(f, 2).string(),
+                CacheFolder(f, 3).string()},
+          Themes(Below(f.WinDir, "Resources/Themes")), UserThemes(f.UserThemesDir.string()),
+          Cursors(Below(f.WinDir, "Cursors")), System(f.SysDir.string()) {}
     static std::string Below(const fs::path& base, const char* rel) {
-        return base.empty() ? std::string() : (base / rel).lexically_normal().native();
+        return base.empty() ? std::string() : (base / rel).lexically_normal().string();
     }
     std::string Cache[4];
     std::string Themes, UserThemes, Cursors, System;
@@ -246,9 +246,9 @@ private:
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code kindError;
             if (it->is_directory(kindError))
-                listing.emplace(FoldedName(it->path().filename().native()), true);
+                listing.emplace(FoldedName(it->path().filename().string()), true);
             else if (it->is_regular_file(kindError))
-                listing.emplace(FoldedName(it->path().filename().native()), false);
+                listing.emplace(FoldedName(it->path().filename().string()), false);
         }
     }
 

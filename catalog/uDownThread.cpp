@@ -253,7 +253,7 @@ private:
 
     // The digest must cover the data kept from before: read once, here.
     bool HashExisting(const std::filesystem::path& part) {
-        std::FILE* f = std::fopen(part.c_str(), "rb");
+        std::FILE* f = OpenCFile(part, "rb");
         if (!f)
             return false;
         std::uint64_t read = 0;

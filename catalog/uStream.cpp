@@ -1,10 +1,14 @@
 #include "catalog/uStream.h"
 
+#include "platform/util/Files.h"
+
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,12 +17,18 @@
 namespace velmora {
 
 TFileStream::TFileStream(const std::filesystem::path& path, bool lock, bool append) {
-    FFile = std::fopen(path.c_str(), append ? "ab" : "wb");
+    FFile = OpenCFile(path, append ? "ab" : "wb");
     if (!FFile)
         throw std::runtime_error("Cannot create file \"" + path.string() + "\". " + std::strerror(errno));
     if (append) {
+#ifdef _WIN32
+        // long is 32 bits there: a partial file may be larger.
+        _fseeki64(FFile, 0, SEEK_END);
+        const long long end = _ftelli64(FFile);
+#else
         std::fseek(FFile, 0, SEEK_END);
         const long end = std::ftell(FFile);
+#endif
         FSize = end > 0 ? static_cast<std::uint64_t>(end) : 0;
     }
 #ifndef _WIN32
@@ -64,8 +74,15 @@ bool IsLockedByWriter(const std::filesystem::path& path) {
     ::close(fd);
     return locked;
 #else
-    (void)path;
-    return false;
+    // A file the C runtime has open for writing shares reading and writing
+    // but not an exclusive open: that fails while the writer has it.
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
 #endif
 }
 

@@ -48,9 +48,9 @@ private:
     std::uint64_t FSize = 0;
 };
 
-// Whether a TFileStream opened with `lock` still has the file open. Always
-// false where there are no advisory locks (Windows, where an open file cannot
-// be removed anyway).
+// Whether a TFileStream opened with `lock` still has the file open. On
+// Windows, which has no advisory locks, whether any process has the file open
+// (an open file cannot be removed there anyway).
 bool IsLockedByWriter(const std::filesystem::path& path);
 
 } // namespace velmora

@@ -1,6 +1,8 @@
 #include "catalog/uWinHttp.h"
 
 #include "install/uPubFunc.h"
+#include "catalog/uWinHttpAnswer.h"
+
 #include "platform/util/Ascii.h"
 
 #include <curl/curl.h>
@@ -86,59 +88,9 @@ int OnTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
     return now - ctx->LastActivity > std::chrono::milliseconds(ctx->TimeoutMs) ? 1 : 0;
 }
 
-// "bytes START-END/TOTAL": START and TOTAL (-1 for "*" or anything unreadable).
-void ParseContentRange(std::string_view value, TAnswer& answer) {
-    if (!StartsWithIgnoreCaseAscii(std::string(value), "bytes "))
-        return;
-    value.remove_prefix(6);
-    const std::size_t dash = value.find('-'), slash = value.find('/');
-    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-        return;
-    const auto number = [](std::string_view text, std::int64_t& out) {
-        if (text.empty() || text.size() > 18)
-            return false;
-        std::int64_t v = 0;
-        for (char c : text) {
-            if (c < '0' || c > '9')
-                return false;
-            v = v * 10 + (c - '0');
-        }
-        out = v;
-        return true;
-    };
-    std::int64_t start = -1, total = -1;
-    if (number(value.substr(0, dash), start) && number(value.substr(slash + 1), total)) {
-        answer.RangeStart = static_cast<std::uint64_t>(start);
-        answer.FullSize = total;
-    }
-}
-
-// Every header line of every answer (redirects included): a status line
-// starts the answer afresh, so that only the last one's fields count.
+// Every header line of every answer (redirects included).
 std::size_t OnHeader(char* data, std::size_t, std::size_t size, void* user) {
-    auto* answer = static_cast<TAnswer*>(user);
-    std::string_view line(data, size);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.remove_suffix(1);
-    if (line.starts_with("HTTP/")) {
-        *answer = TAnswer{};
-        return size;
-    }
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos)
-        return size;
-    const std::string name = LowerAscii(line.substr(0, colon));
-    std::string_view value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-        value.remove_prefix(1);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-        value.remove_suffix(1);
-    if (name == "etag")
-        answer->ETag = value;
-    else if (name == "last-modified")
-        answer->LastModified = value;
-    else if (name == "content-range")
-        ParseContentRange(value, *answer);
+    ReadAnswerHeaderLine(std::string_view(data, size), *static_cast<TAnswer*>(user));
     return size;
 }
 
@@ -146,27 +98,10 @@ std::size_t OnHeader(char* data, std::size_t, std::size_t size, void* user) {
 void CompleteAnswer(CURL* h, TAnswer& answer) {
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    answer.Status = static_cast<int>(status);
     curl_off_t len = -1;
     if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len) != CURLE_OK || len < 0)
         len = -1;
-    answer.Length = static_cast<std::int64_t>(len);
-    if (answer.Status == 200) {
-        answer.FullSize = answer.Length;
-        answer.RangeStart = 0;
-    } else if (answer.Status != 206) {
-        answer.FullSize = -1;
-        answer.RangeStart = 0;
-    }
-}
-
-// Whether the body of this answer belongs in the stream: a 200, or the 206
-// that continues the file where the request asked.
-bool BodyWanted(const TAnswer& answer, std::uint64_t rangeFrom) {
-    if (answer.Status == 200)
-        return true;
-    return answer.Status == 206 && rangeFrom > 0 && answer.RangeStart == rangeFrom &&
-           answer.FullSize > 0 && std::uint64_t(answer.FullSize) > rangeFrom;
+    SettleAnswer(answer, static_cast<int>(status), static_cast<std::int64_t>(len));
 }
 
 std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
@@ -203,63 +138,16 @@ std::size_t OnWrite(char* data, std::size_t, std::size_t size, void* user) {
 
 } // namespace
 
-TSplitUrl SplitUrl(const std::string& url) {
-    TSplitUrl r;
-    std::string rest = url;
-    if (StartsWithIgnoreCaseAscii(rest, "http://")) {
-        rest.erase(0, 7);
-    } else if (StartsWithIgnoreCaseAscii(rest, "https://")) {
-        rest.erase(0, 8);
-        r.Secure = true;
-        r.Port = 443;
-    }
-    std::size_t slash = rest.find('/');
-    std::string hostPart = rest.substr(0, slash);
-    if (slash != std::string::npos)
-        r.ObjectPath = rest.substr(slash);
-    // A bracketed IPv6 literal keeps its colons.
-    std::size_t from = 0;
-    if (!hostPart.empty() && hostPart[0] == '[') {
-        std::size_t close = hostPart.find(']');
-        if (close != std::string::npos)
-            from = close;
-    }
-    std::size_t colon = hostPart.find(':', from);
-    if (colon != std::string::npos) {
-        std::string port = hostPart.substr(colon + 1);
-        if (!port.empty()) {
-            char* end = nullptr;
-            long v = std::strtol(port.c_str(), &end, 10);
-            if (end != port.c_str())
-                r.Port = static_cast<std::uint16_t>(v);
-        }
-        hostPart.resize(colon);
-    }
-    r.Host = hostPart;
-    return r;
-}
-
 TWinHttp::TWinHttp() {
     GlobalInit();
 }
 
-std::string TWinHttp::GetString(const std::string& url) {
-    TMemoryStream stream;
-    const std::uint64_t callerLimit = MaxBodyBytes;
-    if (MaxBodyBytes == 0 || MaxBodyBytes > MaxPageBytes)
-        MaxBodyBytes = MaxPageBytes;
-    bool whole = false;
-    try {
-        whole = GetStream(url, stream);
-    } catch (...) {
-        MaxBodyBytes = callerLimit;
-        throw;
-    }
-    MaxBodyBytes = callerLimit;
-    return whole ? stream.Take() : std::string();
-}
-
 bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
+    // The range asked for applies to this request only.
+    const std::uint64_t rangeFrom = std::exchange(RangeFrom, 0);
+    const std::string ifRange = std::exchange(IfRange, std::string());
+    FAnswer = TAnswer{};
+
     FUrl = SplitUrl(url);
     if (FUrl.Host.empty())
         return false;
@@ -268,11 +156,6 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     if (!handle)
         return false;
     CURL* h = handle.get();
-
-    // The range asked for applies to this request only.
-    const std::uint64_t rangeFrom = std::exchange(RangeFrom, 0);
-    const std::string ifRange = std::exchange(IfRange, std::string());
-    FAnswer = TAnswer{};
 
     // Callers hand on addresses as pages gave them or as UrlDecode left them
     // (spaces, raw bytes): they go out escaped as a request line needs.

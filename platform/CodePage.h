@@ -14,6 +14,10 @@ std::string Cp936ToUtf8(std::string_view cp936);
 // Windows conversion does; invalid UTF-8 bytes become "?" too.
 std::string Utf8ToCp936(std::string_view utf8);
 
+// The bytes of the UTF-8 character s starts with (s not empty): its length
+// when whole, else the bytes to skip as one broken sequence.
+std::size_t Utf8SeqLen(std::string_view s);
+
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 

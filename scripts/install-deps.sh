@@ -24,6 +24,29 @@ PACKAGES="$PACKAGES lintian"            # checks the Debian package
 PACKAGES="$PACKAGES libssl-dev"
 # the real web server the download tests start on a loopback port
 PACKAGES="$PACKAGES nginx-light"
+# zlib for the Windows build (scripts/build-win32.sh)
+PACKAGES="$PACKAGES libz-mingw-w64-dev"
+# dpkg-source, which apt-get source unpacks with (scripts/build-win32-deps.sh)
+PACKAGES="$PACKAGES dpkg-dev"
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+# The Windows build compiles PCRE2 and libzip from Debian's own source
+# packages (scripts/build-win32-deps.sh): it needs the release's deb-src entry.
+SRC_LIST=/etc/apt/sources.list.d/velmora-src.sources
+if [ ! -f "$SRC_LIST" ] && ! grep -rqs '^[[:space:]]*\(deb-src\|Types:.*deb-src\)' \
+        /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    echo "install-deps: adding the deb-src entry for $codename ($SRC_LIST)"
+    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+        "Suites: $codename $codename-updates" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" "" \
+        "Types: deb-src" "URIs: http://deb.debian.org/debian-security" \
+        "Suites: $codename-security" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" | $SUDO tee "$SRC_LIST" >/dev/null
+    $SUDO apt-get update -q
+fi
 
 missing=""
 for p in $PACKAGES; do
@@ -37,8 +60,6 @@ if [ -z "$missing" ]; then
     exit 0
 fi
 
-SUDO=""
-if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 echo "install-deps: installing$missing"
 $SUDO apt-get update -q

@@ -1,8 +1,12 @@
 #!/bin/sh
-# Builds the system layer for Windows with mingw-w64 and runs its conformance
-# tests (the same table the simulated backend passes) under Wine, in a fresh
-# Wine prefix that is removed afterwards. The folder picker's tests run under
-# Xvfb when it is there and are skipped without a display.
+# The Windows checks: builds the core, velmora-tool.exe and the core's test
+# suites for Windows (scripts/build-win32.sh) and runs them under Wine, in a
+# fresh Wine prefix that is removed afterwards:
+#   - the system layer's conformance table (the same one the simulated backend
+#     passes; its folder picker under Xvfb when there is one),
+#   - the core's platform-neutral suites (win32-tests.txt of the build),
+#   - velmora-tool.exe end to end against the Linux `velmora-tool serve`
+#     (scripts/test-win32-tool.sh).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -19,9 +23,7 @@ for tool in x86_64-w64-mingw32-g++-posix "$WINE" "$WINESERVER"; do
 done
 
 echo "== Win32 cross build ($BUILD)"
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVELMORA_PLATFORM_ONLY=ON >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target test_platform_win32
+VELMORA_WIN32_BUILD="$BUILD" ./scripts/build-win32.sh --tests
 
 PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
 export WINEPREFIX="$PREFIX" WINEARCH=win64 WINEDEBUG=-all
@@ -45,8 +47,8 @@ timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
 }
 "$WINESERVER" -w
 
-echo "== conformance tests under Wine"
 status=0
+echo "== conformance tests under Wine"
 if command -v xvfb-run >/dev/null 2>&1; then
     # The folder picker is a window: it needs a display, a virtual one here.
     timeout 240 xvfb-run -a -s "-screen 0 1024x768x24" \
@@ -54,6 +56,18 @@ if command -v xvfb-run >/dev/null 2>&1; then
 else
     timeout 240 "$WINE" "$BUILD/tests/platform/test_platform_win32.exe" --gtest_color=no || status=$?
 fi
+
+while read -r suite; do
+    [ -n "$suite" ] || continue
+    echo "== $(basename "$suite") under Wine"
+    timeout 300 "$WINE" "$suite" --gtest_color=no --gtest_brief=1 || status=$?
+done <"$BUILD/win32-tests.txt"
+
+if [ -x scripts/test-win32-tool.sh ]; then
+    echo "== velmora-tool.exe end to end under Wine"
+    WINE="$WINE" ./scripts/test-win32-tool.sh "$BUILD/tools/velmora-tool.exe" || status=$?
+fi
+
 if [ "$status" -ne 0 ]; then
     echo "test-win32: FAILED (exit $status)" >&2
 fi

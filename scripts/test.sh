@@ -53,6 +53,6 @@ echo "== fuzz targets: replay every corpus, then fuzz each briefly"
 # ---------------------------------------------------------------------------
 
 if [ -x scripts/test-win32.sh ]; then
-    echo "== Win32 backend under Wine"
+    echo "== Windows build under Wine (system layer, core suites, velmora-tool.exe)"
     ./scripts/test-win32.sh
 fi

@@ -1,11 +1,16 @@
 #include "tools/DesktopOption.h"
 
+#ifdef _WIN32
+#include "platform/System.h"
+#else
 #include "platform/SimulatedSystem.h"
 #include "platform/desktop/DesktopSettings.h"
 #include "platform/desktop/DesktopSystem.h"
+#endif
 
 #include <algorithm>
 #include <iostream>
+#include <stdexcept>
 
 namespace velmora::tool {
 
@@ -16,8 +21,19 @@ bool TakeDesktopFlag(TArgs& args) {
     return found;
 }
 
+#ifdef _WIN32
+std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop) {
+    if (!root.empty())
+        throw std::runtime_error("--system names a simulated Windows; on Windows the tool works "
+                                 "on this system");
+    if (desktop)
+        throw std::runtime_error("--desktop is for the Linux desktop");
+    return CreateSystem();
+}
+#else
 std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool desktop) {
-    std::unique_ptr<ISystem> system = CreateSimulatedSystem(root);
+    const std::string simulatedRoot = root.empty() ? DefaultSimulatedRoot().string() : root;
+    std::unique_ptr<ISystem> system = CreateSimulatedSystem(simulatedRoot);
     std::shared_ptr<ISettingsState> settings;
     if (desktop) {
         TDesktopOptions options = DesktopOptionsFromEnvironment();
@@ -25,11 +41,12 @@ std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool deskt
         settings = CreateDesktopSettingsState(options);
         system = CreateDesktopSystem(std::move(system), std::move(options));
     }
-    auto recording =
-        CreateRecordingSystem(std::move(system), ChangeRecordFolder(root), std::move(settings));
+    auto recording = CreateRecordingSystem(std::move(system), ChangeRecordFolder(simulatedRoot),
+                                           std::move(settings));
     if (const std::string problem = recording->RecordProblem(); !problem.empty())
         std::cout << problem << '\n';
     return recording;
 }
+#endif
 
 } // namespace velmora::tool

@@ -2,7 +2,10 @@
 
 #include "install/CodePage.h"
 #include "install/uCursorInstaller.h"
+#ifndef _WIN32
 #include "platform/SimulatedSystem.h"
+#endif
+#include "platform/ISystem.h"
 #include "platform/ThemeFile.h"
 #include "platform/util/Files.h"
 
@@ -45,7 +48,7 @@ std::string FolderIcon(ISystem& system, const fs::path& folder) {
 
 } // namespace
 
-TDesktopState ReadDesktopState(TSimulatedSystem& system) {
+TDesktopState ReadDesktopState(ISystem& system) {
     TDesktopState s;
     const char* desktop = "Control Panel\\Desktop";
     s.Wallpaper = Read(system, desktop, "Wallpaper");
@@ -66,11 +69,14 @@ TDesktopState ReadDesktopState(TSimulatedSystem& system) {
     }
     s.ScreenSaverActive = Read(system, desktop, "ScreenSaveActive") == "1";
 
-    // Folders get their icon through PathMakeSystemFolder; the journal keeps
-    // each one, and the desktop.ini says which icon it still has.
+#ifndef _WIN32
+    // Folders get their icon through PathMakeSystemFolder; the simulated
+    // Windows' journal keeps each one, and the desktop.ini says which icon it
+    // still has. Windows keeps no such list.
+    auto* simulated = dynamic_cast<TSimulatedSystem*>(&system);
     const std::string mark = "PathMakeSystemFolder ";
     std::set<std::string> seen;
-    for (const auto& line : system.Journal()) {
+    for (const auto& line : simulated ? simulated->Journal() : std::vector<std::string>()) {
         if (line.rfind(mark, 0) != 0)
             continue;
         const std::string folder = line.substr(mark.size());
@@ -79,6 +85,7 @@ TDesktopState ReadDesktopState(TSimulatedSystem& system) {
         if (std::string icon = FolderIcon(system, folder); !icon.empty())
             s.FolderIcons.emplace_back(folder, icon);
     }
+#endif
     return s;
 }
 

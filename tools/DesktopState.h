@@ -1,6 +1,6 @@
 #pragma once
-// What the simulated desktop shows, read from its registry, its journal and
-// its files: the wallpaper, the theme, the cursors, the screen saver and the
+// What the desktop shows, read from the system's registry and files (and the
+// simulated Windows' journal): the wallpaper, the theme, the cursors, the screen saver and the
 // folders that carry an icon of their own. Plain C++ (no Qt).
 #include <filesystem>
 #include <string>
@@ -8,7 +8,7 @@
 #include <vector>
 
 namespace velmora {
-class TSimulatedSystem;
+class ISystem;
 }
 
 namespace velmora::tool {
@@ -27,7 +27,7 @@ struct TDesktopState {
     std::vector<std::pair<std::string, std::string>> FolderIcons; // folder, icon
 };
 
-TDesktopState ReadDesktopState(TSimulatedSystem& system);
+TDesktopState ReadDesktopState(ISystem& system);
 
 // The state as the JSON text `velmora-tool desktop` prints.
 std::string DesktopJson(const TDesktopState& state);

@@ -5,6 +5,14 @@
 
 #include <iostream>
 
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 namespace velmora::tool {
 
 std::optional<std::string> TParsedArgs::Get(const std::string& name) const {
@@ -44,15 +52,45 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+#ifdef _WIN32
+std::vector<std::string> CommandLineUtf8() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < count; ++i)
+        args.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+#endif
+
 namespace {
+
+// The folder of this program file.
+std::filesystem::path OwnFolder() {
+#ifdef _WIN32
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0)
+            return {};
+        if (n < name.size()) {
+            name.resize(n);
+            return std::filesystem::path(name).parent_path();
+        }
+        name.resize(name.size() * 2);
+    }
+#else
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+#endif
+}
 
 // Where this tool is installed, decided as the program decides for itself.
 TProgramFolders OwnFolders() {
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return {};
-    return ChooseProgramFolders(self.parent_path());
+    const std::filesystem::path dir = OwnFolder();
+    return dir.empty() ? TProgramFolders() : ChooseProgramFolders(dir);
 }
 
 } // namespace

@@ -32,6 +32,11 @@ std::optional<TParsedArgs> ParseArgs(const std::vector<std::string>& args,
 // Prints "velmora-tool: <message>" on stderr and returns 2.
 int UsageError(const std::string& message);
 
+#ifdef _WIN32
+// The program's command line as UTF-8 arguments, the program name first.
+std::vector<std::string> CommandLineUtf8();
+#endif
+
 // The program folder the verbs read the icon library and the cache from:
 // --exe-dir when given; for an installed tool the installation's share
 // folder; otherwise the working folder.

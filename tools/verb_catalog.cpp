@@ -4,7 +4,7 @@
 #include "catalog/uCatalog.h"
 #include "install/uFolders.h"
 #include "install/uPubFunc.h"
-#include "platform/SimulatedSystem.h"
+#include "tools/DesktopOption.h"
 #include "platform/util/Files.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -81,7 +81,7 @@ int VerbCatalog(const TArgs& args) {
         return 2;
     }
 
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", ""), false);
     TFolderFields folders = MakeFolderFields(*system, ToolExePath(*parsed));
     folders.CacheDir = ToolCacheDir(*parsed);
 

@@ -1,6 +1,9 @@
 // velmora-tool desktop: what the simulated desktop shows, as JSON, and with
 // --png as a picture (in builds that have the picture library).
+#include "tools/DesktopOption.h"
+#ifndef _WIN32
 #include "platform/SimulatedSystem.h"
+#endif
 #include "tools/DesktopState.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -20,7 +23,13 @@ int VerbDesktop(const TArgs& args) {
     std::vector<TScreenRect> screens;
     if (!ScreensOption(*parsed, screens))
         return 2;
+#ifdef _WIN32
+    auto system = ToolSystem(parsed->Get("system", ""), false);
+#else
+    // Reading changes nothing: the simulated Windows itself, whose journal
+    // lists the folders given an icon.
     auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+#endif
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';
     if (auto png = parsed->Get("png")) {

@@ -2,7 +2,6 @@
 // velmora-tool folder-icon set|restore: the page's two buttons on a folder.
 #include "install/uFolderIcon.h"
 #include "install/uPubFunc.h"
-#include "platform/SimulatedSystem.h"
 #include "tools/DesktopOption.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -44,7 +43,7 @@ int VerbIcons(const TArgs& args) {
     auto parsed = ParseArgs(args, {"exe-dir", "system"});
     if (!parsed || !parsed->Positional.empty())
         return UsageError("usage: icons [--exe-dir DIR] [--system DIR]");
-    auto system = CreateSimulatedSystem(parsed->Get("system", DefaultSimulatedRoot().string()));
+    auto system = ToolSystem(parsed->Get("system", ""), false);
     const auto exe = ToolExePath(*parsed);
     json doc = {{"library", IconLibraryFolder(exe).string()}, {"categories", json::array()}};
     for (const std::string& category : LoadIconCategoryNames(*system, exe))
@@ -71,7 +70,7 @@ int VerbFolderIcon(const TArgs& given) {
         (parsed->Get("category") || parsed->Get("icon") || parsed->Get("exe-dir")))
         return UsageError(usage);
 
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TStdoutTextSink messages;
     IMessageSink* previous = SetMessageSink(&messages);
     TFolderIconResult result;

@@ -24,7 +24,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace velmora::tool {
 namespace {
@@ -48,6 +52,16 @@ private:
     IMessageSink* FPrevious;
 };
 
+#ifdef _WIN32
+int ProcessNumber() {
+    return ::_getpid();
+}
+#else
+int ProcessNumber() {
+    return ::getpid();
+}
+#endif
+
 // A program folder of its own for one run: the installers read packages from
 // its cache, as the window does.
 class TScratchProgramFolder {
@@ -55,7 +69,7 @@ public:
     TScratchProgramFolder() {
         std::error_code ec;
         FPath = fs::temp_directory_path(ec) /
-                ("velmora-tool-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+                ("velmora-tool-" + std::to_string(ProcessNumber()) + "-" + std::to_string(Counter++));
     }
     ~TScratchProgramFolder() {
         std::error_code ec;
@@ -126,7 +140,7 @@ int VerbInstall(const TArgs& given) {
     const bool isPack = tag == tagTheme && LowerExtension(file) == ".themepack";
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     // The package goes where the window finds it: the cache, under the name.
@@ -164,7 +178,7 @@ int VerbUninstall(const TArgs& given) {
         return UsageError("not a usable item name: " + name);
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     const TFolderFields folders = MakeFolderFields(*system, program.Path());
     bool isZip = true;
@@ -199,7 +213,7 @@ int VerbWallpaper(const TArgs& given) {
         return UsageError(picture.string() + " is neither a BMP nor a JPEG picture");
 
     TPrintedMessages messages;
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     TScratchProgramFolder program;
     fs::path stored = picture;
     if (isJpeg) {

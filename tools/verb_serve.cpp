@@ -3,11 +3,29 @@
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
-#include <csignal>
 #include <iostream>
 #include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#endif
 
 namespace velmora::tool {
+
+#ifdef _WIN32
+namespace {
+TStaticServer* RunningServer = nullptr;
+
+// Ctrl+C, Ctrl+Break and closing the console end the server; Windows calls
+// this on a thread of its own.
+BOOL WINAPI OnConsoleStop(DWORD) {
+    if (RunningServer)
+        RunningServer->Stop();
+    return TRUE;
+}
+} // namespace
+#endif
 
 int VerbServe(const TArgs& args) {
     auto parsed = ParseArgs(args, {"port", "bind"});
@@ -19,6 +37,11 @@ int VerbServe(const TArgs& args) {
     int port = std::stoi(parsed->Get("port", "18080"));
     std::string bind = parsed->Get("bind", "127.0.0.1");
 
+#ifdef _WIN32
+    TStaticServer server(dir);
+    RunningServer = &server;
+    SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+#else
     // SIGINT and SIGTERM end the server from a waiting thread, not from a
     // signal handler, so that stopping needs nothing async-signal-safe.
     sigset_t stopSignals;
@@ -33,8 +56,14 @@ int VerbServe(const TArgs& args) {
         sigwait(&stopSignals, &sig);
         server.Stop();
     }).detach();
+#endif
     std::cerr << "velmora-tool: serving " << dir.string() << " on http://" << bind << ":" << port << '\n';
-    if (!server.Run(bind, port))
+    const bool ran = server.Run(bind, port);
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+    RunningServer = nullptr;
+#endif
+    if (!ran)
         return UsageError("serve: cannot listen on " + bind + ":" + std::to_string(port));
     return 0;
 }

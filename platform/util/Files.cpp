@@ -1,11 +1,19 @@
 #include "platform/util/Files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace velmora {
 
@@ -23,16 +31,86 @@ std::error_code LastError() {
     return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
 }
 
+// The few file calls that differ between the systems.
+#ifdef _WIN32
+int OpenFile(const fs::path& file, bool create) {
+    return ::_wopen(file.c_str(),
+                    create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT
+                           : _O_RDONLY | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+}
+long ReadSome(int fd, char* data, std::size_t size) {
+    return ::_read(fd, data, static_cast<unsigned>(size));
+}
+long WriteSome(int fd, const char* data, std::size_t size) {
+    return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+int SyncFile(int fd) {
+    return ::_commit(fd);
+}
+int CloseFile(int fd) {
+    return ::_close(fd);
+}
+std::error_code ReplaceFile(const fs::path& from, const fs::path& to) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+}
+void RemoveFile(const fs::path& file) {
+    ::_wunlink(file.c_str());
+}
+// Windows has no handle on a folder to flush: MOVEFILE_WRITE_THROUGH did it.
+void SyncFolder(const fs::path&) {}
+std::uint64_t ProcessId() {
+    return static_cast<std::uint64_t>(::_getpid());
+}
+#else
+int OpenFile(const fs::path& file, bool create) {
+    return create ? ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
+                  : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+}
+long ReadSome(int fd, char* data, std::size_t size) {
+    return static_cast<long>(::read(fd, data, size));
+}
+long WriteSome(int fd, const char* data, std::size_t size) {
+    return static_cast<long>(::write(fd, data, size));
+}
+int SyncFile(int fd) {
+    return ::fsync(fd);
+}
+int CloseFile(int fd) {
+    return ::close(fd);
+}
+std::error_code ReplaceFile(const fs::path& from, const fs::path& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastError();
+}
+void RemoveFile(const fs::path& file) {
+    ::unlink(file.c_str());
+}
+// The rename itself lasts only once the folder is flushed too.
+void SyncFolder(const fs::path& folder) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+std::uint64_t ProcessId() {
+    return static_cast<std::uint64_t>(::getpid());
+}
+#endif
+
 // Writes all bytes, flushes them to disk and closes the file.
 std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = OpenFile(file, true);
     if (fd < 0)
         return LastError();
     std::error_code ec;
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+        const long n = WriteSome(fd, p, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -42,9 +120,9 @@ std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (!ec && ::fsync(fd) != 0)
+    if (!ec && SyncFile(fd) != 0)
         ec = LastError();
-    if (::close(fd) != 0 && !ec)
+    if (CloseFile(fd) != 0 && !ec)
         ec = LastError();
     return ec;
 }
@@ -53,7 +131,7 @@ std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
 
 std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintmax_t maxBytes) {
     out.clear();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenFile(file, false);
     if (fd < 0)
         return LastError();
     // Read in pieces up to the cap rather than trusting the size the file
@@ -61,7 +139,7 @@ std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintm
     std::error_code ec;
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const long n = ReadSome(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -76,7 +154,7 @@ std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintm
         }
         out.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    CloseFile(fd);
     if (ec)
         out.clear();
     return ec;
@@ -85,20 +163,13 @@ std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintm
 std::error_code WriteFileAtomically(const fs::path& target, std::string_view bytes) {
     const fs::path temporary = TemporaryNameBeside(target);
     std::error_code ec = WriteAndSync(temporary, bytes);
-    if (!ec && ::rename(temporary.c_str(), target.c_str()) != 0)
-        ec = LastError();
+    if (!ec)
+        ec = ReplaceFile(temporary, target);
     if (ec) {
-        ::unlink(temporary.c_str());
+        RemoveFile(temporary);
         return ec;
     }
-    // The rename itself lasts only once the folder is flushed too.
-    const fs::path folder = target.parent_path();
-    const int dir =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolder(target.parent_path());
     return {};
 }
 
@@ -109,7 +180,7 @@ fs::path TemporaryNameBeside(const fs::path& target) {
     const auto ticks = static_cast<std::uint64_t>(
         std::chrono::high_resolution_clock::now().time_since_epoch().count());
     const std::uint64_t tag =
-        ticks ^ (std::uint64_t(::getpid()) << 20) ^ (std::uint64_t(counter.fetch_add(1)) << 44);
+        ticks ^ (ProcessId() << 20) ^ (std::uint64_t(counter.fetch_add(1)) << 44);
     char hex[TagDigits + 1];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(tag));
     std::string name = target.filename().string();
@@ -137,6 +208,15 @@ bool IsTemporaryName(const fs::path& file) {
             return false;
     }
     return true;
+}
+
+std::FILE* OpenCFile(const fs::path& file, const char* mode) {
+#ifdef _WIN32
+    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return ::_wfopen(file.c_str(), wideMode.c_str());
+#else
+    return std::fopen(file.c_str(), mode);
+#endif
 }
 
 } // namespace velmora

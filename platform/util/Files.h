@@ -2,6 +2,7 @@
 // Whole-file reads and writes for every layer. Both report failure the same
 // way: an error code, empty on success, whose message() the caller can show.
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -39,5 +40,9 @@ inline std::filesystem::path NormalPath(const std::filesystem::path& p) {
 // Whether the name has the shape TemporaryNameBeside gives, so that one left
 // behind by a crash can be recognised and removed.
 bool IsTemporaryName(const std::filesystem::path& file);
+
+// std::fopen for a path of any system (the wide name on Windows); mode is
+// fopen's ("rb", "wb", "ab"). nullptr and errno set on failure.
+std::FILE* OpenCFile(const std::filesystem::path& file, const char* mode);
 
 } // namespace velmora

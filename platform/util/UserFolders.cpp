@@ -10,6 +10,7 @@
 namespace velmora {
 namespace fs = std::filesystem;
 
+#ifndef _WIN32
 namespace {
 
 fs::path AbsoluteVariable(const char* name) {
@@ -22,17 +23,24 @@ fs::path AbsoluteVariable(const char* name) {
 fs::path HomeFolder() {
     if (fs::path home = AbsoluteVariable("HOME"); !home.empty())
         return home;
-#ifndef _WIN32
     if (const passwd* entry = ::getpwuid(::getuid());
         entry && entry->pw_dir && *entry->pw_dir && fs::path(entry->pw_dir).is_absolute())
         return entry->pw_dir;
-#endif
     return {};
 }
 
 } // namespace
+#endif
 
 fs::path UserFolder(TUserFolder kind) {
+#ifdef _WIN32
+    // Windows' own per-user folders: the local one for what can be made
+    // again, the roaming one for what the user keeps.
+    const wchar_t* value = ::_wgetenv(kind == ufCache ? L"LOCALAPPDATA" : L"APPDATA");
+    if (value && *value && fs::path(value).is_absolute())
+        return value;
+    return {};
+#else
     static constexpr struct {
         const char* Variable;
         const char* BelowHome;
@@ -45,6 +53,7 @@ fs::path UserFolder(TUserFolder kind) {
         return set;
     const fs::path home = HomeFolder();
     return home.empty() ? fs::path() : home / Bases[kind].BelowHome;
+#endif
 }
 
 } // namespace velmora

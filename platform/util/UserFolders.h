@@ -11,7 +11,8 @@ enum TUserFolder { ufCache, ufData, ufConfig };
 // path (a relative one is ignored, as the XDG rules say); otherwise
 // ~/.cache, ~/.local/share or ~/.config, with ~ from $HOME or, without it,
 // the user's entry in the password database. Empty when the user has no home
-// at all: the caller must not fall back to a folder other users share.
+// at all: the caller must not fall back to a folder other users share. On
+// Windows: %LOCALAPPDATA% for the cache, %APPDATA% for data and settings.
 std::filesystem::path UserFolder(TUserFolder kind);
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 #include "platform/win32/Win32System.h"
 #include "platform/System.h"
 #include "platform/win32/Win32ThemePack.h"
+#include "platform/win32/WideText.h"
 
 #include <windows.h>
 
@@ -29,26 +30,6 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring Wide(const std::string& s) {
-    if (s.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
-std::string Utf8(const std::wstring& w) {
-    if (w.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-    return s;
-}
 
 // Calls fn(buffer, size) until the buffer is large enough.
 template <class Fn> std::wstring GrowingBuffer(Fn&& fn) {

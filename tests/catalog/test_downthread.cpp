@@ -3,15 +3,19 @@
 #include "catalog/uDownThread.h"
 #include "catalog/uResume.h"
 #include "tests/support/FaultServer.h"
+#ifndef _WIN32
 #include "tests/support/NginxServer.h"
+#endif
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -312,6 +316,9 @@ TEST_F(DownThreadTest, ResumeStartsOverWhenThePartialDataCannotBeContinued) {
         {"the file changed; If-Range sends it whole",
          [](TStaticServer&, const fs::path& served, const fs::path&) {
              test::WriteFile(served, Pattern(200000, 9));
+             // Another time too (the same size): file times may count whole
+             // seconds.
+             fs::last_write_time(served, fs::file_time_type::clock::now() - std::chrono::hours(1));
          },
          true, 1},
         {"the file changed; the server ignores If-Range",
@@ -471,6 +478,9 @@ TEST_F(DownThreadTest, UnwritableTargetFailsAndLeavesNothing) {
 }
 
 TEST_F(DownThreadTest, FullDiskFailsWithoutPartialOrTemporaryFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to fill the disk with";
+#endif
     // A file size limit makes writing fail part-way, as a full disk does: once
     // while the body still arrives, once in the last write before the rename.
     Serve("during.zip", std::string(1'000'000, 'f'));
@@ -494,6 +504,8 @@ TEST_F(DownThreadTest, TransportErrorsFailWithoutAFileWhateverTheHeadersSaid) {
     TCatalogRow row = 1;
     for (TFault fault : {TFault::ResetMidBody, TFault::ChunkCut, TFault::ShortBody,
                          TFault::HugeLength, TFault::RedirectLoop, TFault::Endless}) {
+        if (!test::ClientSeesFault(fault))
+            continue;
         test::TFaultServer faulty(fault);
         rows.Items.try_emplace(row);
         ASSERT_TRUE(RequestDownload(rows, row, faulty.Url(), cache / "p.zip", dispatcher, workers));
@@ -596,7 +608,9 @@ TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
                                             "b c.themepack.fedcba9876543210.tmp"};
     const std::vector<std::string> kept = {"a.zip",
                                            "notes.tmp",
+#ifndef _WIN32 // the same name as a stale one where letter case does not count
                                            "a.zip.0123456789ABCDEF.tmp",
+#endif
                                            "a.zip.0123456789abcde.tmp",
                                            ".0123456789abcdef.tmp",
                                            "a.zip.0123456789abcdef.tmp.zip"};
@@ -624,6 +638,9 @@ TEST_F(DownThreadTest, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
     EXPECT_EQ(fs::file_size(cache / "live.zip"), 300000u);
 }
 
+// nginx is started as a Linux process of the test's own; on Windows the
+// cases above, against the test server, cover Range and If-Range.
+#ifndef _WIN32
 // Against the server publishers use: its ETag, Range and If-Range. Each
 // download is cut by closing (the group abandoned) once part has arrived.
 class NginxDownload : public ::testing::Test {
@@ -709,6 +726,8 @@ TEST_F(NginxDownload, FileReplacedOnTheServerIsFetchedWholeNotSpliced) {
     EXPECT_EQ(requests.back().BodyBytes, second.size());
 }
 
+#endif
+
 TEST(PartialDownloads, SweepKeepsRecentDataOfListedPackagesOnly) {
     test::TTempDir dir;
     const auto keep = [&](const std::string& package) {
@@ -759,6 +778,9 @@ TEST(WorkerGroup, WaitIdleIsBoundedAndReturnsWhenTheLastWorkerHasCleanedUp) {
 } // namespace
 } // namespace velmora::test
 
+// The Linux tool; velmora-tool.exe gets the same cases under Wine
+// (scripts/test-win32-tool.sh).
+#ifndef _WIN32
 namespace velmora::test {
 namespace {
 
@@ -896,3 +918,4 @@ TEST(ToolGet, KilledMidDownloadLeavesNoPackageUnderItsName) {
 
 } // namespace
 } // namespace velmora::test
+#endif

@@ -189,6 +189,8 @@ TEST(WinHttpFaults, OnlyACleanEndIsAWholeBody) {
         {TFault::Trickle, false},    {TFault::CleanNoLength, true},
     };
     for (const auto& c : cases) {
+        if (!test::ClientSeesFault(c.fault))
+            continue;
         test::TFaultServer server(c.fault);
         server.TrickleMs = 100; // never silent for the time-out, yet far below the lowest speed
         TWinHttp http;

@@ -7,14 +7,18 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace velmora::test {
 namespace fs = std::filesystem;
 
+namespace {
+// The Unix mode of a symbolic link, as archivers on Unix store it.
+constexpr zip_uint32_t UnixSymlinkMode = 0120777;
+} // namespace
+
 void MakeZip(const fs::path& file, const std::vector<TZipItem>& items) {
     int code = 0;
-    zip_t* za = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    zip_t* za = zip_open(file.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!za)
         throw std::runtime_error("zip_open failed: " + std::to_string(code));
     auto fail = [&](const std::string& what) {
@@ -43,7 +47,7 @@ void MakeZip(const fs::path& file, const std::vector<TZipItem>& items) {
             fail("zip_dir_add " + item.Name);
         if (item.Kind == TZipItem::Symlink)
             zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(index), 0,
-                                             ZIP_OPSYS_UNIX, (S_IFLNK | 0777u) << 16);
+                                             ZIP_OPSYS_UNIX, UnixSymlinkMode << 16);
     }
     if (zip_close(za) != 0)
         fail("zip_close");

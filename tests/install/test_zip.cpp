@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdlib>
@@ -153,10 +155,14 @@ TEST(Zip, ConflictsInTheDestinationFailBeforeAnythingIsMoved) {
         fs::remove_all(dest);
         fs::create_directories(dest);
         WriteFile(dest / "keep.txt", "mine");
-        fs::create_directory_symlink(tmp / "outside", dest / "link");
+        const bool linked = MakeLink(tmp / "outside", dest / "link");
+        if (!linked && std::string_view(c.Label).find("link") != std::string_view::npos)
+            continue; // no links on this system
         MakeZip(tmp / "p.zip", c.Items);
         EXPECT_THROW(TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways), EZipError);
-        EXPECT_EQ(TreeOf(dest), (std::vector<std::string>{"keep.txt", "link"}));
+        const std::vector<std::string> kept = linked ? std::vector<std::string>{"keep.txt", "link"}
+                                                     : std::vector<std::string>{"keep.txt"};
+        EXPECT_EQ(TreeOf(dest), kept);
         EXPECT_TRUE(TreeOf(tmp / "outside").empty());
     }
 }
@@ -274,6 +280,7 @@ TEST(Zip, ReadEntryIsBounded) {
     EXPECT_THROW(zip.ReadEntry(1, 100), EZipError);
 }
 
+#ifndef _WIN32
 // An extraction killed at any moment leaves every file old or new, never a
 // piece of one under its name; the next extraction completes.
 TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
@@ -311,6 +318,7 @@ TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
     for (const auto& item : items)
         EXPECT_EQ(ReadFile(dest / item.Name), item.Data);
 }
+#endif
 
 // A full disk part-way through: the extraction fails, nothing of it stays.
 TEST(Zip, FullDiskFailsTheExtractionAndLeavesNothing) {
@@ -322,6 +330,9 @@ TEST(Zip, FullDiskFailsTheExtractionAndLeavesNothing) {
     std::string why;
     {
         TFileSizeLimit full(65536);
+#ifdef _WIN32
+        GTEST_SKIP() << "no file size limit on Windows";
+#endif
         ASSERT_TRUE(full.Ok());
         try {
             TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);

@@ -26,6 +26,12 @@ enum class TFault {
     CleanNoLength,    // no length, 5000 bytes, a clean close: a complete body
 };
 
+// Whether the HTTP client under test can tell the fault from a complete body.
+// Wine's WinINet takes a connection closed in the middle of a chunk, or reset
+// after the bytes sent, for the end of the body, so under Wine those two
+// cannot fail the request; libcurl (and Windows itself) see every fault.
+bool ClientSeesFault(TFault fault);
+
 class TFaultServer {
 public:
     explicit TFaultServer(TFault fault);

@@ -5,9 +5,11 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 
 namespace velmora::test {
 namespace fs = std::filesystem;
@@ -68,19 +70,45 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
 
 TProgramRun RunProgram(const std::string& commandLine, const fs::path& scratchDir) {
     const fs::path err = scratchDir / "stderr.txt";
+#ifdef _WIN32
+    const std::string cmd = commandLine + " 2>\"" + err.string() + "\"";
+    FILE* p = _popen(cmd.c_str(), "rb");
+#else
     const std::string cmd = commandLine + " 2>'" + err.string() + "'";
-    TProgramRun r;
     FILE* p = popen(cmd.c_str(), "r");
+#endif
+    TProgramRun r;
     if (!p)
         throw std::runtime_error("cannot run " + commandLine);
     char buf[4096];
     for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
         r.Out.append(buf, n);
+#ifdef _WIN32
+    r.Exit = _pclose(p);
+#else
     const int status = pclose(p);
     r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     r.Err = ReadFile(err);
     fs::remove(err);
     return r;
+}
+
+bool MakeLink(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+    std::error_code ec;
+    if (fs::is_directory(target))
+        fs::create_directory_symlink(target, link, ec);
+    else
+        fs::create_symlink(target, link, ec);
+    return !ec;
+#else
+    if (fs::is_directory(target))
+        fs::create_directory_symlink(target, link);
+    else
+        fs::create_symlink(target, link);
+    return true;
+#endif
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -90,6 +118,12 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+#ifdef _WIN32
+// Windows has no per-process file size limit: Ok() stays false and the tests
+// that need a full disk skip.
+TFileSizeLimit::TFileSizeLimit(unsigned long) {}
+TFileSizeLimit::~TFileSizeLimit() {}
+#else
 TFileSizeLimit::TFileSizeLimit(unsigned long bytes) {
     rlimit old{};
     if (getrlimit(RLIMIT_FSIZE, &old) != 0)
@@ -110,21 +144,32 @@ TFileSizeLimit::~TFileSizeLimit() {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, FOldHandler);
 }
+#endif
 
-TScopedEnv::TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
-    if (const char* old = std::getenv(name))
-        FOld = old;
+namespace {
+
+void SetVariable(const char* name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // An empty value removes the variable there.
+    ::_putenv_s(name, value ? value->c_str() : "");
+#else
     if (value)
         ::setenv(name, value->c_str(), 1);
     else
         ::unsetenv(name);
+#endif
+}
+
+} // namespace
+
+TScopedEnv::TScopedEnv(const char* name, const std::optional<std::string>& value) : FName(name) {
+    if (const char* old = std::getenv(name))
+        FOld = old;
+    SetVariable(name, value);
 }
 
 TScopedEnv::~TScopedEnv() {
-    if (FOld)
-        ::setenv(FName, FOld->c_str(), 1);
-    else
-        ::unsetenv(FName);
+    SetVariable(FName, FOld);
 }
 
 } // namespace velmora::test

@@ -45,6 +45,11 @@ private:
 };
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// A symbolic link at `link` to `target`. Linux always makes it (and throws
+// when it cannot); Windows only with the right to, so there the result says
+// whether the link exists.
+bool MakeLink(const std::filesystem::path& target, const std::filesystem::path& link);
 std::string ReadFile(const std::filesystem::path& path);
 
 // A program run through the shell: its exit code, standard output and

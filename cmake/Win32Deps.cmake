@@ -1,0 +1,41 @@
+# Libraries of the Windows build. mingw-w64 has zlib from Debian
+# (libz-mingw-w64-dev); PCRE2, libzip and the single-header HTTP server come
+# from the prefix scripts/build-win32-deps.sh fills, the JSON headers are
+# Debian's own. Everything links statically.
+set(VELMORA_BUILD_GUI OFF CACHE BOOL "" FORCE)
+set(VELMORA_WIN32_PREFIX "${CMAKE_BINARY_DIR}/deps/prefix" CACHE PATH
+    "Prefix of the Windows C libraries (scripts/build-win32-deps.sh)")
+set(VELMORA_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+if(NOT EXISTS "${VELMORA_WIN32_PREFIX}/lib/pkgconfig/libzip.pc")
+  message(FATAL_ERROR "No Windows libraries in ${VELMORA_WIN32_PREFIX}: run scripts/build-win32-deps.sh")
+endif()
+
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+set(ENV{PKG_CONFIG_LIBDIR} "${VELMORA_WIN32_PREFIX}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+list(APPEND CMAKE_FIND_ROOT_PATH "${VELMORA_WIN32_PREFIX}")
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+# Static on Windows: the headers must not declare DLL imports.
+target_compile_definitions(PkgConfig::LIBZIP INTERFACE ZIP_STATIC)
+target_compile_definitions(PkgConfig::PCRE2 INTERFACE PCRE2_STATIC)
+find_library(VELMORA_WIN32_ZLIB NAMES libz.a z REQUIRED)
+target_link_libraries(PkgConfig::LIBZIP INTERFACE ${VELMORA_WIN32_ZLIB})
+
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json INTERFACE "${VELMORA_WIN32_PREFIX}/include")
+add_library(PkgConfig::HTTPLIB INTERFACE IMPORTED)
+target_include_directories(PkgConfig::HTTPLIB INTERFACE "${VELMORA_WIN32_PREFIX}/include")
+target_link_libraries(PkgConfig::HTTPLIB INTERFACE ws2_32)
+
+# GoogleTest from its sources, with the same compiler.
+if(VELMORA_BUILD_TESTS)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${VELMORA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+endif()
