@@ -15,13 +15,12 @@ mingw-w64 g++-mingw-w64-x86-64-posix wine64
 xvfb xauth xdotool x11-apps imagemagick fonts-noto-cjk
 curl jq unzip zip time
 clang libclang-rt-14-dev
-libssl-dev
 "
 PACKAGES="$PACKAGES desktop-file-utils" # checks the installed desktop entry
 PACKAGES="$PACKAGES appstream"          # checks the installed AppStream data
 PACKAGES="$PACKAGES lintian"            # checks the Debian package
 # SHA-256 of downloaded packages (OpenSSL's libcrypto)
-PACKAGES="$PACKAGES libssl-dev"
+PACKAGES="$PACKAGES libssl-dev"          # SHA-256 of packages and of the change record
 # the real web server the download tests start on a loopback port
 PACKAGES="$PACKAGES nginx-light"
 # zlib for the Windows build (scripts/build-win32.sh)
