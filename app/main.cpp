@@ -1,7 +1,6 @@
 // Velmora: one instance per user; a second start asks the running one to
 // restore its window and ends.
 #include "app/uApplication.h"
-#include "app/uFolderPicker.h"
 #include "app/uFrmMain.h"
 #include "app/uSingleInstance.h"
 #include "app/uUpdater.h"
@@ -9,9 +8,12 @@
 #include "install/ProgramFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
+#ifndef _WIN32
+#include "app/uFolderPicker.h"
 #include "platform/desktop/DesktopSettings.h"
 #include "platform/desktop/DesktopSystem.h"
 #include "platform/history/RecordingSystem.h"
+#endif
 
 #ifdef VELMORA_HAVE_BROWSER
 #include "controls/WebBrowseEx.h"
@@ -35,9 +37,17 @@ const char* const HelpText =
     "\n"
     "  --server URL   ask the catalogue server at URL (default: $VELMORA_SERVER,\n"
     "                 else " VELMORA_SERVER_BASE ")\n"
+#ifndef _WIN32
     "  --desktop      also apply what is chosen to the running Linux desktop\n"
+#endif
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n";
+
+#ifdef _WIN32
+constexpr bool IsWindows = true;
+#else
+constexpr bool IsWindows = false;
+#endif
 
 struct TOptions {
     bool Desktop = false;
@@ -57,7 +67,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TOptions& options) {
             std::puts("velmora " VELMORA_VERSION);
             return 0;
         }
-        if (arg == "--desktop") {
+        if (arg == "--desktop" && !IsWindows) {
             options.Desktop = true;
         } else if (arg == "--server" && i + 1 < argc) {
             options.Server = argv[++i];
@@ -127,6 +137,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto system = velmora::CreateSystem();
+#ifdef _WIN32
+    // Windows itself: its own folder picker, and no change record.
+    std::unique_ptr<velmora::ISystem> recording = std::move(system);
+#else
     // The picker belongs to the simulated Windows, which the desktop
     // backend wraps: it is given before the wrapping.
     velmora::InstallFolderPicker(*system);
@@ -145,6 +159,7 @@ int main(int argc, char** argv) {
     // Every change to the desktop is recorded, beside the simulated Windows.
     auto recording = velmora::CreateRecordingSystem(
         std::move(system), velmora::DefaultChangeRecordFolder(), std::move(settings));
+#endif
 
     velmora::TMainWindowSetup setup;
     setup.ExePath = folders.ExePath / "";
@@ -155,7 +170,9 @@ int main(int argc, char** argv) {
     }
     setup.ServerBase = *serverBase;
     setup.System = recording.get();
+#ifndef _WIN32
     setup.History = recording.get();
+#endif
     setup.MakeAdBrowser = &MakeAdBrowser;
     setup.NavigateAd = &NavigateAd;
 #ifdef VELMORA_HAVE_BROWSER

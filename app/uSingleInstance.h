@@ -1,7 +1,9 @@
 #pragma once
-// One running instance per user. A lock file stands in for the named mutex and
-// a local socket for the restore message: a second start asks the running
-// instance to restore its window, waits until it has, and ends.
+// One running instance per user. On Windows the named mutex marks the running
+// instance and window message 1349 to the window captioned "Velmora" asks it
+// to restore itself; elsewhere a lock file stands in for the mutex and a local
+// socket for the message. A second start asks the running instance to restore
+// its window, waits until it has, and ends.
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -10,6 +12,7 @@
 #include <memory>
 
 class QLocalServer;
+class QAbstractNativeEventFilter;
 
 namespace velmora {
 
@@ -18,6 +21,9 @@ class TSingleInstance : public QObject {
 public:
     // The message a second instance sends (window message 1349).
     static constexpr const char* RestoreMessage = "1349";
+    static constexpr unsigned RestoreWindowMessage = 1349;
+    // The caption of the window a restore request goes to (Windows).
+    static constexpr const wchar_t* WindowCaption = L"Velmora";
 
     // name: the instance name ("Velmora.exe"); the lock file and the socket
     // are named after it and the user.
@@ -41,6 +47,9 @@ private:
     QString FName;
     std::unique_ptr<QLockFile> FLock;
     QLocalServer* FServer = nullptr;
+    // Windows: the mutex handle and the filter that sees message 1349.
+    void* FMutex = nullptr;
+    std::unique_ptr<QAbstractNativeEventFilter> FFilter;
 };
 
 } // namespace velmora

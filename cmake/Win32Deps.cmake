@@ -2,7 +2,24 @@
 # (libz-mingw-w64-dev); PCRE2, libzip and the single-header HTTP server come
 # from the prefix scripts/build-win32-deps.sh fills, the JSON headers are
 # Debian's own. Everything links statically.
-set(VELMORA_BUILD_GUI OFF CACHE BOOL "" FORCE)
+#
+# The windows (velmora.exe and the window tests) come with a Qt for Windows:
+# VELMORA_WIN32_QT_PREFIX names the prefix scripts/build-win32-qt.sh made;
+# without it only the core and velmora-tool.exe are built.
+set(VELMORA_WIN32_QT_PREFIX "" CACHE PATH "Prefix of Qt for Windows (scripts/build-win32-qt.sh)")
+if(VELMORA_WIN32_QT_PREFIX)
+  if(NOT EXISTS "${VELMORA_WIN32_QT_PREFIX}/lib/cmake/Qt6/Qt6Config.cmake")
+    message(FATAL_ERROR "No Qt for Windows in ${VELMORA_WIN32_QT_PREFIX}: run scripts/build-win32-qt.sh")
+  endif()
+  set(VELMORA_BUILD_GUI ON CACHE BOOL "" FORCE)
+  list(APPEND CMAKE_PREFIX_PATH "${VELMORA_WIN32_QT_PREFIX}")
+  list(APPEND CMAKE_FIND_ROOT_PATH "${VELMORA_WIN32_QT_PREFIX}")
+  # Debian's own Qt of the same release runs moc, rcc and uic.
+  set(QT_HOST_PATH "/usr" CACHE PATH "")
+  set(QT_HOST_PATH_CMAKE_DIR "/usr/lib/${CMAKE_HOST_SYSTEM_PROCESSOR}-linux-gnu/cmake" CACHE PATH "")
+else()
+  set(VELMORA_BUILD_GUI OFF CACHE BOOL "" FORCE)
+endif()
 set(VELMORA_WIN32_PREFIX "${CMAKE_BINARY_DIR}/deps/prefix" CACHE PATH
     "Prefix of the Windows C libraries (scripts/build-win32-deps.sh)")
 set(VELMORA_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
