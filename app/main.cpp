@@ -15,7 +15,9 @@
 #include "platform/history/RecordingSystem.h"
 #endif
 
-#ifdef VELMORA_HAVE_BROWSER
+#if defined(VELMORA_HAVE_BROWSER) && defined(_WIN32)
+#include "controls/WebBrowseExWin32.h"
+#elif defined(VELMORA_HAVE_BROWSER)
 #include "controls/WebBrowseEx.h"
 #endif
 

@@ -4,6 +4,7 @@
 // to restore itself; elsewhere a lock file stands in for the mutex and a local
 // socket for the message. A second start asks the running instance to restore
 // its window, waits until it has, and ends.
+#include <QAbstractNativeEventFilter>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -12,7 +13,6 @@
 #include <memory>
 
 class QLocalServer;
-class QAbstractNativeEventFilter;
 
 namespace velmora {
 

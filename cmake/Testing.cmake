@@ -17,8 +17,13 @@ function(velmora_add_test)
   endif()
   # Windows builds run their suites under Wine (scripts/test-win32.sh), from
   # the list in win32-tests.txt, not through CTest.
+  # Window tests are listed apart: only builds with Qt for Windows have them.
   if(WIN32)
-    set_property(GLOBAL APPEND PROPERTY VELMORA_WIN32_TESTS ${T_NAME})
+    if(T_GUI)
+      set_property(GLOBAL APPEND PROPERTY VELMORA_WIN32_GUI_TESTS ${T_NAME})
+    else()
+      set_property(GLOBAL APPEND PROPERTY VELMORA_WIN32_TESTS ${T_NAME})
+    endif()
     return()
   endif()
   # An empty LABELS value would vanish when the list is expanded and take the

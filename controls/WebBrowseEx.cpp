@@ -23,14 +23,6 @@ void AllowRunningAsRoot() {
 
 [[maybe_unused]] const bool SandboxChecked = (AllowRunningAsRoot(), true);
 
-constexpr std::uint32_t Flags[] = {
-    0x1,       0x2,       0x4,       0x8,        0x10,       0x20,     0x40,     0x80,
-    0x100,     0x200,     0x400,     0x800,      0x1000,     0x2000,   0x4000,   0x10000,
-    0x20000,   0x40000,   0x80000,   0x100000,   0x200000,   0x400000, 0x800000, 0x1000000,
-    0x2000000, 0x4000000, 0x8000000, 0x10000000, 0x20000000,
-};
-
-constexpr std::uint32_t DivMode = 0x100;
 constexpr std::uint32_t NoScrollBars = 0x8;
 
 const QString Base = QStringLiteral("http://pager.invalid/doc/");
@@ -100,11 +92,6 @@ QString AsWritten(const QUrl& url) {
 
 } // namespace
 
-std::uint32_t HostFlagOf(TUserInterfaceOption option) {
-    const auto i = std::size_t(option);
-    return i < std::size(Flags) ? Flags[i] : 0;
-}
-
 TWebBrowseEx::TWebBrowseEx(QWidget* parent) : QWebEngineView(parent) {
     AllowRunningAsRoot();
     setPage(new TBrowserPage(this));
@@ -115,17 +102,12 @@ TWebBrowseEx::~TWebBrowseEx() = default;
 
 void TWebBrowseEx::SetUserInterfaceOptions(const TUserInterfaceOptions& options) {
     FOptions = options;
-    FHostFlags = 0;
-    for (std::size_t i = 0; i < std::size(Flags); ++i)
-        if (options.Contains(TUserInterfaceOption(i)))
-            FHostFlags |= Flags[i];
+    FHostFlags = HostFlagsOf(options);
     ApplyHostFlags();
 }
 
 THostInfo TWebBrowseEx::GetHostInfo() const {
-    THostInfo info;
-    info.dwFlags = FHostFlags | (FEnterMode == emFlagDiv ? DivMode : 0);
-    return info;
+    return HostInfoOf(FHostFlags, FEnterMode);
 }
 
 // The flags this view can honour: scroll bars. It has no border of its own.

@@ -4,6 +4,7 @@
 // and lets its owner suppress the context menu.
 
 #include "controls/BrowserPanes.h"
+#include "controls/HostFlags.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,70 +16,6 @@
 #include <initializer_list>
 
 namespace velmora {
-
-enum TUserInterfaceOption {
-    DisableTextSelect,
-    DisableHelpMenu,
-    DontUse3DBorders,
-    DontUseScrollBars,
-    PostponeScriptUntilActive,
-    ForceOpenNewWindow,
-    Reserved_OFFSCREEN,
-    ForceFlatScrollBars,
-    InsertDivTagOnEditMode,
-    ActivateUIOnlyOnDocClick,
-    ConsultBeforeRetrievingBehavior,
-    CheckFontSupportsCodePage,
-    DisableSubmitUrlInUTF8,
-    EnableSubmitUrlInUTF8,
-    EnablesFormsAutoComplete,
-    ForceSameWindowNavigation,
-    EmableImeLocalLanguages,
-    EnableThemes,
-    DisableThemes,
-    DisablePicsRatings,
-    DisableFrameSetBorder,
-    DisablesAutoNameSpaceCorrection,
-    DisableLocalFileAccess,
-    DisableUntrustedProtocol,
-    CheckNavigationDelegatedToHost,
-    EnableRedirectNotification,
-    EnableDomWindlessControls,
-    EnableWindowedControls,
-    ForceUserActivationOnActiveXJava,
-};
-
-// A set of options, one bit per option number.
-class TUserInterfaceOptions {
-public:
-    TUserInterfaceOptions() = default;
-    TUserInterfaceOptions(std::initializer_list<TUserInterfaceOption> options) {
-        for (auto o : options)
-            FBits |= 1u << unsigned(o);
-    }
-    bool Contains(TUserInterfaceOption o) const { return FBits & (1u << unsigned(o)); }
-    bool Empty() const { return FBits == 0; }
-    bool operator==(const TUserInterfaceOptions&) const = default;
-
-private:
-    std::uint32_t FBits = 0;
-};
-
-// The host flag each option contributes; 0x8000 has no option.
-std::uint32_t HostFlagOf(TUserInterfaceOption option);
-
-enum TEnterMode { emFlagP, emFlagDiv };
-
-// What the host reports to the browser.
-struct THostInfo {
-    std::uint32_t cbSize = 20;
-    std::uint32_t dwFlags = 0;
-    std::uint32_t dwDoubleClick = 0;
-};
-
-inline constexpr std::int32_t S_OK_Result = 0;
-inline constexpr std::int32_t S_FALSE_Result = 1;
-inline constexpr std::int32_t E_NOTIMPL_Result = std::int32_t(0x80004001u);
 
 class TWebBrowseEx : public QWebEngineView {
     Q_OBJECT

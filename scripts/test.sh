@@ -56,3 +56,14 @@ if [ -x scripts/test-win32.sh ]; then
     echo "== Windows build under Wine (system layer, core suites, velmora-tool.exe)"
     ./scripts/test-win32.sh
 fi
+
+# ---- the Windows program under Wine ----------------------------------------
+# velmora.exe over a static Qt for Windows (built once from Debian's source
+# into ~/.cache/velmora, reused afterwards): the window tests under Wine, and
+# the program end to end against the demo catalogue, a theme downloaded and
+# applied into Wine's registry.
+if [ -x scripts/test-win32-gui.sh ]; then
+    echo "== velmora.exe under Wine (window tests, end to end)"
+    ./scripts/test-win32-gui.sh
+fi
+# ---------------------------------------------------------------------------

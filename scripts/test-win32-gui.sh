@@ -1,0 +1,194 @@
+#!/bin/sh
+# The Windows program's windows under Wine and Xvfb, in a fresh Wine prefix
+# that is removed afterwards:
+#   - the window tests built for Windows (win32-gui-tests.txt of the build),
+#   - velmora.exe end to end as a person would use it: started against the
+#     demo catalogue served by the Linux `velmora-tool serve`, a screenshot,
+#     a theme double-clicked to download it and again to apply it, its
+#     wallpaper and cursor read back with Wine's `reg query`, and a second
+#     start that ends at once and leaves one window.
+# Builds first (scripts/build-win32-gui.sh; Qt for Windows once per version).
+#
+#     scripts/test-win32-gui.sh            screenshot: build-win32-gui/velmora-win32.png
+set -eu
+cd "$(dirname "$0")/.."
+
+BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32-gui}
+LINUX_BUILD=${VELMORA_LINUX_BUILD:-build}
+SHOT=${VELMORA_WIN32_SCREENSHOT:-$BUILD/velmora-win32.png}
+WINE=$(command -v wine64 || true)
+if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi
+WINESERVER=$(command -v wineserver || true)
+if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
+
+if [ -z "${VELMORA_UNDER_XVFB:-}" ]; then
+    for tool in "$WINE" "$WINESERVER" xvfb-run xdotool import; do
+        if [ -z "$tool" ] || ! command -v "$tool" >/dev/null 2>&1; then
+            echo "test-win32-gui: missing ${tool:-wine} (see scripts/install-deps.sh)" >&2
+            exit 1
+        fi
+    done
+    if [ "${VELMORA_SKIP_BUILD:-}" != 1 ]; then
+        echo "== velmora.exe and its window tests ($BUILD)"
+        ./scripts/build-win32-gui.sh --tests
+        # The Linux side: the demo catalogue and its server.
+        if [ ! -f "$LINUX_BUILD/build.ninja" ]; then
+            cmake -S . -B "$LINUX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        fi
+        cmake --build "$LINUX_BUILD" -j "$(nproc)" --target velmora-tool velmora-demo >/dev/null
+    fi
+    # The rest on a virtual display of its own.
+    exec env VELMORA_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+TOOL=$(realpath "$LINUX_BUILD/tools/velmora-tool")
+DEMO_GEN=$(realpath "$LINUX_BUILD/tools/velmora-demo")
+case "$SHOT" in /*) ;; *) SHOT="$(pwd)/$SHOT" ;; esac
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmora-win32-gui.XXXXXX")
+export WINEPREFIX="$WORK/wine" WINEARCH=win64 WINEDEBUG=-all
+# No Mono/Gecko installers, no desktop menu entries.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export LC_ALL=C.UTF-8
+# Qt's Windows platform, not a Linux one a caller's environment may name.
+export QT_QPA_PLATFORM=windows
+PIDS=""
+cleanup() {
+    for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+failures=0
+fail() {
+    printf 'FAIL: %s\n' "$*" >&2
+    failures=$((failures + 1))
+}
+pass() {
+    printf 'ok: %s\n' "$*"
+}
+
+echo "== Wine prefix $WINEPREFIX"
+timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
+    echo "test-win32-gui: wineboot failed" >&2
+    exit 1
+}
+"$WINESERVER" -w
+
+if [ -f "$BUILD/win32-gui-tests.txt" ]; then
+    while read -r suite; do
+        [ -n "$suite" ] || continue
+        echo "== $(basename "$suite") under Wine"
+        if timeout 300 "$WINE" "$suite" --gtest_color=no --gtest_brief=1; then
+            pass "$(basename "$suite")"
+        else
+            fail "$(basename "$suite")"
+        fi
+    done <"$BUILD/win32-gui-tests.txt"
+fi
+
+# --- velmora.exe end to end. The program folder is a copy, so that its
+# download cache starts empty.
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+PORT=$(free_port)
+BASE="http://127.0.0.1:$PORT"
+QT_QPA_PLATFORM=offscreen "$DEMO_GEN" "$WORK/demo" --base "$BASE" >/dev/null
+"$TOOL" serve "$WORK/demo" --port "$PORT" >/dev/null 2>&1 &
+PIDS="$PIDS $!"
+for _ in $(seq 1 50); do
+    curl -sf -o /dev/null "$BASE/softdata/win7/config.txt" && break
+    sleep 0.2
+done
+PROG="$WORK/program"
+mkdir -p "$PROG"
+cp "$BUILD/app/velmora.exe" "$BUILD/app/Update.dll" "$PROG/"
+mkdir -p "$PROG/cache" && cp -r "$BUILD/app/cache/icons" "$PROG/cache/"
+
+"$WINE" "$PROG/velmora.exe" --server "$BASE" &
+APP=$!
+PIDS="$PIDS $APP"
+id=""
+for _ in $(seq 1 120); do
+    id=$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.5
+done
+if [ -z "$id" ]; then
+    fail "velmora.exe shows its window"
+else
+    pass "velmora.exe shows its window"
+    sleep 4 # the catalogue and the first preview
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -window root "$WORK/screen.png"
+    mkdir -p "$(dirname "$SHOT")"
+    convert "$WORK/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$SHOT"
+    echo "== screenshot of velmora.exe saved to $SHOT"
+
+    # A second start: no second window, the first one stays.
+    if timeout 60 "$WINE" "$PROG/velmora.exe" --server "$BASE"; then
+        pass "a second start ends at once"
+    else
+        fail "a second start ends at once"
+    fi
+    count=$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | wc -l)
+    [ "$count" -eq 1 ] && pass "one window after the second start" ||
+        fail "one window after the second start ($count)"
+
+    # The theme "星空少女" (with cursors): the fifth row of the theme list
+    # (group 风景 with its three themes, group 动漫, then the theme).
+    dblclick() {
+        xdotool mousemove --window "$id" "$1" "$2"
+        sleep 0.3
+        xdotool click --repeat 2 --delay 80 1
+    }
+    ROW_X=${VELMORA_THEME_ROW_X:-90}
+    ROW_Y=${VELMORA_THEME_ROW_Y:-231}
+    dblclick "$ROW_X" "$ROW_Y"
+    package=""
+    for _ in $(seq 1 120); do
+        package=$(find "$PROG/cache" -iname '星空少女.zip' -size +0 2>/dev/null | head -n 1)
+        [ -n "$package" ] && break
+        sleep 0.5
+    done
+    if [ -n "$package" ]; then
+        pass "the theme downloads on a double-click"
+    else
+        fail "the theme downloads on a double-click"
+    fi
+    sleep 2
+    dblclick "$ROW_X" "$ROW_Y"
+    sleep 6
+    xdotool key Return 2>/dev/null || true # a message box, if any
+    sleep 1
+    import -window root "$WORK/after.png"
+    convert "$WORK/after.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage \
+        "$(dirname "$SHOT")/velmora-win32-applied.png"
+fi
+kill "$APP" 2>/dev/null || true
+"$WINESERVER" -w 2>/dev/null || true
+
+reg_value() {
+    "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^[[:space:]]*$2[[:space:]]*REG_[A-Z_]*[[:space:]]*//p"
+}
+wallpaper=$(reg_value 'HKCU\Control Panel\Desktop' Wallpaper)
+arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
+echo "   Wallpaper = $wallpaper"
+echo "   Arrow     = $arrow"
+case "$wallpaper" in
+    *星空少女*) pass "the theme's wallpaper is in Wine's registry" ;;
+    *) fail "the theme's wallpaper is in Wine's registry" ;;
+esac
+case "$arrow" in
+    *星空少女*[Aa]rrow.[Cc][Uu][Rr]) pass "the theme's arrow cursor is in Wine's registry" ;;
+    *) fail "the theme's arrow cursor is in Wine's registry" ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "test-win32-gui: $failures check(s) failed" >&2
+    exit 1
+fi
+echo "test-win32-gui: all checks passed"
