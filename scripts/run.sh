@@ -13,6 +13,12 @@
 set -eu
 cd "$(dirname "$0")/.."
 
+# --win32: the Windows program under Wine, the same way (scripts/run-win32.sh).
+if [ "${1:-}" = "--win32" ]; then
+    shift
+    exec ./scripts/run-win32.sh "$@"
+fi
+
 BUILD=${VELMORA_BUILD_DIR:-build}
 ./scripts/install-deps.sh
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -137,15 +137,20 @@ else
     [ "$count" -eq 1 ] && pass "one window after the second start" ||
         fail "one window after the second start ($count)"
 
-    # The theme "星空少女" (with cursors): the fifth row of the theme list
-    # (group 风景 with its three themes, group 动漫, then the theme).
+    # The theme "星空少女" (with cursors): the only theme of the group 动漫,
+    # the second of the closed groups of the theme list (rows of 22 pixels);
+    # a click opens the group, the theme is the row below it.
+    xdotool mousemove --window "$id" 65 184
+    sleep 0.3
+    xdotool click 1
+    sleep 1
     dblclick() {
         xdotool mousemove --window "$id" "$1" "$2"
         sleep 0.3
         xdotool click --repeat 2 --delay 80 1
     }
     ROW_X=${VELMORA_THEME_ROW_X:-90}
-    ROW_Y=${VELMORA_THEME_ROW_Y:-231}
+    ROW_Y=${VELMORA_THEME_ROW_Y:-206}
     dblclick "$ROW_X" "$ROW_Y"
     package=""
     for _ in $(seq 1 120); do
