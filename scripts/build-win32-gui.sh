@@ -3,7 +3,8 @@
 # updater Update.dll, with mingw-w64 over a static Qt for Windows
 # (scripts/build-win32-qt.sh, built once into a prefix outside the work tree)
 # and the C libraries of the core (scripts/build-win32-deps.sh). With --tests,
-# also the window tests that run under Wine (win32-gui-tests.txt).
+# also the window tests that run under Wine (win32-gui-tests.txt). The
+# reference window of bench/bench_win32_window.sh comes with it.
 #
 #     ./scripts/build-win32-gui.sh [--tests]    -> build-win32-gui/app/velmora.exe
 #
@@ -12,7 +13,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 TESTS=OFF
-TARGETS="velmora velmora_updater"
+TARGETS="velmora velmora_updater bench_minimal_window"
 if [ "${1:-}" = "--tests" ]; then
     TESTS=ON
     TARGETS="$TARGETS win32_gui_tests"
@@ -35,7 +36,7 @@ fi
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVELMORA_PLATFORM_ONLY=OFF \
       -DVELMORA_WIN32_PREFIX="$DEPS_BUILD/deps/prefix" -DVELMORA_WIN32_QT_PREFIX="$QT_PREFIX" \
-      -DVELMORA_BUILD_TESTS=$TESTS -DVELMORA_BUILD_BENCH=OFF >/dev/null
+      -DVELMORA_BUILD_TESTS=$TESTS -DVELMORA_BUILD_BENCH=ON >/dev/null
 # shellcheck disable=SC2086
 cmake --build "$BUILD" -j "${VELMORA_JOBS:-$(nproc)}" --target $TARGETS
 
