@@ -218,10 +218,10 @@ void TWebBrowserPanes::ShowHtml(QWidget* pane, const QString& html) {
 
 void TWebBrowserPanes::SetNavigationHandler(QWidget* pane, TPaneNavigation handler) {
     if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->OnBeforeNavigate2 = [handler = std::move(handler)](
-                                         TWebBrowseEx*, const QString& url, bool& cancel) {
-            handler(url, cancel);
-        };
+        browser->OnBeforeNavigate2 =
+            [handler = std::move(handler)](TWebBrowseEx*, const QString& url, bool& cancel) {
+                handler(url, cancel);
+            };
 }
 
 } // namespace velmora

@@ -22,7 +22,8 @@ namespace velmora {
 namespace {
 
 // Not in every import library of the toolchain.
-const IID ShowUiIid = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+const IID ShowUiIid = {
+    0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
 const CLSID HtmlDocumentClsid = {
     0x25336920, 0x03f9, 0x11cf, {0x8f, 0xd0, 0x00, 0xaa, 0x00, 0x68, 0x6f, 0x13}};
 
@@ -336,8 +337,8 @@ bool TWebBrowseEx::BrowserAvailable() {
     // engine (Wine with its Gecko missing or switched off) there is no page.
     static const bool available = [] {
         IUnknown* document = nullptr;
-        if (FAILED(CoCreateInstance(HtmlDocumentClsid, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IUnknown, reinterpret_cast<void**>(&document))))
+        if (FAILED(CoCreateInstance(HtmlDocumentClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                    reinterpret_cast<void**>(&document))))
             return false;
         document->Release();
         return true;
@@ -422,11 +423,11 @@ void TWebBrowseEx::NotifyHostFlags() {
     if (!FBrowser)
         return;
     IDispatch* application = nullptr;
-    if (FAILED(static_cast<IWebBrowser2*>(FBrowser)->get_Application(&application)) ||
-        !application)
+    if (FAILED(static_cast<IWebBrowser2*>(FBrowser)->get_Application(&application)) || !application)
         return;
     IOleControl* control = nullptr;
-    if (SUCCEEDED(application->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&control)))) {
+    if (SUCCEEDED(
+            application->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&control)))) {
         control->OnAmbientPropertyChange(AmbientDownloadControl);
         control->Release();
     }
@@ -438,8 +439,9 @@ void TWebBrowseEx::resizeEvent(QResizeEvent* event) {
     if (!FOleObject)
         return;
     IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(static_cast<IOleObject*>(FOleObject)
-                      ->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+    if (SUCCEEDED(
+            static_cast<IOleObject*>(FOleObject)
+                ->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
         const RECT area{0, 0, event->size().width(), event->size().height()};
         inPlace->SetObjectRects(&area, &area);
         inPlace->Release();
@@ -571,10 +573,10 @@ void TWebBrowserPanes::ShowHtml(QWidget* pane, const QString& html) {
 
 void TWebBrowserPanes::SetNavigationHandler(QWidget* pane, TPaneNavigation handler) {
     if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->OnBeforeNavigate2 = [handler = std::move(handler)](
-                                         TWebBrowseEx*, const QString& url, bool& cancel) {
-            handler(url, cancel);
-        };
+        browser->OnBeforeNavigate2 =
+            [handler = std::move(handler)](TWebBrowseEx*, const QString& url, bool& cancel) {
+                handler(url, cancel);
+            };
 }
 
 } // namespace velmora

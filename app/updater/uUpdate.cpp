@@ -32,10 +32,9 @@ std::string Fetch(const char* url) {
     DWORD connectMs = 3000, receiveMs = 5000;
     InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
     InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveMs, sizeof receiveMs);
-    HINTERNET request = InternetOpenUrlA(session, url, nullptr, 0,
-                                         INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_CACHE_WRITE |
-                                             INTERNET_FLAG_RELOAD,
-                                         0);
+    HINTERNET request = InternetOpenUrlA(
+        session, url, nullptr, 0,
+        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0);
     if (request) {
         char buffer[4096];
         DWORD got = 0;

@@ -20,12 +20,12 @@ namespace velmora::test {
 namespace {
 
 // Not in every import library of the toolchain.
-const IID ShowUiIid = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+const IID ShowUiIid = {
+    0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
 
 const TUserInterfaceOptions ProgramOptions{DontUse3DBorders, DontUseScrollBars, EnableThemes};
 
-template <class T>
-T* Ask(TWebBrowseEx& browser, REFIID iid) {
+template <class T> T* Ask(TWebBrowseEx& browser, REFIID iid) {
     void* out = nullptr;
     if (FAILED(browser.Site()->QueryInterface(iid, &out)))
         return nullptr;
@@ -161,7 +161,8 @@ TEST(WebBrowseExWin32, StripNavigationsAreReportedCancelledAndRewritten) {
     // Written after the event, not inside it.
     EXPECT_TRUE(browser->WrittenHtml().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return browser->WrittenHtml() == QStringLiteral("<a href=\"page3\">3</a>"); }, 15000));
+        [&] { return browser->WrittenHtml() == QStringLiteral("<a href=\"page3\">3</a>"); },
+        15000));
     EXPECT_TRUE(FireBeforeNavigate(*browser, L"http://127.0.0.1:18080/ad.html"));
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen.front(), QStringLiteral("about:page2"));
