@@ -38,4 +38,16 @@ public:
     void SetNavigationHandler(QWidget* pane, TPaneNavigation handler) override;
 };
 
+// The program's browser panes: embedded browsers (TWebBrowseEx, the system's
+// own on Windows) with the options of all its browsers ([DontUse3DBorders,
+// DontUseScrollBars, EnableThemes], div mode) and a context-menu handler that
+// answers S_OK, so no menu opens. In the browser library (velmora_browser).
+class TWebBrowserPanes : public IBrowserPanes {
+public:
+    QWidget* Make(QWidget* parent) override;
+    void Navigate(QWidget* pane, const QString& url) override;
+    void ShowHtml(QWidget* pane, const QString& html) override;
+    void SetNavigationHandler(QWidget* pane, TPaneNavigation handler) override;
+};
+
 } // namespace velmora

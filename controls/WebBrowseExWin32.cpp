@@ -270,8 +270,9 @@ public:
             return S_FALSE;
         using THtmlHelp = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
         HMODULE viewer = LoadLibraryW(L"hhctrl.ocx");
-        auto htmlHelp =
-            viewer ? reinterpret_cast<THtmlHelp>(GetProcAddress(viewer, "HtmlHelpA")) : nullptr;
+        auto htmlHelp = viewer ? reinterpret_cast<THtmlHelp>(
+                                     reinterpret_cast<void*>(GetProcAddress(viewer, "HtmlHelpA")))
+                               : nullptr;
         if (!htmlHelp)
             return S_FALSE;
         const QByteArray file = FOwner->HelpFile.toLocal8Bit();
@@ -551,32 +552,6 @@ void TWebBrowseEx::WriteHtml(const QString& html) {
         document->Release();
     }
     dispatch->Release();
-}
-
-QWidget* TWebBrowserPanes::Make(QWidget* parent) {
-    auto* browser = new TWebBrowseEx(parent);
-    browser->SetUserInterfaceOptions({DontUse3DBorders, DontUseScrollBars, EnableThemes});
-    browser->OnShowContextMenu = [](TWebBrowseEx*, std::uint32_t, const QPoint&,
-                                    std::int32_t& result) { result = S_OK_Result; };
-    return browser;
-}
-
-void TWebBrowserPanes::Navigate(QWidget* pane, const QString& url) {
-    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->Navigate(url);
-}
-
-void TWebBrowserPanes::ShowHtml(QWidget* pane, const QString& html) {
-    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->ShowHtml(html);
-}
-
-void TWebBrowserPanes::SetNavigationHandler(QWidget* pane, TPaneNavigation handler) {
-    if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->OnBeforeNavigate2 =
-            [handler = std::move(handler)](TWebBrowseEx*, const QString& url, bool& cancel) {
-                handler(url, cancel);
-            };
 }
 
 } // namespace velmora

@@ -97,15 +97,4 @@ private:
     unsigned long FEventCookie = 0;
 };
 
-// The program's browser panes: embedded browsers with the options of all its
-// browsers ([DontUse3DBorders, DontUseScrollBars, EnableThemes], div mode) and
-// a context-menu handler that answers S_OK, so no menu opens.
-class TWebBrowserPanes : public IBrowserPanes {
-public:
-    QWidget* Make(QWidget* parent) override;
-    void Navigate(QWidget* pane, const QString& url) override;
-    void ShowHtml(QWidget* pane, const QString& html) override;
-    void SetNavigationHandler(QWidget* pane, TPaneNavigation handler) override;
-};
-
 } // namespace velmora

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <exdisp.h>
 #include <exdispid.h>
 #include <mshtmhst.h>
 
