@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds Qt for 64-bit Windows (mingw-w64, posix threads) from Debian's own
 # qt6-base source package, static, with only what velmora.exe and its window
-# tests use: Core, Gui, Widgets, Network (the single-instance socket), Test,
-# the Windows platform plugin and the Windows styles.
+# tests use: Core, Gui, Widgets, Test, the Windows platform plugin and the
+# Windows styles (the single instance is the system's mutex and message there,
+# so no Network).
 #
 #     scripts/build-win32-qt.sh            -> prints the prefix on its last line
 #
@@ -38,17 +39,18 @@ done
 # and ICO; JPEG and GIF go through the program's own decoder. Desktop OpenGL
 # stays on: this release's Windows platform plugin does not compile without
 # it. Debian's source leaves out the tablet header the Windows plugin would
-# include, hence no tablet events.
+# include, hence no tablet events. The DirectWrite font database comes only
+# with Direct2D in this release; without either, text goes through GDI, the
+# plugin's default.
 OPTIONS="-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
 -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
 -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF
--DFEATURE_printsupport=OFF -DFEATURE_testlib=ON -DFEATURE_network=ON
--DFEATURE_openssl=OFF -DFEATURE_schannel=OFF -DFEATURE_ssl=OFF -DFEATURE_libproxy=OFF
+-DFEATURE_printsupport=OFF -DFEATURE_testlib=ON -DFEATURE_network=OFF
 -DFEATURE_tabletevent=OFF -DFEATURE_opengl_desktop=ON -DFEATURE_vulkan=OFF
--DFEATURE_direct2d=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF
+-DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF
 -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_system_png=OFF -DFEATURE_png=ON
 -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_pcre2=ON
--DFEATURE_system_harfbuzz=OFF -DFEATURE_zstd=OFF -DFEATURE_sql_sqlite=OFF
+-DFEATURE_system_harfbuzz=OFF -DFEATURE_zstd=OFF
 -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_sessionmanager=OFF
 -DFEATURE_androiddeployqt=OFF -DFEATURE_macdeployqt=OFF -DFEATURE_windeployqt=OFF"
 
