@@ -9,6 +9,7 @@
 #     (with its browser processes) on the same server.
 # Usage: bench/bench_win32_window.sh [LINUX_BUILD] [WIN32_GUI_BUILD] [RUNS]
 set -eu
+SELF=$(realpath "$0")
 LINUX=${1:-build}
 GUI=${2:-build-win32-gui}
 RUNS=${3:-5}
@@ -23,7 +24,7 @@ for need in "$EXE" "$MINIMAL" xvfb-run xdotool; do
     fi
 done
 if [ -z "${VELMORA_UNDER_XVFB:-}" ]; then
-    exec env VELMORA_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$@"
+    exec env VELMORA_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" sh "$SELF" "$@"
 fi
 
 WORK=$(mktemp -d)

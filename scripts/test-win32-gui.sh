@@ -11,6 +11,7 @@
 #
 #     scripts/test-win32-gui.sh            screenshot: build-win32-gui/velmora-win32.png
 set -eu
+SELF=$(realpath "$0")
 cd "$(dirname "$0")/.."
 
 BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32-gui}
@@ -38,7 +39,7 @@ if [ -z "${VELMORA_UNDER_XVFB:-}" ]; then
         cmake --build "$LINUX_BUILD" -j "$(nproc)" --target velmora-tool velmora-demo >/dev/null
     fi
     # The rest on a virtual display of its own.
-    exec env VELMORA_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+    exec env VELMORA_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$SELF" "$@"
 fi
 
 TOOL=$(realpath "$LINUX_BUILD/tools/velmora-tool")
