@@ -39,6 +39,14 @@ target_compile_definitions(PkgConfig::LIBZIP INTERFACE ZIP_STATIC)
 target_compile_definitions(PkgConfig::PCRE2 INTERFACE PCRE2_STATIC)
 find_library(VELMORA_WIN32_ZLIB NAMES libz.a z REQUIRED)
 target_link_libraries(PkgConfig::LIBZIP INTERFACE ${VELMORA_WIN32_ZLIB})
+# libpng (the windows' PNG reader in platform/util), from the same prefix.
+if(VELMORA_BUILD_GUI)
+  add_library(PNG::PNG STATIC IMPORTED)
+  set_target_properties(PNG::PNG PROPERTIES
+    IMPORTED_LOCATION "${VELMORA_WIN32_PREFIX}/lib/libpng16.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${VELMORA_WIN32_PREFIX}/include")
+  target_link_libraries(PNG::PNG INTERFACE ${VELMORA_WIN32_ZLIB})
+endif()
 
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json INTERFACE "${VELMORA_WIN32_PREFIX}/include")

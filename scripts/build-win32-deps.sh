@@ -113,6 +113,12 @@ build_cmake libzip \
     -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
     -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
 
+# libpng: the PNG reader of platform/util (the window's own pictures and
+# cursor images), static, no programs or tests.
+build_cmake libpng1.6 \
+    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -DPNG_TOOLS=OFF \
+    -DZLIB_ROOT=/usr/$HOST
+
 # cpp-httplib (the catalogue server of `velmora-tool serve`): Debian's
 # library package is built in two parts for Linux; its source is the upstream
 # single header, which is all Windows needs.

@@ -24,10 +24,12 @@ extern "C" {
 
 // Up to 4 bytes per UTF-16 unit pair; the standard library sizes its buffers
 // by this.
-int __cdecl Utf8MbCurMax() {
+// Both the function and its import pointer: a static library that calls the
+// function directly (Qt's) must not pull in the runtime's own definition.
+int __cdecl ___mb_cur_max_func() {
     return 4;
 }
-int(__cdecl* __imp____mb_cur_max_func)() = Utf8MbCurMax;
+int(__cdecl* __imp____mb_cur_max_func)() = ___mb_cur_max_func;
 
 size_t __cdecl mbrtowc(wchar_t* out, const char* in, size_t n, mbstate_t* state) {
     static mbstate_t internal{};
@@ -115,6 +117,41 @@ size_t __cdecl wcrtomb(char* out, wchar_t wc, mbstate_t* state) {
     out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out[3] = static_cast<char>(0x80 | (cp & 0x3F));
     return 4;
+}
+
+// The rest of the runtime's multibyte family lives beside its mbrtowc in one
+// object; defining them here keeps that object (and its second mbrtowc) out.
+size_t __cdecl mbrlen(const char* in, size_t n, mbstate_t* state) {
+    static mbstate_t internal{};
+    return mbrtowc(nullptr, in, n, state ? state : &internal);
+}
+
+size_t __cdecl mbsrtowcs(wchar_t* out, const char** in, size_t len, mbstate_t* state) {
+    static mbstate_t internal{};
+    if (!state)
+        state = &internal;
+    const char* s = *in;
+    size_t written = 0;
+    while (!out || written < len) {
+        wchar_t wc = 0;
+        const size_t n = mbrtowc(&wc, s, 4, state);
+        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+            if (out)
+                *in = s;
+            return static_cast<size_t>(-1);
+        }
+        if (out)
+            out[written] = wc;
+        if (n == 0) {
+            if (out)
+                *in = nullptr;
+            return written;
+        }
+        s += n;
+        ++written;
+    }
+    *in = s;
+    return written;
 }
 
 } // extern "C"
