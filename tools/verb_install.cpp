@@ -17,7 +17,7 @@
 #include "wallpaper/uPicStore.h"
 
 #ifdef VELMORA_TOOL_PICTURES
-#include "wallpaper/uPictureBmp.h"
+#include "controls/uPictureBmp.h"
 #include "tools/picture/DesktopPicture.h"
 #endif
 

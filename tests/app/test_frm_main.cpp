@@ -7,7 +7,7 @@
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
 #include "tests/app/AppFixture.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

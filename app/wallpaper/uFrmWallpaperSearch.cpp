@@ -2,7 +2,7 @@
 // covers the grid until the first search, and the pagination strip whose link
 // clicks fetch the other result pages. Pages are fetched on a worker; while
 // one is on its way the service buttons are disabled and the cursor is busy.
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include "controls/ButtonEdit.h"
 #include "controls/PaintPanel.h"

@@ -12,8 +12,8 @@
 #include "controls/Imaging.h"
 #include "wallpaper/PictureFetch.h"
 #include "wallpaper/uPicStore.h"
-#include "wallpaper/uPictureBmp.h"
-#include "wallpaper/uResultGrid.h"
+#include "controls/uPictureBmp.h"
+#include "app/wallpaper/uResultGrid.h"
 #include "wallpaper/uSearchEngines.h"
 
 #include <QWidget>
