@@ -2,9 +2,9 @@
 // written as a line to journal.log; themes and theme packs are applied as
 // Windows' theme handler does.
 #include "platform/System.h"
+#include "platform/ThemeHandler.h"
 #include "platform/sim/CursorFile.h"
 #include "platform/sim/SimSystem.h"
-#include "platform/sim/ThemeHandler.h"
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"

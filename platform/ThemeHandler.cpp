@@ -1,14 +1,14 @@
-#include "platform/sim/ThemeHandler.h"
+#include "platform/ThemeHandler.h"
 
 #include "platform/CodePage.h"
 #include "platform/ISystem.h"
 #include "platform/ThemeFile.h"
-#include "platform/sim/CaseNames.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
 #include <array>
 
-namespace velmora::sim {
+namespace velmora {
 
 namespace fs = std::filesystem;
 
@@ -45,10 +45,6 @@ constexpr std::array<TCursorValue, 15> CursorValues = {{
 // The sections the handler applies; any other is journalled as ignored.
 constexpr std::array<const char*, 4> AppliedSections = {"Theme", "Control Panel\\Desktop",
                                                         "Control Panel\\Cursors", "boot"};
-
-bool SameText(const std::string& a, const char* b) {
-    return SameFileName(a, b);
-}
 
 class TApplier {
 public:
@@ -142,7 +138,7 @@ public:
         for (const auto& s : file.Sections()) {
             bool applied = false;
             for (const char* name : AppliedSections)
-                applied = applied || SameText(s.Name, name);
+                applied = applied || EqualsIgnoreCaseAscii(s.Name, name);
             if (!applied)
                 FJournal("ThemeIgnored [" + s.Name + "]");
         }
@@ -156,7 +152,8 @@ private:
 
 } // namespace
 
-bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& journal) {
+bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& given) {
+    const TJournalWriter journal = given ? given : [](const std::string&) {};
     std::string bytes;
     if (ReadWholeFile(theme, bytes, TThemeFile::MaxBytes)) {
         journal("ThemeFailed " + theme.string() + ": cannot read the theme file");
@@ -183,4 +180,4 @@ bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter
     return true;
 }
 
-} // namespace velmora::sim
+} // namespace velmora
