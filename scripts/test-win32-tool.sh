@@ -205,8 +205,8 @@ fi
 
 # --- get against every fault, all at once (each waits for its time-out).
 # Wine's WinINet takes a chunk cut short and a reset after the last byte for
-# the end of the body (see tests/support/FaultServer.h): those two are left
-# out here.
+# the end of the body, and gives the client nothing to tell them from a clean
+# end (see tests/support/FaultServer.h): those two are left out here.
 for fault in silent stall short redirect huge endless trickle; do
     mkdir -p "$WORK/fault/$fault"
     "$FAULTS" "$fault" >"$WORK/fault/$fault.url" &
