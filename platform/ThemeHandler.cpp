@@ -6,7 +6,9 @@
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace velmora {
 
@@ -178,6 +180,63 @@ bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter
         journal("ThemeName " + *displayName);
     journal("ThemeApplied " + theme.string());
     return true;
+}
+
+bool ApplyThemePack(ISystem& system, const fs::path& pack, const TThemePackUnpacker& unpack,
+                    const TJournalWriter& given) {
+    const TJournalWriter journal = given ? given : [](const std::string&) {};
+    const fs::path dest =
+        system.SpecialFolder(csidlLocalAppData) / "Microsoft" / "Windows" / "Themes" / pack.stem();
+    std::string why;
+    if (!dest.is_absolute()) {
+        journal("ThemePackFailed " + pack.string() + ": no user theme folder");
+        return false;
+    }
+    if (!unpack(pack, dest, why)) {
+        journal("ThemePackFailed " + pack.string() + ": " + why);
+        return false;
+    }
+    journal("ThemePackUnpacked " + dest.string());
+    const fs::path theme = FindThemeFile(dest);
+    if (theme.empty()) {
+        journal("ThemePackFailed " + pack.string() + ": no .theme file inside");
+        return false;
+    }
+    return ApplyThemeFile(system, theme, journal);
+}
+
+std::string SafePackEntryName(std::string_view raw) {
+    if (raw.empty())
+        return {};
+    std::string name(raw);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.front() == '/' || name.find(':') != std::string::npos)
+        return {};
+    std::string out;
+    std::size_t pos = 0;
+    while (pos <= name.size()) {
+        const std::size_t end = std::min(name.find('/', pos), name.size());
+        const std::string part = name.substr(pos, end - pos);
+        if (part.empty() || part == "." || part == "..")
+            return {};
+        if (!out.empty())
+            out += '/';
+        out += part;
+        pos = end + 1;
+    }
+    return out;
+}
+
+fs::path FindThemeFile(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string ext = LowerAscii(it->path().extension().string());
+        if (ext == ".theme" && it->is_regular_file(ec))
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? fs::path() : found.front();
 }
 
 } // namespace velmora

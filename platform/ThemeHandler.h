@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -25,5 +26,26 @@ extern const char* const ThemeNameValue;    // "DisplayName"
 // theme cannot be recorded. The journal may be empty.
 bool ApplyThemeFile(ISystem& system, const std::filesystem::path& theme,
                     const TJournalWriter& journal = {});
+
+// Theme packs are cabinets the handler unpacks into the user's theme folder.
+// Unpacks pack into dest (replacing an earlier copy); false, with why, when
+// it fails, leaving nothing under dest.
+using TThemePackUnpacker = std::function<bool(const std::filesystem::path& pack,
+                                              const std::filesystem::path& dest, std::string& why)>;
+
+// What the handler does with a pack: unpacks it under its own name into
+// %LocalAppData%\Microsoft\Windows\Themes and applies the first theme file
+// there (ApplyThemeFile). False (journalled "ThemePackFailed") when either
+// fails.
+bool ApplyThemePack(ISystem& system, const std::filesystem::path& pack,
+                    const TThemePackUnpacker& unpack, const TJournalWriter& journal = {});
+
+// A cabinet entry's name as a relative path (separated by "/") inside the
+// pack's folder, or empty when it would leave it (absolute, a drive, "..",
+// empty parts).
+std::string SafePackEntryName(std::string_view name);
+
+// The first ".theme" file (by name) directly in folder, or empty.
+std::filesystem::path FindThemeFile(const std::filesystem::path& folder);
 
 } // namespace velmora

@@ -112,9 +112,9 @@ void CallGuarded(FARPROC fn, DWORD arg) {
         RemoveVectoredExceptionHandler(handler);
 }
 
-bool IsThemeFile(const std::string& target) {
+bool HasExtension(const std::string& target, const char* extension) {
     const std::size_t dot = target.rfind('.');
-    return dot != std::string::npos && EqualsIgnoreCaseAscii(target.substr(dot), ".theme");
+    return dot != std::string::npos && EqualsIgnoreCaseAscii(target.substr(dot), extension);
 }
 
 // True when the system has a program that opens files of the type.
@@ -344,8 +344,10 @@ public:
         // A system without a theme handler (Wine has none) would only say it
         // has no program for the file: its values are applied here instead,
         // through the same calls the handler makes.
-        if (IsThemeFile(target) && !HasOpenCommand(L".theme"))
-            return ApplyThemeWithoutHandler(fs::path(Wide(target)));
+        if (HasExtension(target, ".theme") && !HasOpenCommand(L".theme"))
+            return ApplyThemeWithoutHandler(fs::path(Wide(target)), false);
+        if (HasExtension(target, ".themepack") && !HasOpenCommand(L".themepack"))
+            return ApplyThemeWithoutHandler(fs::path(Wide(target)), true);
         const HINSTANCE rc = ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",
                                            Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return static_cast<long>(reinterpret_cast<INT_PTR>(rc));
@@ -436,11 +438,13 @@ public:
 
 private:
     // What ShellExecute answers: above 32 once applied, else an error.
-    long ApplyThemeWithoutHandler(const fs::path& theme) {
+    long ApplyThemeWithoutHandler(const fs::path& file, bool pack) {
         std::error_code ec;
-        if (!fs::is_regular_file(theme, ec))
+        if (!fs::is_regular_file(file, ec))
             return SE_ERR_FNF;
-        return ApplyThemeFile(*this, theme) ? seOk : SE_ERR_ACCESSDENIED;
+        const bool applied = pack ? ApplyThemePack(*this, file, win32::UnpackThemePack)
+                                  : ApplyThemeFile(*this, file);
+        return applied ? seOk : SE_ERR_ACCESSDENIED;
     }
 };
 

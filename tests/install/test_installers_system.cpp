@@ -156,6 +156,35 @@ TEST_P(SystemInstall, ThemeZipAppliesItsWallpaperCursorAndScreenSaverAndIsRemove
     EXPECT_TRUE(fs::exists(pkg)); // the cached package stays
 }
 
+TEST_P(SystemInstall, ThemePackIsUnpackedIntoTheUserFolderAndApplied) {
+    fs::path pkg = Package("theme", Name + ".themepack");
+    WriteFile(pkg, MakeCabBytes({{Name + ".theme",
+                                  "[Theme]\r\nDisplayName=Pack\r\n[Control Panel\\Desktop]\r\n"
+                                  "Wallpaper=DesktopBackground\\wall.bmp\r\nWallpaperStyle=6\r\n"},
+                                 {"DesktopBackground\\Wall.BMP", MakeBmpBytes()}}));
+    bool installed = false;
+    ApplyThemeRow(false, pkg, installed, Folders, *Sys);
+    EXPECT_TRUE(installed);
+    const fs::path dest = Folders.UserThemesDir / Name;
+    EXPECT_TRUE(fs::is_regular_file(dest / (Name + ".theme")));
+    EXPECT_TRUE(Names(Reg(DesktopKey, "Wallpaper"), dest / "DesktopBackground" / "Wall.BMP"));
+    EXPECT_EQ(Reg(DesktopKey, "WallpaperStyle"), "6");
+    EXPECT_EQ(Reg(ThemesKey, "DisplayName"), "Pack");
+    RemoveTheme(Name, false, installed, Folders, *Sys);
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(fs::exists(dest));
+
+    // A pack with a name that leaves its folder unpacks nothing and applies
+    // nothing.
+    Remove.push_back(Folders.UserThemesDir / "evil.txt");
+    WriteFile(pkg, MakeCabBytes({{Name + ".theme", "[Theme]\r\nDisplayName=Evil\r\n"},
+                                 {"..\\evil.txt", "x"}}));
+    ApplyThemeRow(false, pkg, installed, Folders, *Sys);
+    EXPECT_FALSE(fs::exists(dest));
+    EXPECT_FALSE(fs::exists(Folders.UserThemesDir / "evil.txt"));
+    EXPECT_EQ(Reg(ThemesKey, "DisplayName"), "Pack");
+}
+
 TEST_P(SystemInstall, ThemesThatReachOutAreRefusedBeforeAnythingIsUnpacked) {
     const fs::path themes = SystemThemesFolder(Folders);
     const std::string wallpaper = Reg(DesktopKey, "Wallpaper").value_or("");
