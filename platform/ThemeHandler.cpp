@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <random>
 #include <vector>
 
 namespace velmora {
@@ -203,6 +204,32 @@ bool ApplyThemePack(ISystem& system, const fs::path& pack, const TThemePackUnpac
         return false;
     }
     return ApplyThemeFile(system, theme, journal);
+}
+
+bool UnpackIntoPlace(
+    const fs::path& dest, std::string& why,
+    const std::function<bool(const fs::path& temp, std::string& why)>& unpackInto) {
+    fs::path temp = dest;
+    temp += ".unpacking-" + std::to_string(std::random_device{}());
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    fs::create_directories(temp, ec);
+    if (ec) {
+        why = ec.message();
+        return false;
+    }
+    if (!unpackInto(temp, why)) {
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    fs::remove_all(dest, ec);
+    fs::rename(temp, dest, ec);
+    if (ec) {
+        why = ec.message();
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    return true;
 }
 
 std::string SafePackEntryName(std::string_view raw) {

@@ -40,6 +40,13 @@ using TThemePackUnpacker = std::function<bool(const std::filesystem::path& pack,
 bool ApplyThemePack(ISystem& system, const std::filesystem::path& pack,
                     const TThemePackUnpacker& unpack, const TJournalWriter& journal = {});
 
+// Unpacks a pack through unpackInto into a fresh folder beside dest, then
+// moves that into place whole, replacing dest. Nothing is left beside dest,
+// and dest is untouched, when unpacking fails; why says what went wrong.
+bool UnpackIntoPlace(
+    const std::filesystem::path& dest, std::string& why,
+    const std::function<bool(const std::filesystem::path& temp, std::string& why)>& unpackInto);
+
 // A cabinet entry's name as a relative path (separated by "/") inside the
 // pack's folder, or empty when it would leave it (absolute, a drive, "..",
 // empty parts).

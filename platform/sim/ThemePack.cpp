@@ -58,7 +58,6 @@ gboolean RenameForExtraction(GCabFile* file, gpointer data) {
 } // namespace
 
 bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& why) {
-    std::error_code ec;
     TGPtr<GFile> packFile(g_file_new_for_path(pack.c_str()));
     TGErrorHolder err;
     TGPtr<GFileInputStream> in(g_file_read(packFile.get(), nullptr, &err.Error));
@@ -91,33 +90,17 @@ bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& wh
         why = "pack too large";
         return false;
     }
-
-    // Unpack beside the final folder, then move it into place whole.
-    fs::path temp = dest;
-    temp += ".unpacking-" + std::to_string(::getpid());
-    fs::remove_all(temp, ec);
-    fs::create_directories(temp, ec);
-    if (ec) {
-        why = ec.message();
+    return UnpackIntoPlace(dest, why, [&](const fs::path& temp, std::string& reason) {
+        TGPtr<GFile> tempDir(g_file_new_for_path(temp.c_str()));
+        TUnpackCheck check;
+        TGErrorHolder extractErr;
+        const bool ok = gcab_cabinet_extract_simple(cab.get(), tempDir.get(), RenameForExtraction,
+                                                    &check, nullptr, &extractErr.Error);
+        if (ok && !check.Bad)
+            return true;
+        reason = check.Bad ? check.Why : "cannot unpack: " + extractErr.Text();
         return false;
-    }
-    TGPtr<GFile> tempDir(g_file_new_for_path(temp.c_str()));
-    TUnpackCheck check;
-    const bool ok = gcab_cabinet_extract_simple(cab.get(), tempDir.get(), RenameForExtraction,
-                                                &check, nullptr, &err.Error);
-    if (!ok || check.Bad) {
-        why = check.Bad ? check.Why : "cannot unpack: " + err.Text();
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    fs::remove_all(dest, ec);
-    fs::rename(temp, dest, ec);
-    if (ec) {
-        why = ec.message();
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    return true;
+    });
 }
 
 std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t maxBytes) {

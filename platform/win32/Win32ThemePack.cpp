@@ -231,32 +231,15 @@ std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t max
 }
 
 bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& why) {
-    // Unpacked beside the final folder, then moved into place whole.
-    fs::path temp = dest;
-    temp += L".unpacking-" + std::to_wstring(GetCurrentProcessId());
-    std::error_code ec;
-    fs::remove_all(temp, ec);
-    fs::create_directories(temp, ec);
-    if (ec) {
-        why = ec.message();
+    return UnpackIntoPlace(dest, why, [&](const fs::path& temp, std::string& reason) {
+        TState state;
+        state.Cabinet = pack.wstring();
+        state.Dest = temp;
+        if (RunFdi(state))
+            return true;
+        reason = state.Why.empty() ? "not a cabinet, or a damaged one" : state.Why;
         return false;
-    }
-    TState state;
-    state.Cabinet = pack.wstring();
-    state.Dest = temp;
-    if (!RunFdi(state)) {
-        why = state.Why.empty() ? "not a cabinet, or a damaged one" : state.Why;
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    fs::remove_all(dest, ec);
-    fs::rename(temp, dest, ec);
-    if (ec) {
-        why = ec.message();
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    return true;
+    });
 }
 
 } // namespace velmora::win32
