@@ -300,6 +300,42 @@ TEST_P(SystemInstall, FolderIconIsSetHiddenAndMarkedThenRestored) {
     EXPECT_EQ(Messages.Texts(), (std::vector<std::string>{MsgSetIconDone, MsgRestoreIconDone}));
 }
 
+// Names the uninstall command is given become folder and file names below
+// the system's folders: on Windows a backslash, a drive or a server name
+// would reach elsewhere (here: the kept scheme folder and saver).
+TEST_P(SystemInstall, UninstallNamesThatReachOutsideTheirFolderRemoveNothing) {
+    const fs::path themes = SystemThemesFolder(Folders);
+    const std::vector<fs::path> kept = {themes / (Name + ".keep"), Folders.SysDir / (Name + ".scr"),
+                                        Folders.WinDir / "Cursors" / Name / "keep.cur"};
+    for (const fs::path& file : kept)
+        WriteFile(file, "x");
+    Remove.push_back(kept[0]);
+    const std::string sys = Folders.SysDir.filename().string();
+    const std::vector<std::string> names = {"",
+                                            "..",
+                                            ". .",
+                                            "..\\System32",
+                                            "a\\..\\..",
+                                            "C:",
+                                            "C:\\Windows",
+                                            "..\\Cursors\\" + Name,
+                                            "../Cursors/" + Name,
+                                            "..\\" + sys + "\\" + Name,
+                                            "\\\\127.0.0.1\\c$",
+                                            "/"};
+    for (int tag : {0, 2, 3})
+        for (const std::string& name : names) {
+            SCOPED_TRACE(name);
+            bool installed = true;
+            UninstallItem(tag, name, true, installed, Folders, *Sys);
+            UninstallItem(tag, name, false, installed, Folders, *Sys);
+        }
+    for (const fs::path& file : kept)
+        EXPECT_TRUE(fs::exists(file)) << file;
+    EXPECT_TRUE(fs::is_directory(Folders.SysDir));
+    EXPECT_TRUE(fs::is_directory(Folders.WinDir / "Cursors"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, SystemInstall, ::testing::ValuesIn(ConformanceBackends()),
                          [](const auto& info) { return info.param.Name; });
 
