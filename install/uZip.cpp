@@ -89,8 +89,13 @@ bool OnlyDotsAndSpaces(std::string_view part) {
     return !part.empty() && part.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// Appended piece by piece: mingw's GCC 12 misreads `"\"" + string` as an
+// overlapping copy (-Wrestrict).
 std::string Quoted(const fs::path& p) {
-    return "\"" + p.string() + "\"";
+    std::string out = p.string();
+    out.insert(out.begin(), '"');
+    out.push_back('"');
+    return out;
 }
 
 std::string ZipReason(zip_error_t* error) {

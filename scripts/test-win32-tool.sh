@@ -8,6 +8,7 @@
 #   - install/uninstall of a theme ZIP and a screen saver, read back with
 #     Wine's own `reg query` and looked up in the Wine Windows folder,
 #   - wallpaper (BMP), folder-icon set and restore, a cursor scheme,
+#   - a theme's wallpaper and cursor applied where Wine has no theme handler,
 #   - package, md5name, search and serve: the same answers as on Linux.
 # Run by scripts/test-win32.sh, which sets WINE and a fresh WINEPREFIX:
 #     scripts/test-win32-tool.sh build-win32/tools/velmora-tool.exe
@@ -204,8 +205,8 @@ fi
 
 # --- get against every fault, all at once (each waits for its time-out).
 # Wine's WinINet takes a chunk cut short and a reset after the last byte for
-# the end of the body (see tests/support/FaultServer.h): those two are left
-# out here.
+# the end of the body, and gives the client nothing to tell them from a clean
+# end (see tests/support/FaultServer.h): those two are left out here.
 for fault in silent stall short redirect huge endless trickle; do
     mkdir -p "$WORK/fault/$fault"
     "$FAULTS" "$fault" >"$WORK/fault/$fault.url" &
@@ -313,6 +314,30 @@ if win uninstall neon --kind cursor >/dev/null 2>&1 && [ -n "$cursors" ] && [ ! 
 else
     fail "uninstall cursor scheme"
 fi
+
+# --- a theme on a system without a theme handler (Wine has none): the
+# program applies its wallpaper, style and cursor itself; read back with
+# `reg query`.
+mkdir -p "$WORK/pkg/dusk/Dusk"
+cp "$WORK/pkg/wall.bmp" "$WORK/pkg/dusk/Dusk/Wall.BMP"
+cp "$WORK/pkg/Arrow.CUR" "$WORK/pkg/dusk/Dusk/Arrow.cur"
+printf '[Theme]\r\nDisplayName=Dusk\r\n[Control Panel\\Desktop]\r\nWallpaper=Dusk\\wall.bmp\r\nWallpaperStyle=2\r\n[Control Panel\\Cursors]\r\nDefaultValue=Dusk cursors\r\nArrow=%%WinDir%%\\Resources\\Themes\\Dusk\\ARROW.cur\r\n' \
+    >"$WORK/pkg/dusk/Dusk.theme"
+(cd "$WORK/pkg/dusk" && zip -q -r ../dusk.zip Dusk.theme Dusk)
+if win install "Z:$WORK/pkg/dusk.zip" --kind theme --name Dusk >/dev/null 2>&1; then
+    wallpaper=$(reg_value 'HKCU\Control Panel\Desktop' Wallpaper)
+    style=$(reg_value 'HKCU\Control Panel\Desktop' WallpaperStyle)
+    arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
+    if printf '%s' "$wallpaper" | grep -qiF 'themes\dusk\wall.bmp' && [ "$style" = 2 ] &&
+        printf '%s' "$arrow" | grep -qiF 'themes\dusk\arrow.cur'; then
+        pass "install theme without a theme handler (Wallpaper=$wallpaper, Arrow=$arrow)"
+    else
+        fail "install theme without a theme handler: Wallpaper '$wallpaper', style '$style', Arrow '$arrow'"
+    fi
+else
+    fail "install theme without a theme handler"
+fi
+win uninstall Dusk --kind theme >/dev/null 2>&1 || fail "uninstall theme Dusk"
 
 # --- wallpaper: through the copy in the Windows folder.
 out=$(win wallpaper "Z:$WORK/pkg/wall.bmp" 2>&1 || true)
