@@ -1,6 +1,7 @@
 #include "install/uZip.h"
 
 #include "install/CodePage.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
 #include <zip.h>
@@ -360,6 +361,8 @@ std::string UnsafeEntryReason(const TZipEntry& entry) {
             continue;
         if (OnlyDotsAndSpaces(part))
             return "a parent-folder component";
+        if (IsWindowsDeviceName(part))
+            return "a device name";
         if (i + 1 == parts.size() && !entry.IsFolder && part.empty())
             return "no file name";
     }

@@ -244,7 +244,7 @@ std::string SafePackEntryName(std::string_view raw) {
     while (pos <= name.size()) {
         const std::size_t end = std::min(name.find('/', pos), name.size());
         const std::string part = name.substr(pos, end - pos);
-        if (part.empty() || part == "." || part == "..")
+        if (part.empty() || part == "." || part == ".." || IsWindowsDeviceName(part))
             return {};
         if (!out.empty())
             out += '/';

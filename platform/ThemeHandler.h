@@ -49,7 +49,7 @@ bool UnpackIntoPlace(
 
 // A cabinet entry's name as a relative path (separated by "/") inside the
 // pack's folder, or empty when it would leave it (absolute, a drive, "..",
-// empty parts).
+// empty parts) or name a device (CON, NUL, COM1 ...).
 std::string SafePackEntryName(std::string_view name);
 
 // The first ".theme" file (by name) directly in folder, or empty.

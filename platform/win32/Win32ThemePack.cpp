@@ -110,18 +110,6 @@ bool IsTopLevelTheme(const char* name) {
     return EqualsIgnoreCaseAscii(std::string_view(n).substr(n.size() - 6), ".theme");
 }
 
-// A device name (CON, NUL, COM1 …) opens the device whatever folder it is
-// written in.
-bool IsDeviceName(const std::string& part) {
-    std::string stem = LowerAscii(part.substr(0, part.find('.')));
-    while (!stem.empty() && stem.back() == ' ')
-        stem.pop_back();
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
-        return true;
-    return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
 // The entry's name as the cabinet spells it: UTF-8 when flagged, else the
 // ANSI code page.
 std::string EntryName(const FDINOTIFICATION& info) {
@@ -139,13 +127,7 @@ std::string EntryName(const FDINOTIFICATION& info) {
 INT_PTR UnpackEntry(const FDINOTIFICATION& info) {
     const std::string name = EntryName(info);
     const std::string safe = SafePackEntryName(name);
-    bool device = false;
-    for (std::size_t from = 0; !safe.empty() && from <= safe.size();) {
-        const std::size_t end = std::min(safe.find('/', from), safe.size());
-        device = device || IsDeviceName(safe.substr(from, end - from));
-        from = end + 1;
-    }
-    if (safe.empty() || device) {
+    if (safe.empty()) {
         g_state->Why = "unsafe name in pack: " + name;
         return -1;
     }
