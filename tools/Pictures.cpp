@@ -38,11 +38,11 @@ fs::path PictureHelper() {
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (ec || self.empty())
         return {};
-    // Beside the tool in the build tree; in the private library folder once
-    // installed (bin/../lib/<arch>/velmora).
+    // Beside the tool in the build tree; once installed, in the helpers'
+    // folder of the prefix (bin/../libexec/velmora).
     for (const fs::path& candidate :
          {self.parent_path() / HelperName,
-          self.parent_path().parent_path() / VELMORA_PRIVATE_LIBDIR / HelperName}) {
+          self.parent_path().parent_path() / VELMORA_HELPER_DIR / HelperName}) {
         if (access(candidate.c_str(), X_OK) == 0 && fs::is_regular_file(candidate, ec))
             return candidate;
     }
@@ -69,7 +69,7 @@ int RunInPictureHelper(const std::string& verb, const std::vector<std::string>& 
     }
     return UsageError(what + " needs the picture helper " + HelperName +
                       ", which is not installed beside velmora-tool (nor in its " +
-                      VELMORA_PRIVATE_LIBDIR + " folder)");
+                      VELMORA_HELPER_DIR + " folder)");
 #else
     (void)verb;
     (void)args;

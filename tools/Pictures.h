@@ -6,7 +6,7 @@
 // tool itself has none of it, and hands a command line that needs pictures
 // to its helper program, velmora-tool-pictures, the same tool with the
 // picture work linked in. The helper lies beside the tool (the build tree)
-// or in the installation's private library folder.
+// or in the installation's libexec/velmora folder.
 #include <filesystem>
 #include <string>
 #include <vector>
