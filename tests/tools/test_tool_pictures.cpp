@@ -51,6 +51,12 @@ TEST(ToolPictures, VerbsThatMoveDataLoadNoQtLibrary) {
         ASSERT_NE(r.Err.find("file=libc.so"), std::string::npos) << "the linker traces: " << verb;
         EXPECT_FALSE(LoadsQt(r)) << verb;
     }
+    // A download keeps to the libraries it uses: not the installers' archive
+    // readers, the desktop session's or the server's.
+    const TProgramRun get = RunTracingLibraries(dir, verbs[2]);
+    for (const char* lib : {"file=libgio", "file=libgcab", "file=libzip", "file=libcpp-httplib",
+                            "file=libX11", "file=libpng"})
+        EXPECT_EQ(get.Err.find(lib), std::string::npos) << lib;
 }
 
 #ifdef VELMORA_TOOL_PICTURES
@@ -95,11 +101,19 @@ TEST(ToolPictures, PictureVerbsPrintTheirResultAndNothingOfQts) {
         << "the trace sees the picture library where it is loaded";
 }
 
-TEST(ToolPictures, WithoutTheHelperPictureVerbsSayWhatIsMissing) {
+TEST(ToolPictures, WithoutTheirHelperVerbsSayWhatIsMissing) {
     TTempDir dir;
-    // The tool alone in a folder, as if its helper had not been installed.
+    // The tool alone in a folder, as if its helpers had not been installed.
     fs::create_directory(dir / "bin");
     fs::copy_file(VELMORA_TOOL, dir / "bin" / "velmora-tool");
+    WriteFile(dir / "config.txt", "");
+    TProgramRun r =
+        RunProgram(Quoted(dir / "bin" / "velmora-tool") + " catalog " + Quoted(dir / "config.txt"),
+                   dir.Path());
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_NE(r.Err.find("velmora-tool-core"), std::string::npos) << r.Err;
+    // With its core, but without the picture helper.
+    fs::copy_file(VELMORA_TOOL_CORE, dir / "bin" / "velmora-tool-core");
     WriteFile(dir / "stray.jpg", JpegWithStrayBytes());
     const std::string tool = "env -u DISPLAY " + Quoted(dir / "bin" / "velmora-tool") + " ";
     const std::string sys = " --system " + Quoted(dir / "sys");
@@ -107,7 +121,7 @@ TEST(ToolPictures, WithoutTheHelperPictureVerbsSayWhatIsMissing) {
          {"desktop --png " + Quoted(dir / "desktop.png") + sys,
           "wallpaper " + Quoted(dir / "stray.jpg") + sys,
           "wallpaper " + Quoted(dir / "stray.jpg") + " --screen 1 --screens 800x600+0+0" + sys}) {
-        const TProgramRun r = RunProgram(tool + args, dir.Path());
+        r = RunProgram(tool + args, dir.Path());
         EXPECT_EQ(r.Exit, 2) << args;
         EXPECT_EQ(r.Out, "") << args;
         EXPECT_NE(r.Err.find("velmora-tool-pictures"), std::string::npos) << r.Err;
