@@ -2,11 +2,10 @@
 // The picture work of velmora-tool: the desktop as a PNG, a JPEG wallpaper
 // turned into its BMP copy, one screen's wallpaper composed into the
 // desktop's, the previews publish makes. It needs a picture decoder and text
-// drawing (Qt Gui), which the verbs that only move data must not load: the
-// tool itself has none of it, and hands a command line that needs pictures
-// to its helper program, velmora-tool-pictures, the same tool with the
-// picture work linked in. The helper lies beside the tool (the build tree)
-// or in the installation's libexec/velmora folder.
+// drawing (Qt Gui), which the verbs that only move data must not load:
+// velmora-tool and velmora-tool-core have none of it, and hand a command
+// line that needs pictures to velmora-tool-pictures, the same tool with the
+// picture work linked in (tools/Helpers.h).
 #include <filesystem>
 #include <string>
 #include <vector>
