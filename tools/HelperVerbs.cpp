@@ -1,6 +1,7 @@
 // The verbs velmora-tool hands to velmora-tool-core (tools/Helpers.h): each
 // one's libraries (the installers' archive readers, the desktop session, the
-// HTTP server) stay out of the process of a download.
+// HTTP server) stay out of the process of a download. A new verb gets its
+// line here, or its file in velmora-tool's own list (tools/CMakeLists.txt).
 #include "tools/Helpers.h"
 #include "tools/Verbs.h"
 
