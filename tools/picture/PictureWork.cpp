@@ -2,10 +2,10 @@
 // messages (a missing XDG_RUNTIME_DIR, decoders' remarks on the pictures they
 // read) are not the tool's: they never reach the person running it, whose
 // output is the verb's result and the tool's own messages.
+#include "controls/uPictureBmp.h"
 #include "tools/Pictures.h"
 #include "tools/picture/DesktopPicture.h"
 #include "tools/picture/PublishPreview.h"
-#include "controls/uPictureBmp.h"
 
 #include <QtGlobal>
 
