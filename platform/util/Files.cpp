@@ -215,6 +215,18 @@ std::error_code AppendToFileDurably(const fs::path& file, std::string_view bytes
     return ec;
 }
 
+std::error_code CopyFileReplacing(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return {};
+    return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+#else
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    return ec;
+#endif
+}
+
 fs::path TemporaryNameBeside(const fs::path& target) {
     // The clock and the process id keep processes apart, the counter the
     // names one process asks for.

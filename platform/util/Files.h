@@ -37,6 +37,12 @@ namespace velmora {
 [[nodiscard]] std::error_code AppendToFileDurably(const std::filesystem::path& file,
                                                   std::string_view bytes);
 
+// Copies the file from over to (replacing what is there). The standard
+// library's copy_file cannot replace a file on Windows with the mingw-w64
+// runtime (it takes any two files of one drive for the same file).
+[[nodiscard]] std::error_code CopyFileReplacing(const std::filesystem::path& from,
+                                                const std::filesystem::path& to);
+
 // A name in target's folder for the file that will become target: unique in
 // this process and across processes, shaped "<target name>.<16 hex>.tmp" (a
 // long target name is shortened so the result stays a valid name).
