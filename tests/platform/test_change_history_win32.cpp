@@ -9,6 +9,7 @@
 #include "install/uPubFunc.h"
 #include "install/uScreenSaverInstaller.h"
 #include "platform/history/RecordingSystem.h"
+#include "platform/util/Files.h"
 #include "platform/util/Sha256.h"
 #include "platform/win32/Win32System.h"
 #include "tests/install/ZipFixture.h"
@@ -58,6 +59,11 @@ public:
     TWin32World() {
         Sys = CreateRecordingSystem(CreateWin32System(), Temp / "history", nullptr);
         Folders = MakeFolderFields(*Sys, Temp / "app");
+        for (const char* key : Keys)
+            if (auto k = Sys->Inner().OpenCurrentUserKey(key, false))
+                for (const std::string& name : k->ValueNames())
+                    FSavedValues[key][name] = k->ReadString(name);
+        FSavedCopy = ReadCopy();
         // What the person had before: their own wallpaper and style, screen
         // saver and a cursor of their own.
         auto desktop = Sys->Inner().OpenCurrentUserKey(DesktopKey, true);
@@ -72,14 +78,46 @@ public:
                 {{"setup.inf", "[Strings]\r\npointer=\"p.cur\"\r\nbusy=\"w.ani\"\r\n"},
                  {"p.cur", MakeCurBytes(2, 2)},
                  {"w.ani", MakeAniBytes()}});
-        MakeZip(Temp / "Waves.zip", {{"Waves.scr", "MZ scr"}});
+        MakeZip(Temp / "Ripple.zip", {{"Ripple.scr", "MZ scr"}});
+    }
+
+    // The system is the one the next suites and the tool's checks run on:
+    // it is left as it was found.
+    ~TWin32World() {
+        for (const char* key : Keys) {
+            auto k = Sys->Inner().OpenCurrentUserKey(key, false);
+            if (!k)
+                continue;
+            const auto& saved = FSavedValues[key];
+            for (const std::string& name : k->ValueNames()) {
+                const auto was = saved.find(name);
+                if (was == saved.end())
+                    k->DeleteValue(name);
+                else if (was->second && k->ReadString(name) != was->second)
+                    k->WriteString(name, *was->second);
+            }
+        }
+        std::error_code ec;
+        if (FSavedCopy)
+            WriteFile(Folders.WinDir / "WallpaperTemp.bmp", *FSavedCopy);
+        else
+            fs::remove(Folders.WinDir / "WallpaperTemp.bmp", ec);
+        fs::remove_all(Folders.WinDir / "Cursors" / "Sky", ec);
+        fs::remove(Folders.SysDir / "Ripple.scr", ec);
+    }
+
+    std::optional<std::string> ReadCopy() const {
+        std::string bytes;
+        if (ReadWholeFile(Folders.WinDir / "WallpaperTemp.bmp", bytes, 64u << 20))
+            return std::nullopt;
+        return bytes;
     }
 
     // Every value of the keys the sequence writes, the wallpaper copy and the
     // cursor scheme's folder.
     TSnapshot Now() {
         TSnapshot s;
-        for (const char* key : {DesktopKey, CursorsKey, "Control Panel\\Cursors\\Schemes"})
+        for (const char* key : Keys)
             if (auto k = Sys->OpenCurrentUserKey(key, false))
                 for (const std::string& name : k->ValueNames())
                     s[std::string("reg ") + key + "\\" + name] = k->ReadString(name).value_or("?");
@@ -104,8 +142,8 @@ public:
              [this] { ASSERT_TRUE(SetDesktopWallpaper(*Sys, Folders.WinDir, Temp / "a.bmp")); }},
             {"安装鼠标指针：Sky",
              [this] { ASSERT_TRUE(InstallCursorScheme(Temp / "Sky.zip", Folders, *Sys)); }},
-            {"安装屏幕保护程序：Waves",
-             [this] { ASSERT_TRUE(InstallScreenSaver(Temp / "Waves.zip", Folders, *Sys)); }},
+            {"安装屏幕保护程序：Ripple",
+             [this] { ASSERT_TRUE(InstallScreenSaver(Temp / "Ripple.zip", Folders, *Sys)); }},
             {"卸载鼠标指针：Sky",
              [this] {
                  bool installed = true;
@@ -116,10 +154,16 @@ public:
         };
     }
 
+    static constexpr const char* Keys[] = {DesktopKey, CursorsKey,
+                                           "Control Panel\\Cursors\\Schemes"};
     TTempDir Temp;
     TRecordingMessages Messages;
     std::unique_ptr<TRecordingSystem> Sys;
     TFolderFields Folders;
+
+private:
+    std::map<std::string, std::map<std::string, std::optional<std::string>>> FSavedValues;
+    std::optional<std::string> FSavedCopy;
 };
 
 TEST(ChangeHistoryWin32, EveryPointOfASequenceIsRestoredExactlyAndTheRestoreCanBeUndone) {
