@@ -1,10 +1,10 @@
 #include "catalog/uDownThread.h"
 
-#include "catalog/Sha256.h"
 #include "catalog/uResume.h"
 #include "catalog/uStream.h"
 #include "install/uPubFunc.h"
 #include "platform/util/Files.h"
+#include "platform/util/Sha256.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,7 +9,8 @@
 #     Wine's own `reg query` and looked up in the Wine Windows folder,
 #   - wallpaper (BMP), folder-icon set and restore, a cursor scheme,
 #   - a theme's wallpaper and cursor applied where Wine has no theme handler,
-#   - package, md5name, search and serve: the same answers as on Linux.
+#   - package, md5name, search and serve: the same answers as on Linux,
+#   - history and restore: the change record puts the registry back.
 # Run by scripts/test-win32.sh, which sets WINE and a fresh WINEPREFIX:
 #     scripts/test-win32-tool.sh build-win32/tools/velmora-tool.exe
 set -eu
@@ -371,6 +372,54 @@ if [ "$out" = "恢复图标成功" ] && [ ! -e "$DRIVE_C/Photos/desktop.ini" ]; 
     pass "folder-icon restore"
 else
     fail "folder-icon restore: $out"
+fi
+
+# --- the change record: a wallpaper and a cursor scheme, then `restore` of
+# the wallpaper's entry puts back every value both changed, read with Wine's
+# own `reg query`, and the wallpaper copy as it was.
+desktop_values() {
+    for name in Wallpaper WallpaperStyle TileWallpaper; do
+        printf 'Desktop\\%s=%s\n' "$name" "$(reg_value 'HKCU\Control Panel\Desktop' "$name")"
+    done
+    for name in Arrow Wait Hand; do
+        printf 'Cursors\\%s=%s\n' "$name" "$(reg_value 'HKCU\Control Panel\Cursors' "$name")"
+    done
+    printf 'Cursors=%s\n' "$(timeout 120 "$WINE" reg query 'HKCU\Control Panel\Cursors' /ve 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p')"
+    printf 'Schemes\\Neon=%s\n' "$(reg_value 'HKCU\Control Panel\Cursors\Schemes' Neon)"
+    printf 'WallpaperTemp.bmp %s\n' "$(md5sum <"$DRIVE_C/windows/WallpaperTemp.bmp" 2>/dev/null)"
+}
+timeout 120 "$WINE" reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\users\me\beach.bmp' /f >/dev/null 2>&1
+timeout 120 "$WINE" reg add 'HKCU\Control Panel\Desktop' /v WallpaperStyle /d 2 /f >/dev/null 2>&1
+convert -size 5x3 xc:blue "BMP3:$WORK/pkg/wall2.bmp"
+before=$(desktop_values)
+if win wallpaper "Z:$WORK/pkg/wall2.bmp" >/dev/null 2>&1 &&
+    win install "Z:$WORK/pkg/cursor.zip" --kind cursor --name Neon >/dev/null 2>&1; then
+    changed=$(desktop_values)
+    history=$(win history 2>&1 || true)
+    # Newest first: the cursor scheme, then the wallpaper.
+    id=$(printf '%s' "$history" | python3 -c '
+import json, sys
+e = json.load(sys.stdin)
+ok = len(e) >= 2 and e[0]["text"] == "安装鼠标指针：Neon" and e[1]["text"] == "设置壁纸"
+print(e[1]["id"] if ok else "")' 2>/dev/null || true)
+    record=$(find "$DRIVE_C/users" -ipath '*/appdata/local/velmora/history/record.jsonl' 2>/dev/null | head -n 1)
+    if [ -z "$id" ] || [ -z "$record" ] || [ "$changed" = "$before" ]; then
+        fail "history: id '$id', record '$record', output: $(printf '%s' "$history" | head -c 300)"
+    else
+        out=$(win restore "$id" 2>&1 || true)
+        after=$(desktop_values)
+        if [ "$after" = "$before" ]; then
+            pass "restore $id: $(printf '%s' "$out" | head -n 1)"
+        else
+            fail "restore $id: $out; before / after:
+$before
+---
+$after"
+        fi
+    fi
+else
+    fail "change record: wallpaper and cursor scheme"
 fi
 
 echo "velmora-tool.exe: $failures failure(s)"

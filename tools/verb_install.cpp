@@ -142,7 +142,7 @@ int VerbInstall(const TArgs& given) {
     // The package goes where the window finds it: the cache, under the name.
     const fs::path package = CacheFolder(folders, tag) / (name + (isPack ? ".themepack" : ".zip"));
     fs::create_directories(package.parent_path(), ec);
-    if (ec || !fs::copy_file(file, package, fs::copy_options::overwrite_existing, ec))
+    if (ec || (ec = CopyFileReplacing(file, package)))
         return UsageError("cannot copy the package: " + ec.message());
 
     bool installed = false;

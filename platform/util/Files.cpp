@@ -31,12 +31,36 @@ std::error_code LastError() {
     return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
 }
 
+enum class TOpen {
+    Read,   // an existing file
+    Create, // a new file; fails when there is one
+    Append, // at the end of the file, made when missing (for its owner only)
+};
+
 // The few file calls that differ between the systems.
 #ifdef _WIN32
-int OpenFile(const fs::path& file, bool create) {
+int OpenFile(const fs::path& file, TOpen how) {
+    if (how == TOpen::Append) {
+        // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the
+        // end of the file, whoever else appends.
+        const HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            errno = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                    : error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ? ENOENT
+                                                                                     : EIO;
+            return -1;
+        }
+        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+        if (fd < 0)
+            ::CloseHandle(h);
+        return fd;
+    }
     return ::_wopen(file.c_str(),
-                    create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT
-                           : _O_RDONLY | _O_BINARY | _O_NOINHERIT,
+                    how == TOpen::Create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT
+                                         : _O_RDONLY | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE);
 }
 long ReadSome(int fd, char* data, std::size_t size) {
@@ -65,9 +89,16 @@ std::uint64_t ProcessId() {
     return static_cast<std::uint64_t>(::_getpid());
 }
 #else
-int OpenFile(const fs::path& file, bool create) {
-    return create ? ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
-                  : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenFile(const fs::path& file, TOpen how) {
+    switch (how) {
+    case TOpen::Create:
+        return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    case TOpen::Append:
+        return ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    case TOpen::Read:
+        break;
+    }
+    return ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
 }
 long ReadSome(int fd, char* data, std::size_t size) {
     return static_cast<long>(::read(fd, data, size));
@@ -101,9 +132,10 @@ std::uint64_t ProcessId() {
 }
 #endif
 
-// Writes all bytes, flushes them to disk and closes the file.
-std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
-    const int fd = OpenFile(file, true);
+// Writes all bytes to the file (new or appended to), flushes them to disk
+// and closes the file.
+std::error_code WriteAndSync(const fs::path& file, std::string_view bytes, TOpen how) {
+    const int fd = OpenFile(file, how);
     if (fd < 0)
         return LastError();
     std::error_code ec;
@@ -131,7 +163,7 @@ std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
 
 std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintmax_t maxBytes) {
     out.clear();
-    const int fd = OpenFile(file, false);
+    const int fd = OpenFile(file, TOpen::Read);
     if (fd < 0)
         return LastError();
     // Read in pieces up to the cap rather than trusting the size the file
@@ -162,7 +194,7 @@ std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintm
 
 std::error_code WriteFileAtomically(const fs::path& target, std::string_view bytes) {
     const fs::path temporary = TemporaryNameBeside(target);
-    std::error_code ec = WriteAndSync(temporary, bytes);
+    std::error_code ec = WriteAndSync(temporary, bytes, TOpen::Create);
     if (!ec)
         ec = ReplaceFile(temporary, target);
     if (ec) {
@@ -171,6 +203,28 @@ std::error_code WriteFileAtomically(const fs::path& target, std::string_view byt
     }
     SyncFolder(target.parent_path());
     return {};
+}
+
+std::error_code AppendToFileDurably(const fs::path& file, std::string_view bytes) {
+    std::error_code ec;
+    const bool existed = fs::exists(file, ec);
+    ec = WriteAndSync(file, bytes, TOpen::Append);
+    // A file made here lasts only once its folder is flushed too.
+    if (!ec && !existed)
+        SyncFolder(file.parent_path());
+    return ec;
+}
+
+std::error_code CopyFileReplacing(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return {};
+    return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+#else
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    return ec;
+#endif
 }
 
 fs::path TemporaryNameBeside(const fs::path& target) {

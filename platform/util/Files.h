@@ -21,6 +21,28 @@ namespace velmora {
 [[nodiscard]] std::error_code WriteFileAtomically(const std::filesystem::path& target,
                                                   std::string_view bytes);
 
+// Appends the bytes at the end of file (made when missing, for its owner
+// only where the system has such modes) with one write, and has them on disk
+// before it returns: a record written line by line this way loses at most the
+// line being written when the process or the machine stops. Other processes
+// appending to the same file must hold a lock around their appends.
+[[nodiscard]] std::error_code AppendToFileDurably(const std::filesystem::path& file,
+                                                  std::string_view bytes);
+
+// Appends the bytes at the end of file (made when missing, for its owner
+// only where the system has such modes) and has them on disk before it
+// returns: a record written line by line this way loses at most the line
+// being written when the process or the machine stops. Processes appending
+// to one file at once hold a TFileLock around their appends.
+[[nodiscard]] std::error_code AppendToFileDurably(const std::filesystem::path& file,
+                                                  std::string_view bytes);
+
+// Copies the file from over to (replacing what is there). The standard
+// library's copy_file cannot replace a file on Windows with the mingw-w64
+// runtime (it takes any two files of one drive for the same file).
+[[nodiscard]] std::error_code CopyFileReplacing(const std::filesystem::path& from,
+                                                const std::filesystem::path& to);
+
 // A name in target's folder for the file that will become target: unique in
 // this process and across processes, shaped "<target name>.<16 hex>.tmp" (a
 // long target name is shortened so the result stays a valid name).

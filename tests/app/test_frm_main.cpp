@@ -1,11 +1,11 @@
 // The main window end to end against the demo catalogue: lists, previews,
 // downloads, installs and uninstalls, the popup menu, pages and painting.
 #include "app/uCatalogTree.h"
-#include "catalog/Sha256.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Sha256.h"
 #include "tests/app/AppFixture.h"
 #include "app/wallpaper/uFrmWallpaper.h"
 

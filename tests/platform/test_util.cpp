@@ -74,6 +74,24 @@ TEST(WholeFile, AtomicWriteReplacesOrLeavesEverythingAsItWas) {
     EXPECT_EQ(ReadFile(temp / "busy" / "inside"), "x");
 }
 
+TEST(WholeFile, AppendsGoAtTheEndOfAFileOnlyItsOwnerReadsAndCopiesReplace) {
+    TTempDir temp;
+    const fs::path record = temp / "record.jsonl";
+    EXPECT_FALSE(AppendToFileDurably(record, "one\n"));
+    EXPECT_FALSE(AppendToFileDurably(record, "two\n"));
+    EXPECT_EQ(ReadFile(record), "one\ntwo\n");
+    EXPECT_EQ(fs::status(record).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(AppendToFileDurably(temp / "no" / "record.jsonl", "x\n"));
+
+    EXPECT_FALSE(CopyFileReplacing(record, temp / "copy"));
+    WriteFile(temp / "other", "other");
+    EXPECT_FALSE(CopyFileReplacing(temp / "other", temp / "copy"));
+    EXPECT_EQ(ReadFile(temp / "copy"), "other");
+    EXPECT_TRUE(CopyFileReplacing(temp / "missing", temp / "copy"));
+    EXPECT_EQ(ReadFile(temp / "copy"), "other");
+}
+
 TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
     const fs::path target = "/cache/Theme/Aero.zip";
     std::set<fs::path> seen;
