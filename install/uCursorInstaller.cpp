@@ -130,9 +130,11 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
 
     TZipFile zip(package);
     RecordExtraction(system, zip, folder);
+    const auto inf = FindRootFile(zip.Entries(), SetupInfName);
     zip.ExtractAll(folder, omAlways);
-    const auto files =
-        SchemeRoleFiles(ReadSetupInf(system.ResolvePath(fs::path(folder) / "setup.inf")));
+    const auto files = SchemeRoleFiles(
+        ReadSetupInf(system.ResolvePath(fs::path(folder) / (inf ? ExtractedPath(zip.Entries()[*inf])
+                                                                : std::string(SetupInfName)))));
 
     TRegistry reg(system);
     if (!reg.OpenKey(CursorsKey, true))

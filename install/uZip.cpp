@@ -1,6 +1,7 @@
 #include "install/uZip.h"
 
 #include "install/CodePage.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
 #include <zip.h>
@@ -444,7 +445,6 @@ std::vector<std::string> TZipFile::UnsafeEntries() const {
 
 namespace {
 
-// The entry's path below the destination: components without "" and ".".
 std::string PlainPath(std::string_view name) {
     std::string out;
     for (std::string_view part : Components(name)) {
@@ -485,6 +485,34 @@ void CheckArchive(const std::vector<TZipEntry>& entries, const TZipLimits& limit
 }
 
 } // namespace
+
+std::string ExtractedPath(const TZipEntry& entry) {
+    return PlainPath(entry.Name);
+}
+
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        const std::function<bool(std::string_view)>& match,
+                                        bool firstWins) {
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TZipEntry& e = entries[i];
+        if (e.IsFolder || !UnsafeEntryReason(e).empty())
+            continue;
+        const std::string path = PlainPath(e.Name);
+        if (path.find('/') != std::string::npos || !match(path))
+            continue;
+        found = i;
+        if (firstWins)
+            break;
+    }
+    return found;
+}
+
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        std::string_view name) {
+    return FindRootFile(entries,
+                        [name](std::string_view n) { return EqualsIgnoreCaseAscii(n, name); });
+}
 
 void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits) {
     TByteBudget budget(limits, FImpl->FileSize, FFile);

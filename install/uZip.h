@@ -9,7 +9,9 @@
 // leaves the destination as it was.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -59,6 +61,22 @@ inline constexpr std::size_t MaxEntryPathBytes = 1024;
 // 255 bytes or a name longer than MaxEntryPathBytes. Empty when the entry is
 // safe. Extraction refuses exactly these, whatever the destination.
 std::string UnsafeEntryReason(const TZipEntry& entry);
+
+// Where extraction writes the entry below its destination: the components of
+// its name joined with "/", empty ones and "." left out ("./a\\b" is "a/b").
+std::string ExtractedPath(const TZipEntry& entry);
+
+// The file entry that extraction writes at the destination's root under a
+// name `match` accepts: what an installer finds there after extracting. When
+// several do, the last (it replaces the others) or, with firstWins, the first.
+// The package check and the installers both look names up through this.
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        const std::function<bool(std::string_view)>& match,
+                                        bool firstWins = false);
+// The root file of that name, matched without regard to ASCII case, as
+// Windows finds files.
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        std::string_view name);
 
 class TZipFile {
 public:

@@ -1,6 +1,7 @@
 // The three installers end to end against the simulated Windows: files,
 // registry values and journal lines; and the uninstall command's frame.
 #include "install/CodePage.h"
+#include "install/PackageCheck.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
 #include "install/uScreenSaverInstaller.h"
@@ -545,6 +546,57 @@ TEST_F(MixedCase, CursorPackageWithCapitalisedNamesSwitchesAllItsCursors) {
                   "SetSystemCursor id=32651 file=" + folder + "Help.Cur",
                   "SetSystemCursor id=32514 file=" + folder + "Busy.ANI",
               }));
+}
+
+// The package check says what installing does: root names in other case,
+// written "./" or ".\\" as some archivers store them, found by both or neither.
+TEST_F(MixedCase, TheCheckFindsTheRootFileTheInstallerFinds) {
+    const std::string inf = "[Strings]\r\npointer = \"A.cur\"\r\n";
+    struct Case {
+        TPackageKind kind;
+        const char* file;
+        std::vector<TZipItem> items;
+    } cases[] = {
+        {TPackageKind::Cursor, "Caps.zip", {{"Setup.INF", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Dot.zip", {{"./Setup.inf", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Back.zip", {{".\\SETUP.INF", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Deep.zip", {{"x/setup.inf", inf}}},
+        {TPackageKind::ScreenSave, "Rain.zip", {{"./RAIN.Scr", "MZ"}}},
+        {TPackageKind::ScreenSave, "Snow.zip", {{"sub/Snow.scr", "MZ"}}},
+        {TPackageKind::Theme, "Dawn.zip", {{".//Dawn.Theme", "[Theme]"}}},
+        {TPackageKind::Theme, "Dusk.zip", {{"Dusk/Dusk.theme", "[Theme]"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const char* category = c.kind == TPackageKind::Cursor       ? "cursor"
+                               : c.kind == TPackageKind::ScreenSave ? "screensave"
+                                                                    : "theme";
+        const fs::path pkg = Package(category, c.file);
+        MakeZip(pkg, c.items);
+        const TPackageReport report = InspectPackage(pkg, c.kind);
+        const bool taken = PackageRefusal(report, c.kind).empty();
+        bool installed = false;
+        try {
+            switch (c.kind) {
+            case TPackageKind::Cursor:
+                installed = InstallCursorScheme(pkg, Folders, *Sys);
+                EXPECT_EQ(Reg(CursorsKey, "Arrow").value_or("").empty(), report.Roles[0].empty());
+                break;
+            case TPackageKind::ScreenSave:
+                installed = InstallScreenSaver(pkg, Folders, *Sys);
+                break;
+            case TPackageKind::Theme: {
+                const std::size_t opened = JournalWith("ShellOpen").size();
+                installed = InstallThemePackage(pkg, Folders, *Sys, 0);
+                EXPECT_EQ(JournalWith("ShellOpen").size() - opened, installed ? 1u : 0u);
+                break;
+            }
+            }
+        } catch (const std::exception& e) {
+            EXPECT_FALSE(taken) << e.what();
+        }
+        EXPECT_EQ(installed, taken) << PackageRefusal(report, c.kind);
+    }
 }
 
 TEST_F(MixedCase, ScreenSaverWhoseFileDiffersInCaseInstallsAndIsRemoved) {
