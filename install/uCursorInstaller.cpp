@@ -129,9 +129,8 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
     const std::string folder = SchemeFolder(folders, name);
 
     TZipFile zip(package);
-    RecordExtraction(system, zip, folder);
     const auto inf = FindRootFile(zip.Entries(), SetupInfName);
-    zip.ExtractAll(folder, omAlways);
+    ExtractPackage(system, zip, folder, omAlways);
     const auto files = SchemeRoleFiles(
         ReadSetupInf(system.ResolvePath(fs::path(folder) / (inf ? ExtractedPath(zip.Entries()[*inf])
                                                                 : std::string(SetupInfName)))));

@@ -49,6 +49,13 @@ void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesyste
         system.RecordFileBefore(file);
 }
 
+void ExtractPackage(ISystem& system, TZipFile& zip, const std::filesystem::path& dest,
+                    TOverwriteMode mode) {
+    RecordExtraction(system, zip, dest);
+    zip.ExtractAll(dest, mode, {},
+                   [&system](const std::filesystem::path& p) { return system.ResolvePath(p); });
+}
+
 int UninstallTagForPage(int pageIndex) {
     switch (pageIndex) {
     case 0: // themes

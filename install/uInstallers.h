@@ -2,6 +2,7 @@
 // What the three installers share: the check on item names that become folder
 // and file names, and the uninstall command of the catalogue lists' menu.
 #include "install/uFolders.h"
+#include "install/uZip.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -11,7 +12,6 @@
 namespace velmora {
 
 class ISystem;
-class TZipFile;
 
 // Raised when an installer is given a name it cannot turn into a folder.
 class EInstallError : public std::runtime_error {
@@ -36,6 +36,12 @@ int UninstallTagForPage(int pageIndex);
 // write below dest, so that a restore can take them back (a file that was not
 // there is removed again, a replaced one comes back).
 void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest);
+
+// Records (as above) and extracts the archive below dest, names matched as
+// the system matches them: re-extracting over names in another letter case
+// replaces those files and keeps their names.
+void ExtractPackage(ISystem& system, TZipFile& zip, const std::filesystem::path& dest,
+                    TOverwriteMode mode);
 
 // Runs the removal of the item's category (tag as above) on the row's fields.
 // No question, no message. Other tags do nothing.

@@ -97,8 +97,7 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
         if (!problem.empty())
             return Refuse(problem);
     }
-    RecordExtraction(system, zip, dest);
-    zip.ExtractAll(dest, omNever);
+    ExtractPackage(system, zip, dest, omNever);
 
     std::error_code ec;
     const fs::path theme = themeFile.empty() ? fs::path() : system.ResolvePath(dest / themeFile);

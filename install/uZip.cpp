@@ -18,6 +18,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace velmora {
@@ -514,7 +515,51 @@ std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
                         [name](std::string_view n) { return EqualsIgnoreCaseAscii(n, name); });
 }
 
-void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits) {
+namespace {
+
+// Where each entry is written below root. With resolve, each folder and file
+// name is looked up once, before anything of this archive is on disk; below a
+// folder that does not exist yet nothing needs looking up.
+std::vector<fs::path> ExtractionTargets(const fs::path& root, const std::vector<TZipEntry>& entries,
+                                        const TPathResolver& resolve) {
+    struct TKnown {
+        fs::path Name;
+        bool Exists;
+    };
+    std::map<std::string, TKnown> known; // by the lowered path
+    std::vector<fs::path> targets;
+    targets.reserve(entries.size());
+    for (const auto& e : entries) {
+        fs::path at = root;
+        bool exists = true;
+        for (std::string_view part : Components(e.Name)) {
+            if (part.empty() || part == ".")
+                continue;
+            fs::path next = at / fs::path(std::string(part));
+            if (!resolve) {
+                at = std::move(next);
+                continue;
+            }
+            const std::string key = LowerAscii(next.string());
+            auto it = known.find(key);
+            if (it == known.end()) {
+                std::error_code ec;
+                fs::path name = exists ? resolve(next) : next;
+                const bool found = exists && fs::exists(fs::symlink_status(name, ec));
+                it = known.emplace(key, TKnown{std::move(name), found}).first;
+            }
+            at = it->second.Name;
+            exists = it->second.Exists;
+        }
+        targets.push_back(std::move(at));
+    }
+    return targets;
+}
+
+} // namespace
+
+void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits,
+                          const TPathResolver& resolve) {
     TByteBudget budget(limits, FImpl->FileSize, FFile);
     for (const auto& e : FEntries) {
         std::string why = UnsafeEntryReason(e);
@@ -524,15 +569,13 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
     }
     CheckArchive(FEntries, limits, budget);
 
-    TStaging staging(dest);
+    TStaging staging(resolve ? resolve(dest) : dest);
+    const std::vector<fs::path> targets = ExtractionTargets(staging.Root(), FEntries, resolve);
     staging.EnsureRoot();
     std::vector<char> buf(ChunkSize);
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
         const TZipEntry& e = FEntries[i];
-        fs::path target = staging.Root();
-        for (std::string_view part : Components(e.Name))
-            if (!part.empty() && part != ".")
-                target /= fs::path(std::string(part));
+        const fs::path& target = targets[i];
         if (e.IsFolder) {
             staging.EnsureBelow(target);
             continue;

@@ -78,6 +78,9 @@ std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
 std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
                                         std::string_view name);
 
+// The name a path has on the system that will hold it (ISystem::ResolvePath).
+using TPathResolver = std::function<std::filesystem::path(const std::filesystem::path&)>;
+
 class TZipFile {
 public:
     // Opens and reads the archive's directory; throws EZipError when the file
@@ -96,8 +99,12 @@ public:
     // Extracts every entry below dest (created as needed), recreating the
     // archive's folders. Refuses an archive with an unsafe entry before
     // anything is written. Throws EZipError; on any error nothing is left.
+    // With `resolve`, names are matched as Windows matches them: an entry
+    // whose name exists in another letter case replaces (or, with omNever,
+    // keeps) that file under its name on disk, and names of this archive
+    // that differ only in case are one file or folder, named as first seen.
     void ExtractAll(const std::filesystem::path& dest, TOverwriteMode mode,
-                    const TZipLimits& limits = {});
+                    const TZipLimits& limits = {}, const TPathResolver& resolve = {});
 
     // Decompresses every entry without writing it, under the same limits:
     // throws EZipError for damaged data, an oversized archive or one that

@@ -599,6 +599,39 @@ TEST_F(MixedCase, TheCheckFindsTheRootFileTheInstallerFinds) {
     }
 }
 
+// As on Windows: a name that exists in another case is replaced and keeps
+// its name; names of one archive that differ only in case are one file.
+TEST_F(MixedCase, ReinstallingOverNamesInAnotherCaseReplacesThoseFiles) {
+    const fs::path pkg = Package("cursor", "Real.zip");
+    const std::string inf = "[Strings]\r\npointer = \"arrow.cur\"\r\n";
+    MakeZip(pkg, {{"setup.inf", inf}, {"Arrow.cur", "old"}, {"Sub/Note.txt", "1"}});
+    ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    MakeZip(pkg, {{"SETUP.INF", inf},
+                  {"ARROW.CUR", MakeCurBytes()},
+                  {"sub/NOTE.TXT", "2"},
+                  {"SUB/note.txt", "3"},
+                  {"New/a.txt", "a"},
+                  {"NEW/A.TXT", "A"}});
+    ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    const fs::path folder = Folders.WinDir / "Cursors" / "Real";
+    EXPECT_EQ(TreeOf(folder), (std::vector<std::string>{"Arrow.cur", "New", "New/a.txt", "Sub",
+                                                        "Sub/Note.txt", "setup.inf"}));
+    EXPECT_EQ(ReadFile(folder / "Arrow.cur"), MakeCurBytes());
+    EXPECT_EQ(ReadFile(folder / "Sub" / "Note.txt"), "3");
+    EXPECT_EQ(ReadFile(folder / "New" / "a.txt"), "A");
+    EXPECT_EQ(JournalWith("SetSystemCursor").back(),
+              "SetSystemCursor id=32512 file=" + (folder / "Arrow.cur").string());
+
+    // Themes keep what is there: the archive's copy in another case is skipped.
+    const fs::path themes = Folders.WinDir / "Resources" / "Themes";
+    WriteFile(themes / "Hill" / "Wall.jpg", "mine");
+    const fs::path theme = Package("theme", "Hill.zip");
+    MakeZip(theme, {{"HILL/WALL.JPG", "theirs"}, {"Hill.theme", "[Theme]"}});
+    EXPECT_TRUE(InstallThemePackage(theme, Folders, *Sys, 0));
+    EXPECT_EQ(TreeOf(themes), (std::vector<std::string>{"Hill", "Hill.theme", "Hill/Wall.jpg"}));
+    EXPECT_EQ(ReadFile(themes / "Hill" / "Wall.jpg"), "mine");
+}
+
 TEST_F(MixedCase, ScreenSaverWhoseFileDiffersInCaseInstallsAndIsRemoved) {
     fs::path pkg = Package("screensave", "Clock.zip");
     MakeZip(pkg, {{"CLOCK.Scr", "MZ"}});
