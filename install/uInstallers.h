@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -42,6 +43,20 @@ void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesyste
 // replaces those files and keeps their names.
 void ExtractPackage(ISystem& system, TZipFile& zip, const std::filesystem::path& dest,
                     TOverwriteMode mode);
+
+// A folder the installers unpack packages into, as the system names it, and
+// whether they unpack into its subfolders too.
+struct TExtractionFolder {
+    std::filesystem::path Folder;
+    bool Recursive = false;
+};
+// Those of the fields' system folders that are resolved (absolute).
+std::vector<TExtractionFolder> ExtractionFolders(const TFolderFields& folders, ISystem& system);
+// Removes the temporary files that extractions cut off with their program
+// (a kill, a crash) left in those folders; those a running program is
+// writing stay. Touches no system state: safe on a worker. Returns how many
+// were removed.
+std::size_t RemoveStaleExtractions(const std::vector<TExtractionFolder>& folders);
 
 // Runs the removal of the item's category (tag as above) on the row's fields.
 // No question, no message. Other tags do nothing.

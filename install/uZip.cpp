@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -29,6 +30,10 @@ namespace {
 constexpr std::size_t ChunkSize = 256 * 1024;
 // The smallest ZIP archive is its end-of-directory record.
 constexpr std::uintmax_t MinArchiveSize = 22;
+// Written files are kept open until they are moved to their names, up to
+// this many at once (well within the descriptors a process may have).
+constexpr std::size_t MaxHeldFiles = 256;
+
 // The longest file name the file systems we write to accept, in bytes.
 constexpr std::size_t MaxNameBytes = 255;
 
@@ -38,10 +43,6 @@ constexpr zip_uint32_t UnixSymlink = 0120000;
 
 // The few file calls that differ between the systems.
 #ifdef _WIN32
-int OpenNewFile(const fs::path& p) {
-    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                    _S_IREAD | _S_IWRITE);
-}
 long WriteSome(int fd, const char* data, std::size_t size) {
     return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
 }
@@ -54,9 +55,6 @@ std::string ZipPathArg(const fs::path& p) {
     return std::string(u8.begin(), u8.end());
 }
 #else
-int OpenNewFile(const fs::path& p) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
 long WriteSome(int fd, const char* data, std::size_t size) {
     return static_cast<long>(::write(fd, data, size));
 }
@@ -188,6 +186,7 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int Get() const { return FFd; }
+    int Release() { return std::exchange(FFd, -1); }
     int Close() {
         int r = 0;
         if (FFd >= 0)
@@ -263,7 +262,9 @@ public:
         const fs::path folder = final.parent_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
             temp = TemporaryNameBeside(final);
-            int fd = OpenNewFile(temp);
+            // Held until it is moved to its name, so that the sweep of
+            // leftovers by another run passes it by.
+            int fd = CreateHeldFile(temp);
             if (fd >= 0) {
                 FTemps.push_back(temp);
                 return fd;
@@ -275,15 +276,28 @@ public:
         throw EZipError("Cannot create a file in " + Quoted(folder));
     }
 
-    void Stage(const fs::path& temp, const fs::path& final) {
-        FMoves.emplace_back(temp, final);
+    // The written file goes to its name at Commit. Its descriptor stays open
+    // (and the file held) until then, as far as the budget of descriptors
+    // allows; beyond it the file is closed now.
+    void Stage(const fs::path& temp, const fs::path& final, TFd& fd) {
+        int held = -1;
+        if (FHeldCount < MaxHeldFiles) {
+            held = fd.Release();
+            ++FHeldCount;
+        } else if (fd.Close() != 0) {
+            throw EZipError("Cannot write " + Quoted(final) + ": " + SystemReason(errno));
+        }
+        FMoves.push_back({temp, final, held});
         FFiles.insert(final);
     }
 
     // Moves every staged file to its name, in archive order, so a later entry
     // of the same name wins.
     void Commit() {
-        for (auto& [temp, final] : FMoves) {
+        for (auto& [temp, final, fd] : FMoves) {
+            // Closed first: an open file cannot be moved on Windows.
+            if (fd >= 0 && CloseFile(std::exchange(fd, -1)) != 0)
+                throw EZipError("Cannot write " + Quoted(final) + ": " + SystemReason(errno));
             std::error_code ec;
             fs::rename(temp, final, ec);
             if (ec)
@@ -305,6 +319,9 @@ private:
     }
 
     void Rollback() {
+        for (auto& move : FMoves)
+            if (move.Fd >= 0)
+                CloseFile(std::exchange(move.Fd, -1));
         std::error_code ec;
         for (const auto& t : FTemps)
             fs::remove(t, ec);
@@ -319,7 +336,12 @@ private:
     std::set<fs::path> FFiles;      // final names taken by staged files
     std::vector<fs::path> FFolders; // made by this extraction, in order
     std::vector<fs::path> FTemps;
-    std::vector<std::pair<fs::path, fs::path>> FMoves;
+    struct TMove {
+        fs::path Temp, Final;
+        int Fd; // held open until the move, or -1
+    };
+    std::vector<TMove> FMoves;
+    std::size_t FHeldCount = 0;
     bool FCommitted = false;
 };
 
@@ -601,9 +623,7 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
             budget.Add(n);
             WriteAll(fd.Get(), buf.data(), n, target);
         }
-        if (fd.Close() != 0)
-            throw EZipError("Cannot write " + Quoted(target) + ": " + SystemReason(errno));
-        staging.Stage(temp, target);
+        staging.Stage(temp, target, fd);
     }
     staging.Commit();
 }
