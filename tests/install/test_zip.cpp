@@ -283,6 +283,20 @@ TEST(Zip, ReadEntryIsBounded) {
 }
 
 #ifndef _WIN32
+// A process of its own that extracts the archive and ends; its id (-1 when
+// none could be started).
+pid_t ExtractInChild(const fs::path& zip, const fs::path& dest) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            TZipFile(zip).ExtractAll(dest, omAlways);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    return child;
+}
+
 // An extraction killed at any moment leaves every file old or new, never a
 // piece of one under its name; the next extraction completes.
 TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
@@ -299,15 +313,8 @@ TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
         fs::create_directories(dest);
         for (const auto& item : items)
             WriteFile(dest / item.Name, "old");
-        const pid_t child = ::fork();
+        const pid_t child = ExtractInChild(tmp / "p.zip", dest);
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
         ::usleep(static_cast<useconds_t>(1000 + std::rand() % 60000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
@@ -346,15 +353,8 @@ TEST(Zip, TheSweepRemovesAKilledExtractionsTemporariesOnly) {
     for (int round = 0; round < 20 && !caught; ++round) {
         fs::remove_all(dest);
         WriteFile(dest / "keep.txt", "mine");
-        const pid_t child = ::fork();
+        const pid_t child = ExtractInChild(tmp / "p.zip", dest);
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
         // Stopped while it has files under temporary names.
         bool ended = false;
         while (temporaries().empty() && !ended)
