@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <vector>
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -262,6 +264,105 @@ bool IsTemporaryName(const fs::path& file) {
             return false;
     }
     return true;
+}
+
+std::string_view TemporaryTarget(std::string_view fileName) {
+    if (!IsTemporaryName(fs::path(std::string(fileName))))
+        return {};
+    return fileName.substr(0, fileName.size() - TemporaryNameTailBytes);
+}
+
+void HoldForWriting(int fd) {
+#ifndef _WIN32
+    // Released when the file is closed.
+    (void)flock(fd, LOCK_EX | LOCK_NB);
+#else
+    (void)fd;
+#endif
+}
+
+int CreateHeldFile(const fs::path& file) {
+#ifdef _WIN32
+    // Held by being open.
+    return ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+#else
+#ifdef O_TMPFILE
+    // Made without a name, locked, then named: no moment where another
+    // program's sweep could take it for a leftover.
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        HoldForWriting(fd);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return fd;
+        const int err = errno;
+        ::close(fd);
+        if (err != ENOENT && err != EPERM && err != EACCES) {
+            errno = err;
+            return -1;
+        }
+        // No /proc to name it through: made the plain way below.
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return -1;
+    }
+#endif
+    const int plain = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (plain >= 0)
+        HoldForWriting(plain);
+    return plain;
+#endif
+}
+
+bool IsLockedByWriter(const fs::path& path) {
+#ifndef _WIN32
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+#else
+    // A file the C runtime has open for writing shares reading and writing
+    // but not an exclusive open: that fails while the writer has it.
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+#endif
+}
+
+std::size_t RemoveStaleTemporaries(const fs::path& folder, bool recursive,
+                                   const std::function<bool(std::string_view)>& target) {
+    std::size_t removed = 0;
+    std::error_code ec;
+    std::vector<fs::path> below;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code kindError;
+        if (it->is_symlink(kindError))
+            continue;
+        if (it->is_directory(kindError)) {
+            if (recursive)
+                below.push_back(it->path());
+            continue;
+        }
+        const std::string name = it->path().filename().string();
+        const std::string_view of = TemporaryTarget(name);
+        if (of.empty() || (target && !target(of)) || !it->is_regular_file(kindError))
+            continue;
+        if (IsLockedByWriter(it->path()))
+            continue; // a running program is still writing it
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    for (const auto& sub : below)
+        removed += RemoveStaleTemporaries(sub, true, target);
+    return removed;
 }
 
 std::FILE* OpenCFile(const fs::path& file, const char* mode) {

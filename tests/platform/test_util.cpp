@@ -118,6 +118,24 @@ TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
         EXPECT_FALSE(IsTemporaryName(name)) << name;
 }
 
+// The sweep of leftovers: temporary names only, below the folder when asked,
+// never through a link, and only those of the targets asked for.
+TEST(WholeFile, StaleTemporariesAreRemovedWhereAsked) {
+    test::TTempDir dir;
+    const fs::path root = dir / "root";
+    for (const char* name : {"a.zip.0123456789abcdef.tmp", "sub/b.cur.0123456789abcdef.tmp",
+                             "c.zip.tmp", "d.zip", "outside/e.0123456789abcdef.tmp"})
+        WriteFile((name[0] == 'o' ? dir.Path() : root) / name, "x");
+    fs::create_directory_symlink(dir / "outside", root / "link");
+    EXPECT_EQ(RemoveStaleTemporaries(root, false, [](std::string_view t) { return t == "x"; }), 0u);
+    EXPECT_EQ(RemoveStaleTemporaries(root, false), 1u);
+    EXPECT_TRUE(fs::exists(root / "sub/b.cur.0123456789abcdef.tmp"));
+    EXPECT_EQ(RemoveStaleTemporaries(root, true), 1u);
+    EXPECT_FALSE(fs::exists(root / "sub/b.cur.0123456789abcdef.tmp"));
+    for (const char* kept : {"outside/e.0123456789abcdef.tmp", "root/c.zip.tmp", "root/d.zip"})
+        EXPECT_TRUE(fs::exists(dir / kept)) << kept;
+}
+
 // A PNG of the given pixels (RGBA, straight alpha), written by libpng.
 std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rgba) {
     png_image image{};
