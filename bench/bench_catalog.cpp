@@ -41,8 +41,8 @@ std::string Document(long items) {
         doc += "\"name\":\"风景主题分组 " + std::to_string(g) + "\",\"list\":[";
         for (long i = 0; i < 100 && g * 100 + i < themes; ++i) {
             doc += i ? "," : "";
-            doc += "{\"name\":\" 美丽的山水风光主题 " + std::to_string(g) + "-" + std::to_string(i) +
-                   " \",\"iszip\":" + (i % 3 ? "true" : "false") + "}";
+            doc += "{\"name\":\" 美丽的山水风光主题 " + std::to_string(g) + "-" +
+                   std::to_string(i) + " \",\"iszip\":" + (i % 3 ? "true" : "false") + "}";
         }
         doc += "]}";
     }
@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
             TCountingSink sink;
             auto t0 = std::chrono::steady_clock::now();
             LoadCatalogText(text, folders, sink);
-            ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count());
             rows = sink.Rows;
         }
         std::sort(ms.begin(), ms.end());

@@ -143,12 +143,13 @@ int main(int argc, char** argv) {
         return Generate(argv[2]);
     if (verb == "page" && argc == 5) {
         const std::size_t bytes = std::stoul(argv[3]);
-        Write(argv[4], std::string(argv[2]) == "sogou" ? SogouPage(bytes) : YoudaoPage(bytes, false));
+        Write(argv[4],
+              std::string(argv[2]) == "sogou" ? SogouPage(bytes) : YoudaoPage(bytes, false));
         return 0;
     }
     if (verb == "extract" && argc == 5)
         return Extract(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
-    std::cerr
-        << "usage: bench_wallpaper md5 FILE | generate DIR | page sogou|youdao BYTES FILE | extract sogou|youdao FILE RUNS\n";
+    std::cerr << "usage: bench_wallpaper md5 FILE | generate DIR | page sogou|youdao BYTES FILE | "
+                 "extract sogou|youdao FILE RUNS\n";
     return 2;
 }
