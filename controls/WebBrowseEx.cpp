@@ -6,6 +6,7 @@
 #include <QWebEngineSettings>
 
 #include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 namespace velmora {
@@ -13,15 +14,28 @@ namespace velmora {
 namespace {
 
 // Chromium refuses to start its sandbox for root. The program runs with
-// administrator rights, so the control turns the sandbox off itself; it must
-// happen before the web engine starts, hence at load time and again on
-// construction.
-void AllowRunningAsRoot() {
+// administrator rights, so the control turns the sandbox off itself.
+//
+// Every pane shares one renderer process: by default each pane would get one
+// of its own (30-odd MB each), though the program's panes show a few small
+// pages of its own server and its own HTML. A limit the user set is kept.
+//
+// Both must happen before the web engine starts, hence at load time and
+// again on construction.
+void PrepareEngine() {
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    std::string flags;
+    if (const char* set = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
+        flags = set;
+    if (flags.find("--renderer-process-limit") == std::string::npos) {
+        flags += flags.empty() ? "" : " ";
+        flags += "--renderer-process-limit=1";
+        ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
+    }
 }
 
-[[maybe_unused]] const bool SandboxChecked = (AllowRunningAsRoot(), true);
+[[maybe_unused]] const bool EnginePrepared = (PrepareEngine(), true);
 
 constexpr std::uint32_t Flags[] = {
     0x1,       0x2,       0x4,       0x8,        0x10,       0x20,     0x40,     0x80,
@@ -106,7 +120,7 @@ std::uint32_t HostFlagOf(TUserInterfaceOption option) {
 }
 
 TWebBrowseEx::TWebBrowseEx(QWidget* parent) : QWebEngineView(parent) {
-    AllowRunningAsRoot();
+    PrepareEngine();
     setPage(new TBrowserPage(this));
     ApplyHostFlags();
 }
@@ -236,10 +250,10 @@ void TWebBrowserPanes::ShowHtml(QWidget* pane, const QString& html) {
 
 void TWebBrowserPanes::SetNavigationHandler(QWidget* pane, TPaneNavigation handler) {
     if (auto* browser = qobject_cast<TWebBrowseEx*>(pane))
-        browser->OnBeforeNavigate2 = [handler = std::move(handler)](
-                                         TWebBrowseEx*, const QString& url, bool& cancel) {
-            handler(url, cancel);
-        };
+        browser->OnBeforeNavigate2 =
+            [handler = std::move(handler)](TWebBrowseEx*, const QString& url, bool& cancel) {
+                handler(url, cancel);
+            };
 }
 
 } // namespace velmora

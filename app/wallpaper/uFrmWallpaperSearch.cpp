@@ -106,7 +106,17 @@ void TFrmWallpaper::BuildAdAndPager(const std::string& serverBase) {
         wbPageNumBeforeNavigate2(url, cancel);
     });
 
-    FBrowsers->Navigate(wbMain, QString::fromStdString(serverBase + "/ad/201081153_2.html"));
+    FAdUrl = QString::fromStdString(serverBase + "/ad/201081153_2.html");
+}
+
+// The advertisement loads when the page is first shown: until then the pane
+// holds no document, and the browser engine spends nothing on it.
+void TFrmWallpaper::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FAdUrl.isEmpty()) {
+        FBrowsers->Navigate(wbMain, FAdUrl);
+        FAdUrl.clear();
+    }
 }
 
 void TFrmWallpaper::LayOut() {
