@@ -12,7 +12,7 @@
 #include "app/uWindowParts.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QMenu>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // The catalogue of the main window: read on a worker (the sweep of dead
-// downloads' temporary files, the request, the local copy, the parse), then
+// downloads' and extractions' temporary files, the request, the local copy, the parse), then
 // shown on the main thread, a slice of rows at a time so that a large
 // catalogue never holds up the window's events for long.
 #include "app/uFrmMain.h"
@@ -7,6 +7,7 @@
 #include "app/uQtDispatcher.h"
 #include "catalog/uDownThread.h"
 #include "catalog/uWinHttp.h"
+#include "install/uInstallers.h"
 
 #include <QTimer>
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -42,10 +44,13 @@ void SweepPartialData(const TFolderFields& folders, const TCatalogDocument& docu
 }
 
 // The start-up part done on the worker.
-TCatalogDocument ReadCatalog(const TFolderFields& folders, const std::string& base,
-                             std::chrono::milliseconds limit, const TWorkerGroup& workers) {
+TCatalogDocument ReadCatalog(const TFolderFields& folders,
+                             const std::vector<TExtractionFolder>& extraction,
+                             const std::string& base, std::chrono::milliseconds limit,
+                             const TWorkerGroup& workers) {
     for (int tag : {tagTheme, tagCursor, tagScreenSave})
         RemoveStaleDownloads(CacheFolder(folders, tag));
+    RemoveStaleExtractions(extraction);
     TWinHttp http;
     http.Cancelled = [&workers] { return workers.Abandoned(); };
     TCatalogDocument document = FetchCatalog(http, base, folders, limit);
@@ -69,9 +74,9 @@ void TFrmMain::LoadCatalog() {
 
 void TFrmMain::StartCatalogFetch() {
     const TWorkerGroup* workers = FWorkers.get();
-    auto work = [folders = FFolders, base = FSetup.ServerBase,
-                 limit = std::chrono::milliseconds(FSetup.CatalogLimitMs),
-                 workers] { return ReadCatalog(folders, base, limit, *workers); };
+    auto work = [folders = FFolders, extraction = ExtractionFolders(FFolders, *FSystem),
+                 base = FSetup.ServerBase, limit = std::chrono::milliseconds(FSetup.CatalogLimitMs),
+                 workers] { return ReadCatalog(folders, extraction, base, limit, *workers); };
     if (!RunOnWorker<TCatalogDocument>(
             FWorkers, FDispatcher, work,
             [this](TCatalogDocument& document) { CatalogArrived(std::move(document)); }))

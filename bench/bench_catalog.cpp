@@ -1,6 +1,9 @@
 // Catalogue parsing benchmark.
-//   bench_catalog generate DIR   writes DIR/config.txt (code page 936) and
-//                                DIR/config.utf8.json (the same in UTF-8)
+//   bench_catalog generate DIR [ITEMS]  writes DIR/config.txt (code page 936)
+//                                and DIR/config.utf8.json (the same in UTF-8):
+//                                ITEMS items (default 120,000), five sixths
+//                                themes in groups of 100, the rest cursor
+//                                schemes and screen savers in equal parts
 //   bench_catalog parse FILE [RUNS]  loads FILE as the program does and prints
 //                                the median wall time in milliseconds
 #include "catalog/uCatalog.h"
@@ -28,23 +31,26 @@ public:
     TCatalogRow Rows = 0;
 };
 
-std::string Document() {
+std::string Document(long items) {
+    const long themes = items * 5 / 6;
+    const long groups = (themes + 99) / 100;
+    const long others = (items - themes) / 2;
     std::string doc = "{\"themes\":[";
-    for (int g = 0; g < 1000; ++g) {
+    for (long g = 0; g < groups; ++g) {
         doc += g ? ",{" : "{";
         doc += "\"name\":\"风景主题分组 " + std::to_string(g) + "\",\"list\":[";
-        for (int i = 0; i < 100; ++i) {
+        for (long i = 0; i < 100 && g * 100 + i < themes; ++i) {
             doc += i ? "," : "";
-            doc += "{\"name\":\" 美丽的山水风光主题 " + std::to_string(g) + "-" + std::to_string(i) +
-                   " \",\"iszip\":" + (i % 3 ? "true" : "false") + "}";
+            doc += "{\"name\":\" 美丽的山水风光主题 " + std::to_string(g) + "-" +
+                   std::to_string(i) + " \",\"iszip\":" + (i % 3 ? "true" : "false") + "}";
         }
         doc += "]}";
     }
     doc += "],\"cursors\":[";
-    for (int i = 0; i < 10000; ++i)
+    for (long i = 0; i < others; ++i)
         doc += (i ? ",\"" : "\"") + std::string("炫彩鼠标指针方案 ") + std::to_string(i) + "\"";
     doc += "],\"screensave\":[";
-    for (int i = 0; i < 10000; ++i)
+    for (long i = 0; i < items - themes - others; ++i)
         doc += (i ? ",\"" : "\"") + std::string("星空屏幕保护程序 ") + std::to_string(i) + "\"";
     doc += "]}";
     return doc;
@@ -55,7 +61,7 @@ std::string Document() {
 int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "generate") {
         fs::create_directories(argv[2]);
-        std::string utf8 = Document();
+        std::string utf8 = Document(argc >= 4 ? std::stol(argv[3]) : 120000);
         std::ofstream(fs::path(argv[2]) / "config.utf8.json", std::ios::binary) << utf8;
         std::ofstream(fs::path(argv[2]) / "config.txt", std::ios::binary) << Utf8ToCp936(utf8);
         return 0;
@@ -75,7 +81,9 @@ int main(int argc, char** argv) {
             TCountingSink sink;
             auto t0 = std::chrono::steady_clock::now();
             LoadCatalogText(text, folders, sink);
-            ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count());
             rows = sink.Rows;
         }
         std::sort(ms.begin(), ms.end());
@@ -83,6 +91,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rows: %lld\n", static_cast<long long>(rows));
         return 0;
     }
-    std::cerr << "usage: bench_catalog generate DIR | parse FILE [RUNS]\n";
+    std::cerr << "usage: bench_catalog generate DIR [ITEMS] | parse FILE [RUNS]\n";
     return 2;
 }

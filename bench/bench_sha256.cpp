@@ -1,7 +1,7 @@
-// SHA-256 of a file through the program's digest (catalog/Sha256.h), printed
+// SHA-256 of a file through the program's digest (platform/util/Sha256.h), printed
 // as sha256sum prints it, so that bench_resume.sh can time both on the same
 // file. Usage: bench_sha256 FILE
-#include "catalog/Sha256.h"
+#include "platform/util/Sha256.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 #include "platform/SimulatedSystem.h"
 #include "tools/StaticServer.h"
 #include "controls/PaintPanel.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QApplication>
 #include <QImage>

@@ -2,6 +2,8 @@
 // large file, and extraction of results from large and crafted result pages.
 //   bench_wallpaper md5 FILE             digest, then milliseconds
 //   bench_wallpaper generate DIR         writes the pages below into DIR
+//   bench_wallpaper page sogou|youdao BYTES FILE   one result page of about
+//                                        BYTES bytes, half results, half script
 //   bench_wallpaper extract sogou|youdao FILE RUNS   median milliseconds
 #include "install/CodePage.h"
 #include "wallpaper/uMD5.h"
@@ -139,9 +141,15 @@ int main(int argc, char** argv) {
         return Md5(argv[2]);
     if (verb == "generate" && argc == 3)
         return Generate(argv[2]);
+    if (verb == "page" && argc == 5) {
+        const std::size_t bytes = std::stoul(argv[3]);
+        Write(argv[4],
+              std::string(argv[2]) == "sogou" ? SogouPage(bytes) : YoudaoPage(bytes, false));
+        return 0;
+    }
     if (verb == "extract" && argc == 5)
         return Extract(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
-    std::cerr
-        << "usage: bench_wallpaper md5 FILE | generate DIR | extract sogou|youdao FILE RUNS\n";
+    std::cerr << "usage: bench_wallpaper md5 FILE | generate DIR | page sogou|youdao BYTES FILE | "
+                 "extract sogou|youdao FILE RUNS\n";
     return 2;
 }

@@ -1,12 +1,12 @@
 #include "catalog/uCatalog.h"
 
-#include "catalog/Sha256.h"
 #include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
+#include "platform/util/Sha256.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 #include "catalog/uDownThread.h"
 
-#include "catalog/Sha256.h"
 #include "catalog/uResume.h"
 #include "catalog/uStream.h"
 #include "install/uPubFunc.h"
 #include "platform/util/Files.h"
+#include "platform/util/Sha256.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,14 +25,6 @@ namespace {
 
 // Thrown through the HTTP client to end a download nobody will see any more.
 struct TAbandoned {};
-
-// The package a temporary name (TemporaryNameBeside) belongs to, or empty for
-// any other name.
-std::string_view PackageOfTemporary(std::string_view name) {
-    if (!IsTemporaryName(std::filesystem::path(name)))
-        return {};
-    return name.substr(0, name.size() - TemporaryNameTailBytes);
-}
 
 // Thrown through the HTTP client: the answer does not continue the partial
 // data (another version of the file, another size), so it must not be
@@ -344,24 +336,10 @@ std::shared_ptr<TDownloadControl> RequestDownload(ICatalogRows& list, TCatalogRo
 }
 
 std::size_t RemoveStaleDownloads(const std::filesystem::path& folder, const std::string& package) {
-    namespace fs = std::filesystem;
-    std::size_t removed = 0;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const std::string_view owner = PackageOfTemporary(name);
-        if (owner.empty() || (!package.empty() && owner != package))
-            continue;
-        std::error_code kindError;
-        if (!it->is_regular_file(kindError) || it->is_symlink(kindError))
-            continue;
-        if (IsLockedByWriter(it->path()))
-            continue; // a download of a running program is still writing it
-        std::error_code removeError;
-        if (fs::remove(it->path(), removeError))
-            ++removed;
-    }
-    return removed;
+    if (package.empty())
+        return RemoveStaleTemporaries(folder, false);
+    return RemoveStaleTemporaries(
+        folder, false, [&package](std::string_view target) { return target == package; });
 }
 
 bool TDownThread::Start(std::string url, TCatalogRow row, ICatalogRows& list,

@@ -6,20 +6,13 @@
 #include <cstring>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
-
 namespace velmora {
 
 TFileStream::TFileStream(const std::filesystem::path& path, bool lock, bool append) {
     FFile = OpenCFile(path, append ? "ab" : "wb");
     if (!FFile)
-        throw std::runtime_error("Cannot create file \"" + path.string() + "\". " + std::strerror(errno));
+        throw std::runtime_error("Cannot create file \"" + path.string() + "\". " +
+                                 std::strerror(errno));
     if (append) {
 #ifdef _WIN32
         // long is 32 bits there: a partial file may be larger.
@@ -32,12 +25,10 @@ TFileStream::TFileStream(const std::filesystem::path& path, bool lock, bool appe
         FSize = end > 0 ? static_cast<std::uint64_t>(end) : 0;
     }
 #ifndef _WIN32
-    // Released when the file is closed. A file system without locks just
-    // leaves the file unmarked.
     if (lock)
-        (void)flock(fileno(FFile), LOCK_EX | LOCK_NB);
+        HoldForWriting(fileno(FFile));
 #else
-    (void)lock;
+    (void)lock; // an open file is held there anyway
 #endif
 }
 
@@ -63,27 +54,6 @@ void TFileStream::Close() {
     FFile = nullptr;
     if (flushed != 0 || closed != 0)
         throw std::runtime_error(std::string("Stream write error: ") + std::strerror(err));
-}
-
-bool IsLockedByWriter(const std::filesystem::path& path) {
-#ifndef _WIN32
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool locked = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return locked;
-#else
-    // A file the C runtime has open for writing shares reading and writing
-    // but not an exclusive open: that fails while the writer has it.
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
-#endif
 }
 
 } // namespace velmora

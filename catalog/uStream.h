@@ -48,9 +48,7 @@ private:
     std::uint64_t FSize = 0;
 };
 
-// Whether a TFileStream opened with `lock` still has the file open. On
-// Windows, which has no advisory locks, whether any process has the file open
-// (an open file cannot be removed there anyway).
-bool IsLockedByWriter(const std::filesystem::path& path);
+// IsLockedByWriter (platform/util/Files.h) tells whether a TFileStream opened
+// with `lock` still has the file open.
 
 } // namespace velmora

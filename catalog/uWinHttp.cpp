@@ -194,7 +194,7 @@ bool TWinHttp::GetStream(const std::string& url, IByteStream& stream) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ctx);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 64L * 1024);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &FAnswer);
     if (rangeFrom > 0)

@@ -6,6 +6,7 @@
 #include <QWebEngineSettings>
 
 #include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 namespace velmora {
@@ -13,15 +14,28 @@ namespace velmora {
 namespace {
 
 // Chromium refuses to start its sandbox for root. The program runs with
-// administrator rights, so the control turns the sandbox off itself; it must
-// happen before the web engine starts, hence at load time and again on
-// construction.
-void AllowRunningAsRoot() {
+// administrator rights, so the control turns the sandbox off itself.
+//
+// Every pane shares one renderer process: by default each pane would get one
+// of its own (30-odd MB each), though the program's panes show a few small
+// pages of its own server and its own HTML. A limit the user set is kept.
+//
+// Both must happen before the web engine starts, hence at load time and
+// again on construction.
+void PrepareEngine() {
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    std::string flags;
+    if (const char* set = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
+        flags = set;
+    if (flags.find("--renderer-process-limit") == std::string::npos) {
+        flags += flags.empty() ? "" : " ";
+        flags += "--renderer-process-limit=1";
+        ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
+    }
 }
 
-[[maybe_unused]] const bool SandboxChecked = (AllowRunningAsRoot(), true);
+[[maybe_unused]] const bool EnginePrepared = (PrepareEngine(), true);
 
 constexpr std::uint32_t NoScrollBars = 0x8;
 
@@ -93,7 +107,7 @@ QString AsWritten(const QUrl& url) {
 } // namespace
 
 TWebBrowseEx::TWebBrowseEx(QWidget* parent) : QWebEngineView(parent) {
-    AllowRunningAsRoot();
+    PrepareEngine();
     setPage(new TBrowserPage(this));
     ApplyHostFlags();
 }

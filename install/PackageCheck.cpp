@@ -3,30 +3,9 @@
 #include "install/uInstallers.h"
 #include "install/uThemeInstaller.h"
 #include "install/uZip.h"
-#include "platform/util/Ascii.h"
 
 namespace velmora {
 namespace fs = std::filesystem;
-
-namespace {
-
-// The root entry of that name (case ignored); the last one wins, as the
-// extraction replaces earlier copies.
-const TZipEntry* FindRootEntry(const TZipFile& zip, std::string_view fileName,
-                               std::size_t* index = nullptr) {
-    const TZipEntry* found = nullptr;
-    const auto& entries = zip.Entries();
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].FolderPart.empty() && !entries[i].IsFolder &&
-            EqualsIgnoreCaseAscii(entries[i].FileName, fileName)) {
-            found = &entries[i];
-            if (index)
-                *index = i;
-        }
-    return found;
-}
-
-} // namespace
 
 std::optional<TPackageKind> PackageKindOf(std::string_view word) {
     if (word == "theme")
@@ -55,11 +34,11 @@ TPackageReport InspectPackage(const fs::path& file, TPackageKind kind, std::stri
         r.ThemeFile = FindRootThemeFile(zip.Entries());
         break;
     case TPackageKind::Cursor: {
-        std::size_t index = 0;
-        r.SetupInf = FindRootEntry(zip, "setup.inf", &index) != nullptr;
+        const auto index = FindRootFile(zip.Entries(), SetupInfName);
+        r.SetupInf = index.has_value();
         if (r.SetupInf) {
             try {
-                r.Roles = SchemeRoleFiles(zip.ReadEntry(index, MaxSetupInfBytes));
+                r.Roles = SchemeRoleFiles(zip.ReadEntry(*index, MaxSetupInfBytes));
             } catch (const EZipError& e) {
                 if (r.Error.empty())
                     r.Error = e.what();
@@ -68,9 +47,10 @@ TPackageReport InspectPackage(const fs::path& file, TPackageKind kind, std::stri
         break;
     }
     case TPackageKind::ScreenSave:
-        r.ScrFound =
-            FindRootEntry(zip, (itemName.empty() ? PackageItemName(file) : std::string(itemName)) +
-                                   ".scr") != nullptr;
+        r.ScrFound = FindRootFile(zip.Entries(), (itemName.empty() ? PackageItemName(file)
+                                                                   : std::string(itemName)) +
+                                                     ".scr")
+                         .has_value();
         break;
     }
     return r;

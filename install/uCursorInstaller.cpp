@@ -129,10 +129,11 @@ bool InstallCursorScheme(const fs::path& package, const TFolderFields& folders, 
     const std::string folder = SchemeFolder(folders, name);
 
     TZipFile zip(package);
-    RecordExtraction(system, zip, folder);
-    zip.ExtractAll(folder, omAlways);
-    const auto files =
-        SchemeRoleFiles(ReadSetupInf(system.ResolvePath(fs::path(folder) / "setup.inf")));
+    const auto inf = FindRootFile(zip.Entries(), SetupInfName);
+    ExtractPackage(system, zip, folder, omAlways);
+    const auto files = SchemeRoleFiles(
+        ReadSetupInf(system.ResolvePath(fs::path(folder) / (inf ? ExtractedPath(zip.Entries()[*inf])
+                                                                : std::string(SetupInfName)))));
 
     TRegistry reg(system);
     if (!reg.OpenKey(CursorsKey, true))

@@ -25,6 +25,10 @@ constexpr std::size_t CursorRoleCount = 15;
 // In the order they are processed and joined into the scheme.
 extern const std::array<TCursorRole, CursorRoleCount> CursorRoles;
 
+// The file at the package's root that maps the roles, found without regard
+// to case.
+inline constexpr std::string_view SetupInfName = "setup.inf";
+
 // A setup.inf is a few kilobytes; a larger one is refused, not read.
 constexpr std::size_t MaxSetupInfBytes = 16 << 20;
 

@@ -5,6 +5,7 @@
 #include "install/uThemeInstaller.h"
 #include "install/uZip.h"
 #include "platform/ISystem.h"
+#include "platform/util/Files.h"
 
 #include <set>
 #include <vector>
@@ -47,6 +48,33 @@ void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesyste
         system.RecordFileBefore(folder);
     for (const fs::path& file : files)
         system.RecordFileBefore(file);
+}
+
+void ExtractPackage(ISystem& system, TZipFile& zip, const std::filesystem::path& dest,
+                    TOverwriteMode mode) {
+    RecordExtraction(system, zip, dest);
+    zip.ExtractAll(dest, mode, {},
+                   [&system](const std::filesystem::path& p) { return system.ResolvePath(p); });
+}
+
+std::vector<TExtractionFolder> ExtractionFolders(const TFolderFields& folders, ISystem& system) {
+    std::vector<TExtractionFolder> out;
+    if (!folders.WinDir.empty() && folders.WinDir.is_absolute()) {
+        // Each cursor scheme unpacks into a folder of its own below this one.
+        out.push_back({system.ResolvePath(folders.WinDir / "Cursors"), true});
+        out.push_back({system.ResolvePath(SystemThemesFolder(folders)), true});
+    }
+    // Screen savers unpack here; the system folder is not walked below.
+    if (!folders.SysDir.empty() && folders.SysDir.is_absolute())
+        out.push_back({system.ResolvePath(folders.SysDir), false});
+    return out;
+}
+
+std::size_t RemoveStaleExtractions(const std::vector<TExtractionFolder>& folders) {
+    std::size_t removed = 0;
+    for (const auto& f : folders)
+        removed += RemoveStaleTemporaries(f.Folder, f.Recursive);
+    return removed;
 }
 
 int UninstallTagForPage(int pageIndex) {

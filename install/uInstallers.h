@@ -2,16 +2,17 @@
 // What the three installers share: the check on item names that become folder
 // and file names, and the uninstall command of the catalogue lists' menu.
 #include "install/uFolders.h"
+#include "install/uZip.h"
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
 class ISystem;
-class TZipFile;
 
 // Raised when an installer is given a name it cannot turn into a folder.
 class EInstallError : public std::runtime_error {
@@ -36,6 +37,26 @@ int UninstallTagForPage(int pageIndex);
 // write below dest, so that a restore can take them back (a file that was not
 // there is removed again, a replaced one comes back).
 void RecordExtraction(ISystem& system, const TZipFile& zip, const std::filesystem::path& dest);
+
+// Records (as above) and extracts the archive below dest, names matched as
+// the system matches them: re-extracting over names in another letter case
+// replaces those files and keeps their names.
+void ExtractPackage(ISystem& system, TZipFile& zip, const std::filesystem::path& dest,
+                    TOverwriteMode mode);
+
+// A folder the installers unpack packages into, as the system names it, and
+// whether they unpack into its subfolders too.
+struct TExtractionFolder {
+    std::filesystem::path Folder;
+    bool Recursive = false;
+};
+// Those of the fields' system folders that are resolved (absolute).
+std::vector<TExtractionFolder> ExtractionFolders(const TFolderFields& folders, ISystem& system);
+// Removes the temporary files that extractions cut off with their program
+// (a kill, a crash) left in those folders; those a running program is
+// writing stay. Touches no system state: safe on a worker. Returns how many
+// were removed.
+std::size_t RemoveStaleExtractions(const std::vector<TExtractionFolder>& folders);
 
 // Runs the removal of the item's category (tag as above) on the row's fields.
 // No question, no message. Other tags do nothing.

@@ -15,8 +15,7 @@ bool InstallScreenSaver(const fs::path& package, const TFolderFields& folders, I
     if (!RequireSystemFolder(folders.SysDir))
         return false;
     TZipFile zip(package);
-    RecordExtraction(system, zip, folders.SysDir);
-    zip.ExtractAll(folders.SysDir, omAlways);
+    ExtractPackage(system, zip, folders.SysDir, omAlways);
     return SetScreenSaver(system, folders.SysDir / (PackageItemName(package) + ".scr"), false);
 }
 

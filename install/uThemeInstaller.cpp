@@ -32,6 +32,12 @@ bool IsThemeExtension(const std::string& fileName) {
     return ext == ".theme" || ext == ".themepack";
 }
 
+// The root theme file of a package, as the check and the installer find it.
+std::optional<std::size_t> RootThemeEntry(const std::vector<TZipEntry>& entries) {
+    return FindRootFile(
+        entries, [](std::string_view name) { return IsThemeExtension(std::string(name)); }, true);
+}
+
 bool IsThemePackName(const std::string& fileName) {
     return LowerExtension(fileName) == ".themepack";
 }
@@ -64,10 +70,8 @@ fs::path SystemThemesFolder(const TFolderFields& folders) {
 }
 
 std::string FindRootThemeFile(const std::vector<TZipEntry>& entries) {
-    for (const auto& e : entries)
-        if (e.FolderPart.empty() && !e.IsFolder && IsThemeExtension(e.FileName))
-            return e.FileName;
-    return {};
+    const auto index = RootThemeEntry(entries);
+    return index ? ExtractedPath(entries[*index]) : std::string();
 }
 
 std::string ThemeRefusal(std::string_view themeBytes, const fs::path& themeFolder,
@@ -84,21 +88,16 @@ bool InstallThemePackage(const fs::path& package, const TFolderFields& folders, 
         return false;
     const fs::path dest = SystemThemesFolder(folders);
     TZipFile zip(package);
-    const std::string themeFile = FindRootThemeFile(zip.Entries());
-    if (!themeFile.empty() && !IsThemePackName(themeFile)) {
+    const auto index = RootThemeEntry(zip.Entries());
+    const std::string themeFile = index ? ExtractedPath(zip.Entries()[*index]) : std::string();
+    if (index && !IsThemePackName(themeFile)) {
         // Checked before anything is unpacked: a refused theme leaves no trace.
-        const auto& entries = zip.Entries();
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].FolderPart.empty() && entries[i].FileName == themeFile) {
-                const std::string problem =
-                    ThemeRefusal(zip.ReadEntry(i, TThemeFile::MaxBytes), dest, folders, system);
-                if (!problem.empty())
-                    return Refuse(problem);
-                break;
-            }
+        const std::string problem =
+            ThemeRefusal(zip.ReadEntry(*index, TThemeFile::MaxBytes), dest, folders, system);
+        if (!problem.empty())
+            return Refuse(problem);
     }
-    RecordExtraction(system, zip, dest);
-    zip.ExtractAll(dest, omNever);
+    ExtractPackage(system, zip, dest, omNever);
 
     std::error_code ec;
     const fs::path theme = themeFile.empty() ? fs::path() : system.ResolvePath(dest / themeFile);

@@ -1,6 +1,7 @@
 #include "install/uZip.h"
 
 #include "install/CodePage.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
 #include <zip.h>
@@ -17,7 +18,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
+#include <utility>
 
 namespace velmora {
 namespace fs = std::filesystem;
@@ -27,6 +30,10 @@ namespace {
 constexpr std::size_t ChunkSize = 256 * 1024;
 // The smallest ZIP archive is its end-of-directory record.
 constexpr std::uintmax_t MinArchiveSize = 22;
+// Written files are kept open until they are moved to their names, up to
+// this many at once (well within the descriptors a process may have).
+constexpr std::size_t MaxHeldFiles = 256;
+
 // The longest file name the file systems we write to accept, in bytes.
 constexpr std::size_t MaxNameBytes = 255;
 
@@ -36,10 +43,6 @@ constexpr zip_uint32_t UnixSymlink = 0120000;
 
 // The few file calls that differ between the systems.
 #ifdef _WIN32
-int OpenNewFile(const fs::path& p) {
-    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                    _S_IREAD | _S_IWRITE);
-}
 long WriteSome(int fd, const char* data, std::size_t size) {
     return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
 }
@@ -52,9 +55,6 @@ std::string ZipPathArg(const fs::path& p) {
     return std::string(u8.begin(), u8.end());
 }
 #else
-int OpenNewFile(const fs::path& p) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
 long WriteSome(int fd, const char* data, std::size_t size) {
     return static_cast<long>(::write(fd, data, size));
 }
@@ -89,8 +89,13 @@ bool OnlyDotsAndSpaces(std::string_view part) {
     return !part.empty() && part.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// Appended piece by piece: mingw's GCC 12 misreads `"\"" + string` as an
+// overlapping copy (-Wrestrict).
 std::string Quoted(const fs::path& p) {
-    return "\"" + p.string() + "\"";
+    std::string out = p.string();
+    out.insert(out.begin(), '"');
+    out.push_back('"');
+    return out;
 }
 
 std::string ZipReason(zip_error_t* error) {
@@ -181,6 +186,7 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int Get() const { return FFd; }
+    int Release() { return std::exchange(FFd, -1); }
     int Close() {
         int r = 0;
         if (FFd >= 0)
@@ -256,7 +262,9 @@ public:
         const fs::path folder = final.parent_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
             temp = TemporaryNameBeside(final);
-            int fd = OpenNewFile(temp);
+            // Held until it is moved to its name, so that the sweep of
+            // leftovers by another run passes it by.
+            int fd = CreateHeldFile(temp);
             if (fd >= 0) {
                 FTemps.push_back(temp);
                 return fd;
@@ -268,15 +276,28 @@ public:
         throw EZipError("Cannot create a file in " + Quoted(folder));
     }
 
-    void Stage(const fs::path& temp, const fs::path& final) {
-        FMoves.emplace_back(temp, final);
+    // The written file goes to its name at Commit. Its descriptor stays open
+    // (and the file held) until then, as far as the budget of descriptors
+    // allows; beyond it the file is closed now.
+    void Stage(const fs::path& temp, const fs::path& final, TFd& fd) {
+        int held = -1;
+        if (FHeldCount < MaxHeldFiles) {
+            held = fd.Release();
+            ++FHeldCount;
+        } else if (fd.Close() != 0) {
+            throw EZipError("Cannot write " + Quoted(final) + ": " + SystemReason(errno));
+        }
+        FMoves.push_back({temp, final, held});
         FFiles.insert(final);
     }
 
     // Moves every staged file to its name, in archive order, so a later entry
     // of the same name wins.
     void Commit() {
-        for (auto& [temp, final] : FMoves) {
+        for (auto& [temp, final, fd] : FMoves) {
+            // Closed first: an open file cannot be moved on Windows.
+            if (fd >= 0 && CloseFile(std::exchange(fd, -1)) != 0)
+                throw EZipError("Cannot write " + Quoted(final) + ": " + SystemReason(errno));
             std::error_code ec;
             fs::rename(temp, final, ec);
             if (ec)
@@ -298,6 +319,9 @@ private:
     }
 
     void Rollback() {
+        for (auto& move : FMoves)
+            if (move.Fd >= 0)
+                CloseFile(std::exchange(move.Fd, -1));
         std::error_code ec;
         for (const auto& t : FTemps)
             fs::remove(t, ec);
@@ -312,7 +336,12 @@ private:
     std::set<fs::path> FFiles;      // final names taken by staged files
     std::vector<fs::path> FFolders; // made by this extraction, in order
     std::vector<fs::path> FTemps;
-    std::vector<std::pair<fs::path, fs::path>> FMoves;
+    struct TMove {
+        fs::path Temp, Final;
+        int Fd; // held open until the move, or -1
+    };
+    std::vector<TMove> FMoves;
+    std::size_t FHeldCount = 0;
     bool FCommitted = false;
 };
 
@@ -355,6 +384,8 @@ std::string UnsafeEntryReason(const TZipEntry& entry) {
             continue;
         if (OnlyDotsAndSpaces(part))
             return "a parent-folder component";
+        if (IsWindowsDeviceName(part))
+            return "a device name";
         if (i + 1 == parts.size() && !entry.IsFolder && part.empty())
             return "no file name";
     }
@@ -439,7 +470,6 @@ std::vector<std::string> TZipFile::UnsafeEntries() const {
 
 namespace {
 
-// The entry's path below the destination: components without "" and ".".
 std::string PlainPath(std::string_view name) {
     std::string out;
     for (std::string_view part : Components(name)) {
@@ -481,7 +511,79 @@ void CheckArchive(const std::vector<TZipEntry>& entries, const TZipLimits& limit
 
 } // namespace
 
-void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits) {
+std::string ExtractedPath(const TZipEntry& entry) {
+    return PlainPath(entry.Name);
+}
+
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        const std::function<bool(std::string_view)>& match,
+                                        bool firstWins) {
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TZipEntry& e = entries[i];
+        if (e.IsFolder || !UnsafeEntryReason(e).empty())
+            continue;
+        const std::string path = PlainPath(e.Name);
+        if (path.find('/') != std::string::npos || !match(path))
+            continue;
+        found = i;
+        if (firstWins)
+            break;
+    }
+    return found;
+}
+
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        std::string_view name) {
+    return FindRootFile(entries,
+                        [name](std::string_view n) { return EqualsIgnoreCaseAscii(n, name); });
+}
+
+namespace {
+
+// Where each entry is written below root. With resolve, each folder and file
+// name is looked up once, before anything of this archive is on disk; below a
+// folder that does not exist yet nothing needs looking up.
+std::vector<fs::path> ExtractionTargets(const fs::path& root, const std::vector<TZipEntry>& entries,
+                                        const TPathResolver& resolve) {
+    struct TKnown {
+        fs::path Name;
+        bool Exists;
+    };
+    std::map<std::string, TKnown> known; // by the lowered path
+    std::vector<fs::path> targets;
+    targets.reserve(entries.size());
+    for (const auto& e : entries) {
+        fs::path at = root;
+        bool exists = true;
+        for (std::string_view part : Components(e.Name)) {
+            if (part.empty() || part == ".")
+                continue;
+            fs::path next = at / fs::path(std::string(part));
+            if (!resolve) {
+                at = std::move(next);
+                continue;
+            }
+            const std::string key = LowerAscii(next.string());
+            auto it = known.find(key);
+            if (it == known.end()) {
+                std::error_code ec;
+                fs::path name = exists ? resolve(next) : next;
+                const bool found = exists && fs::exists(fs::symlink_status(name, ec));
+                it = known.emplace(key, TKnown{std::move(name), found}).first;
+            }
+            at = it->second.Name;
+            exists = it->second.Exists;
+        }
+        targets.push_back(std::move(at));
+    }
+    return targets;
+}
+
+} // namespace
+
+void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipLimits& limits,
+                          const TPathResolver& resolve) {
     TByteBudget budget(limits, FImpl->FileSize, FFile);
     for (const auto& e : FEntries) {
         std::string why = UnsafeEntryReason(e);
@@ -491,15 +593,13 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
     }
     CheckArchive(FEntries, limits, budget);
 
-    TStaging staging(dest);
+    TStaging staging(resolve ? resolve(dest) : dest);
+    const std::vector<fs::path> targets = ExtractionTargets(staging.Root(), FEntries, resolve);
     staging.EnsureRoot();
     std::vector<char> buf(ChunkSize);
     for (std::size_t i = 0; i < FEntries.size(); ++i) {
         const TZipEntry& e = FEntries[i];
-        fs::path target = staging.Root();
-        for (std::string_view part : Components(e.Name))
-            if (!part.empty() && part != ".")
-                target /= fs::path(std::string(part));
+        const fs::path& target = targets[i];
         if (e.IsFolder) {
             staging.EnsureBelow(target);
             continue;
@@ -525,9 +625,7 @@ void TZipFile::ExtractAll(const fs::path& dest, TOverwriteMode mode, const TZipL
             budget.Add(n);
             WriteAll(fd.Get(), buf.data(), n, target);
         }
-        if (fd.Close() != 0)
-            throw EZipError("Cannot write " + Quoted(target) + ": " + SystemReason(errno));
-        staging.Stage(temp, target);
+        staging.Stage(temp, target, fd);
     }
     staging.Commit();
 }

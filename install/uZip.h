@@ -9,7 +9,9 @@
 // leaves the destination as it was.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -60,6 +62,25 @@ inline constexpr std::size_t MaxEntryPathBytes = 1024;
 // safe. Extraction refuses exactly these, whatever the destination.
 std::string UnsafeEntryReason(const TZipEntry& entry);
 
+// Where extraction writes the entry below its destination: the components of
+// its name joined with "/", empty ones and "." left out ("./a\\b" is "a/b").
+std::string ExtractedPath(const TZipEntry& entry);
+
+// The file entry that extraction writes at the destination's root under a
+// name `match` accepts: what an installer finds there after extracting. When
+// several do, the last (it replaces the others) or, with firstWins, the first.
+// The package check and the installers both look names up through this.
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        const std::function<bool(std::string_view)>& match,
+                                        bool firstWins = false);
+// The root file of that name, matched without regard to ASCII case, as
+// Windows finds files.
+std::optional<std::size_t> FindRootFile(const std::vector<TZipEntry>& entries,
+                                        std::string_view name);
+
+// The name a path has on the system that will hold it (ISystem::ResolvePath).
+using TPathResolver = std::function<std::filesystem::path(const std::filesystem::path&)>;
+
 class TZipFile {
 public:
     // Opens and reads the archive's directory; throws EZipError when the file
@@ -78,8 +99,12 @@ public:
     // Extracts every entry below dest (created as needed), recreating the
     // archive's folders. Refuses an archive with an unsafe entry before
     // anything is written. Throws EZipError; on any error nothing is left.
+    // With `resolve`, names are matched as Windows matches them: an entry
+    // whose name exists in another letter case replaces (or, with omNever,
+    // keeps) that file under its name on disk, and names of this archive
+    // that differ only in case are one file or folder, named as first seen.
     void ExtractAll(const std::filesystem::path& dest, TOverwriteMode mode,
-                    const TZipLimits& limits = {});
+                    const TZipLimits& limits = {}, const TPathResolver& resolve = {});
 
     // Decompresses every entry without writing it, under the same limits:
     // throws EZipError for damaged data, an oversized archive or one that

@@ -29,8 +29,10 @@ bool SetTiledScreenWallpaper(ISystem& system, const TScreenWallpaper& request) {
 
 std::filesystem::path DefaultChangeRecordFolder() {
 #ifdef _WIN32
+    // Beside the program's cache (install/ProgramFolders): the record is of
+    // this machine's desktop, so it does not roam with the profile.
     return std::filesystem::path(CreateWin32System()->SpecialFolder(csidlLocalAppData)) /
-           "Velmora" / "history";
+           "velmora" / "history";
 #else
     return ChangeRecordFolder(DefaultSimulatedRoot());
 #endif

@@ -119,6 +119,14 @@ check "catalog names files in the user's cache" \
 VELMORA_SERVER="$BASE" HOME="$HOME_DIR" "$PREFIX/bin/velmora-tool" catalog \
     "$WORK/demo/softdata/win7/config.txt" >"$WORK/catalog.json"
 check "catalog takes the server from VELMORA_SERVER" grep -q "\"package_url\": \"$BASE/" "$WORK/catalog.json"
+# The tool and its core helper load no picture library; the picture verbs
+# find their helper.
+check "velmora-tool links no Qt library" sh -c '! ldd "$1" | grep -q libQt6' - "$PREFIX/bin/velmora-tool"
+check "velmora-tool-core links no Qt library" \
+    sh -c '! ldd "$1" | grep -q libQt6' - "$PREFIX/libexec/velmora/velmora-tool-core"
+as_user velmora-tool desktop --system "$WORK/sys" --png "$WORK/desktop.png" >/dev/null ||
+    fail "desktop --png of the installed tool"
+check "desktop --png draws through the installed helper" sh -c 'file "$1" | grep -q "PNG image data, 1280 x 800"' - "$WORK/desktop.png"
 
 echo "== the installed velmora from its desktop entry, the prefix read-only"
 chmod -R a-w "$PREFIX"
@@ -176,8 +184,12 @@ for f in /usr/bin/velmora /usr/bin/velmora-tool /usr/share/applications/org.velm
     grep -qx "$f" "$WORK/deb.files" || fail "the package lacks $f"
 done
 grep -q '^/usr/lib/.*velmora/Update.so$' "$WORK/deb.files" || fail "the package lacks the updater"
-if grep -v -e '^/usr/bin/' -e '^/usr/share/' -e '^/usr/lib/' -e '^/$' -e '^/usr/$' "$WORK/deb.files"; then
-    fail "the package has files outside /usr/bin, /usr/lib and /usr/share"
+for helper in velmora-tool-core velmora-tool-pictures; do
+    grep -qx "/usr/libexec/velmora/$helper" "$WORK/deb.files" || fail "the package lacks $helper"
+done
+if grep -v -e '^/usr/bin/' -e '^/usr/share/' -e '^/usr/lib/' -e '^/usr/libexec/' -e '^/$' -e '^/usr/$' \
+    "$WORK/deb.files"; then
+    fail "the package has files outside /usr/bin, /usr/lib, /usr/libexec and /usr/share"
 fi
 dpkg-deb -f "$DEB" Depends | grep -q 'libqt6widgets6' || fail "the package's dependencies were not computed"
 echo "ok: the package's file list and dependencies"

@@ -8,7 +8,9 @@
 #   - install/uninstall of a theme ZIP and a screen saver, read back with
 #     Wine's own `reg query` and looked up in the Wine Windows folder,
 #   - wallpaper (BMP), folder-icon set and restore, a cursor scheme,
-#   - package, md5name, search and serve: the same answers as on Linux.
+#   - a theme's wallpaper and cursor applied where Wine has no theme handler,
+#   - package, md5name, search and serve: the same answers as on Linux,
+#   - history and restore: the change record puts the registry back.
 # Run by scripts/test-win32.sh, which sets WINE and a fresh WINEPREFIX:
 #     scripts/test-win32-tool.sh build-win32/tools/velmora-tool.exe
 set -eu
@@ -204,8 +206,8 @@ fi
 
 # --- get against every fault, all at once (each waits for its time-out).
 # Wine's WinINet takes a chunk cut short and a reset after the last byte for
-# the end of the body (see tests/support/FaultServer.h): those two are left
-# out here.
+# the end of the body, and gives the client nothing to tell them from a clean
+# end (see tests/support/FaultServer.h): those two are left out here.
 for fault in silent stall short redirect huge endless trickle; do
     mkdir -p "$WORK/fault/$fault"
     "$FAULTS" "$fault" >"$WORK/fault/$fault.url" &
@@ -314,6 +316,30 @@ else
     fail "uninstall cursor scheme"
 fi
 
+# --- a theme on a system without a theme handler (Wine has none): the
+# program applies its wallpaper, style and cursor itself; read back with
+# `reg query`.
+mkdir -p "$WORK/pkg/dusk/Dusk"
+cp "$WORK/pkg/wall.bmp" "$WORK/pkg/dusk/Dusk/Wall.BMP"
+cp "$WORK/pkg/Arrow.CUR" "$WORK/pkg/dusk/Dusk/Arrow.cur"
+printf '[Theme]\r\nDisplayName=Dusk\r\n[Control Panel\\Desktop]\r\nWallpaper=Dusk\\wall.bmp\r\nWallpaperStyle=2\r\n[Control Panel\\Cursors]\r\nDefaultValue=Dusk cursors\r\nArrow=%%WinDir%%\\Resources\\Themes\\Dusk\\ARROW.cur\r\n' \
+    >"$WORK/pkg/dusk/Dusk.theme"
+(cd "$WORK/pkg/dusk" && zip -q -r ../dusk.zip Dusk.theme Dusk)
+if win install "Z:$WORK/pkg/dusk.zip" --kind theme --name Dusk >/dev/null 2>&1; then
+    wallpaper=$(reg_value 'HKCU\Control Panel\Desktop' Wallpaper)
+    style=$(reg_value 'HKCU\Control Panel\Desktop' WallpaperStyle)
+    arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
+    if printf '%s' "$wallpaper" | grep -qiF 'themes\dusk\wall.bmp' && [ "$style" = 2 ] &&
+        printf '%s' "$arrow" | grep -qiF 'themes\dusk\arrow.cur'; then
+        pass "install theme without a theme handler (Wallpaper=$wallpaper, Arrow=$arrow)"
+    else
+        fail "install theme without a theme handler: Wallpaper '$wallpaper', style '$style', Arrow '$arrow'"
+    fi
+else
+    fail "install theme without a theme handler"
+fi
+win uninstall Dusk --kind theme >/dev/null 2>&1 || fail "uninstall theme Dusk"
+
 # --- wallpaper: through the copy in the Windows folder.
 out=$(win wallpaper "Z:$WORK/pkg/wall.bmp" 2>&1 || true)
 if cmp -s "$WORK/pkg/wall.bmp" "$DRIVE_C/windows/WallpaperTemp.bmp"; then
@@ -346,6 +372,54 @@ if [ "$out" = "恢复图标成功" ] && [ ! -e "$DRIVE_C/Photos/desktop.ini" ]; 
     pass "folder-icon restore"
 else
     fail "folder-icon restore: $out"
+fi
+
+# --- the change record: a wallpaper and a cursor scheme, then `restore` of
+# the wallpaper's entry puts back every value both changed, read with Wine's
+# own `reg query`, and the wallpaper copy as it was.
+desktop_values() {
+    for name in Wallpaper WallpaperStyle TileWallpaper; do
+        printf 'Desktop\\%s=%s\n' "$name" "$(reg_value 'HKCU\Control Panel\Desktop' "$name")"
+    done
+    for name in Arrow Wait Hand; do
+        printf 'Cursors\\%s=%s\n' "$name" "$(reg_value 'HKCU\Control Panel\Cursors' "$name")"
+    done
+    printf 'Cursors=%s\n' "$(timeout 120 "$WINE" reg query 'HKCU\Control Panel\Cursors' /ve 2>/dev/null |
+        tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p')"
+    printf 'Schemes\\Neon=%s\n' "$(reg_value 'HKCU\Control Panel\Cursors\Schemes' Neon)"
+    printf 'WallpaperTemp.bmp %s\n' "$(md5sum <"$DRIVE_C/windows/WallpaperTemp.bmp" 2>/dev/null)"
+}
+timeout 120 "$WINE" reg add 'HKCU\Control Panel\Desktop' /v Wallpaper /d 'C:\users\me\beach.bmp' /f >/dev/null 2>&1
+timeout 120 "$WINE" reg add 'HKCU\Control Panel\Desktop' /v WallpaperStyle /d 2 /f >/dev/null 2>&1
+convert -size 5x3 xc:blue "BMP3:$WORK/pkg/wall2.bmp"
+before=$(desktop_values)
+if win wallpaper "Z:$WORK/pkg/wall2.bmp" >/dev/null 2>&1 &&
+    win install "Z:$WORK/pkg/cursor.zip" --kind cursor --name Neon >/dev/null 2>&1; then
+    changed=$(desktop_values)
+    history=$(win history 2>&1 || true)
+    # Newest first: the cursor scheme, then the wallpaper.
+    id=$(printf '%s' "$history" | python3 -c '
+import json, sys
+e = json.load(sys.stdin)
+ok = len(e) >= 2 and e[0]["text"] == "安装鼠标指针：Neon" and e[1]["text"] == "设置壁纸"
+print(e[1]["id"] if ok else "")' 2>/dev/null || true)
+    record=$(find "$DRIVE_C/users" -ipath '*/appdata/local/velmora/history/record.jsonl' 2>/dev/null | head -n 1)
+    if [ -z "$id" ] || [ -z "$record" ] || [ "$changed" = "$before" ]; then
+        fail "history: id '$id', record '$record', output: $(printf '%s' "$history" | head -c 300)"
+    else
+        out=$(win restore "$id" 2>&1 || true)
+        after=$(desktop_values)
+        if [ "$after" = "$before" ]; then
+            pass "restore $id: $(printf '%s' "$out" | head -n 1)"
+        else
+            fail "restore $id: $out; before / after:
+$before
+---
+$after"
+        fi
+    fi
+else
+    fail "change record: wallpaper and cursor scheme"
 fi
 
 echo "velmora-tool.exe: $failures failure(s)"

@@ -4,7 +4,9 @@
 # fresh Wine prefix that is removed afterwards:
 #   - the system layer's conformance table (the same one the simulated backend
 #     passes; its folder picker under Xvfb when there is one),
-#   - the core's platform-neutral suites (win32-tests.txt of the build),
+#   - the core's platform-neutral suites (win32-tests.txt of the build), the
+#     installers' suite against the Win32 backend among them
+#     (test_installers_system: its cases put back what they change),
 #   - velmora-tool.exe end to end against the Linux `velmora-tool serve`
 #     (scripts/test-win32-tool.sh).
 set -eu

@@ -21,14 +21,27 @@ bool TakeDesktopFlag(TArgs& args) {
     return found;
 }
 
+namespace {
+
+std::unique_ptr<TRecordingSystem> Recorded(std::unique_ptr<ISystem> system,
+                                           const std::filesystem::path& recordFolder,
+                                           std::shared_ptr<ISettingsState> settings) {
+    auto recording = CreateRecordingSystem(std::move(system), recordFolder, std::move(settings));
+    if (const std::string problem = recording->RecordProblem(); !problem.empty())
+        std::cout << problem << '\n';
+    return recording;
+}
+
+} // namespace
+
 #ifdef _WIN32
-std::unique_ptr<ISystem> ToolSystem(const std::string& root, bool desktop) {
+std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool desktop) {
     if (!root.empty())
         throw std::runtime_error("--system names a simulated Windows; on Windows the tool works "
                                  "on this system");
     if (desktop)
         throw std::runtime_error("--desktop is for the Linux desktop");
-    return CreateSystem();
+    return Recorded(CreateSystem(), DefaultChangeRecordFolder(), nullptr);
 }
 #else
 std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool desktop) {
@@ -41,11 +54,7 @@ std::unique_ptr<TRecordingSystem> ToolSystem(const std::string& root, bool deskt
         settings = CreateDesktopSettingsState(options);
         system = CreateDesktopSystem(std::move(system), std::move(options));
     }
-    auto recording = CreateRecordingSystem(std::move(system), ChangeRecordFolder(simulatedRoot),
-                                           std::move(settings));
-    if (const std::string problem = recording->RecordProblem(); !problem.empty())
-        std::cout << problem << '\n';
-    return recording;
+    return Recorded(std::move(system), ChangeRecordFolder(simulatedRoot), std::move(settings));
 }
 #endif
 

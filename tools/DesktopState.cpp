@@ -31,7 +31,9 @@ fs::path Existing(ISystem& system, const std::string& value) {
     return fs::is_regular_file(path, ec) ? path : fs::path();
 }
 
-// The icon a folder's desktop.ini gives it, empty when none.
+#ifndef _WIN32
+// The icon a folder's desktop.ini gives it, empty when none (Windows keeps
+// no list of the folders that have one, so only the simulated one asks).
 std::string FolderIcon(ISystem& system, const fs::path& folder) {
     std::string bytes;
     const fs::path ini = system.ResolvePath(folder / "desktop.ini");
@@ -45,6 +47,7 @@ std::string FolderIcon(ISystem& system, const fs::path& folder) {
         return *icon + "," + file.Value(".ShellClassInfo", "IconIndex").value_or("0");
     return {};
 }
+#endif
 
 } // namespace
 

@@ -83,7 +83,19 @@ std::filesystem::path OwnFolder() {
 #else
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self.parent_path();
+    if (ec)
+        return {};
+    // An installed helper (tools/Helpers.h) in PREFIX/libexec/velmora runs
+    // for the tool in PREFIX/bin.
+    std::filesystem::path dir = self.parent_path();
+    const std::filesystem::path helperDir = VELMORA_HELPER_DIR;
+    std::filesystem::path prefix = dir;
+    for (auto it = helperDir.end(); it != helperDir.begin();) {
+        if (prefix.filename() != *--it)
+            return dir;
+        prefix = prefix.parent_path();
+    }
+    return prefix / "bin";
 #endif
 }
 

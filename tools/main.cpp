@@ -32,10 +32,10 @@ const TVerb Verbs[] = {
      "uninstall NAME --kind theme|cursor|screensave [--system DIR] [--desktop]"},
     {"wallpaper", velmora::tool::VerbWallpaper, "wallpaper PICTURE [--screen N [--screens WxH+X+Y,...]] [--system DIR] [--desktop]"},
     {"desktop", velmora::tool::VerbDesktop, "desktop [--system DIR] [--png FILE] [--screens WxH+X+Y,...]"},
-#ifndef _WIN32
-    // The change record and publishing are not part of the Windows build yet.
     {"history", velmora::tool::VerbHistory, "history [--system DIR] [--desktop]"},
     {"restore", velmora::tool::VerbRestore, "restore ID [--system DIR] [--desktop] [--force yes]"},
+#ifndef _WIN32
+    // Publishing is not part of the Windows build yet.
     {"publish", velmora::tool::VerbPublish, "publish SRC OUT [--check] | publish OUT --check"},
 #endif
 };

@@ -1,5 +1,5 @@
 // velmora-tool desktop: what the simulated desktop shows, as JSON, and with
-// --png as a picture (in builds that have the picture library).
+// --png as a picture (drawn by the picture helper).
 #include "tools/DesktopOption.h"
 #ifndef _WIN32
 #include "platform/SimulatedSystem.h"
@@ -8,9 +8,7 @@
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 
-#ifdef VELMORA_TOOL_PICTURES
-#include "tools/picture/DesktopPicture.h"
-#endif
+#include "tools/Pictures.h"
 
 #include <iostream>
 
@@ -23,6 +21,9 @@ int VerbDesktop(const TArgs& args) {
     std::vector<TScreenRect> screens;
     if (!ScreensOption(*parsed, screens))
         return 2;
+    const TPictureWork* pictures = Pictures();
+    if (parsed->Get("png") && !pictures)
+        return RunInPictureHelper("desktop", args, "--png");
 #ifdef _WIN32
     auto system = ToolSystem(parsed->Get("system", ""), false);
 #else
@@ -33,16 +34,11 @@ int VerbDesktop(const TArgs& args) {
     const TDesktopState state = ReadDesktopState(*system);
     std::cout << DesktopJson(state) << '\n';
     if (auto png = parsed->Get("png")) {
-#ifdef VELMORA_TOOL_PICTURES
         std::string why;
         if (screens.empty())
-            screens = DisplayScreens();
-        if (!DrawDesktopPicture(state, *png, why, screens))
+            screens = pictures->DisplayScreens();
+        if (!pictures->DrawDesktop(state, *png, why, screens))
             return UsageError(why);
-#else
-        return UsageError("--png needs the picture library, which this build of velmora-tool "
-                          "leaves out (built without the GUI)");
-#endif
     }
     return 0;
 }

@@ -1,10 +1,10 @@
 // velmora-tool get: downloads one address through the download worker, as a
 // catalogue row would, and prints every update the worker publishes as
 // "STATE PROGRESS", so that a download can be watched from a shell.
-#include "catalog/Sha256.h"
 #include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/Sha256.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 

@@ -1,6 +1,5 @@
 // velmora-tool history and restore: the change record of the desktop, as the
 // window's "还原桌面更改…" shows it, and a restore to before one entry.
-#include "platform/SimulatedSystem.h"
 #include "tools/DesktopOption.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
@@ -30,7 +29,7 @@ int VerbHistory(const TArgs& args) {
     auto parsed = ParseArgs(rest, {"system"});
     if (!parsed || !parsed->Positional.empty())
         return UsageError("history [--system DIR] [--desktop]");
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     const std::vector<TChangeEntry> entries = system->History();
     json list = json::array();
     // Newest first, as the window lists them.
@@ -60,7 +59,7 @@ int VerbRestore(const TArgs& args) {
     } catch (const std::exception&) {
         return UsageError("restore ID [--system DIR] [--desktop] [--force yes]");
     }
-    auto system = ToolSystem(parsed->Get("system", DefaultSimulatedRoot().string()), desktop);
+    auto system = ToolSystem(parsed->Get("system", ""), desktop);
     const std::vector<TChangeEntry> entries = system->History();
     const TRestorePlan plan = system->PlanRestore(entries, id);
     if (!plan.Entry) {

@@ -12,14 +12,10 @@
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 #include "tools/DesktopOption.h"
+#include "tools/Pictures.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 #include "wallpaper/uPicStore.h"
-
-#ifdef VELMORA_TOOL_PICTURES
-#include "wallpaper/uPictureBmp.h"
-#include "tools/picture/DesktopPicture.h"
-#endif
 
 #include <cstdlib>
 #include <iostream>
@@ -68,8 +64,8 @@ class TScratchProgramFolder {
 public:
     TScratchProgramFolder() {
         std::error_code ec;
-        FPath = fs::temp_directory_path(ec) /
-                ("velmora-tool-" + std::to_string(ProcessNumber()) + "-" + std::to_string(Counter++));
+        FPath = fs::temp_directory_path(ec) / ("velmora-tool-" + std::to_string(ProcessNumber()) +
+                                               "-" + std::to_string(Counter++));
     }
     ~TScratchProgramFolder() {
         std::error_code ec;
@@ -146,7 +142,7 @@ int VerbInstall(const TArgs& given) {
     // The package goes where the window finds it: the cache, under the name.
     const fs::path package = CacheFolder(folders, tag) / (name + (isPack ? ".themepack" : ".zip"));
     fs::create_directories(package.parent_path(), ec);
-    if (ec || !fs::copy_file(file, package, fs::copy_options::overwrite_existing, ec))
+    if (ec || (ec = CopyFileReplacing(file, package)))
         return UsageError("cannot copy the package: " + ec.message());
 
     bool installed = false;
@@ -211,6 +207,10 @@ int VerbWallpaper(const TArgs& given) {
     const bool isJpeg = bytes.compare(0, 3, "\xFF\xD8\xFF") == 0;
     if (!isBmp && !isJpeg)
         return UsageError(picture.string() + " is neither a BMP nor a JPEG picture");
+    const auto screen = parsed->Get("screen");
+    const TPictureWork* pictures = Pictures();
+    if (!pictures && (isJpeg || screen))
+        return RunInPictureHelper("wallpaper", given, isJpeg ? "a JPEG wallpaper" : "--screen");
 
     TPrintedMessages messages;
     auto system = ToolSystem(parsed->Get("system", ""), desktop);
@@ -218,26 +218,19 @@ int VerbWallpaper(const TArgs& given) {
     fs::path stored = picture;
     if (isJpeg) {
         // As the grid does with a found picture: decoded into a stored BMP first.
-#ifdef VELMORA_TOOL_PICTURES
-        TQtPictureConverter converter;
-        const auto bmp = converter.ToBmp(bytes);
+        const auto bmp = pictures->Converter.ToBmp(bytes);
         if (!bmp)
             return UsageError(picture.string() + " does not decode as a picture");
         stored = TPicStore(program.Path()).StorePicture(picture.string(), *bmp);
-#else
-        return UsageError("a JPEG wallpaper needs the picture decoder, which this build of "
-                          "velmora-tool leaves out (built without the GUI); give a BMP file");
-#endif
     }
-    if (auto screen = parsed->Get("screen")) {
+    if (screen) {
         // One screen's own picture: the screens come from the display, or
         // from --screens without one.
-#ifdef VELMORA_TOOL_PICTURES
         std::vector<TScreenRect> screens;
         if (!ScreensOption(*parsed, screens))
             return 2;
         if (screens.empty()) {
-            screens = DisplayScreens();
+            screens = pictures->DisplayScreens();
             if (screens.empty())
                 return UsageError("--screen: no display to ask for its screens; give --screens");
         }
@@ -245,15 +238,10 @@ int VerbWallpaper(const TArgs& given) {
         const long index = std::strtol(screen->c_str(), &end, 10);
         if (screen->empty() || *end || index < 1 || std::size_t(index) > screens.size())
             return UsageError("--screen: a number from 1 to " + std::to_string(screens.size()));
-        TQtPictureConverter converter;
         if (!SetScreenDesktopWallpaper(*system, system->WindowsDirectory(), screens,
-                                       std::size_t(index - 1), stored, converter))
+                                       std::size_t(index - 1), stored, pictures->Converter))
             return UsageError("cannot set the picture for that screen");
         return 0;
-#else
-        return UsageError("--screen needs the picture library, which this build of velmora-tool "
-                          "leaves out (built without the GUI)");
-#endif
     }
     if (!SetDesktopWallpaper(*system, system->WindowsDirectory(), stored))
         return UsageError("cannot copy the picture into the Windows folder");

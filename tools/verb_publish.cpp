@@ -1,12 +1,9 @@
 // velmora-tool publish: a folder of packages becomes a catalogue any static
 // web server can serve; with --check, a published folder is verified.
+#include "tools/Pictures.h"
 #include "tools/ToolCommon.h"
 #include "tools/Verbs.h"
 #include "tools/publish/Publish.h"
-
-#ifdef VELMORA_TOOL_PICTURES
-#include "tools/picture/PublishPreview.h"
-#endif
 
 #include <algorithm>
 #include <iostream>
@@ -28,10 +25,13 @@ int VerbPublish(const TArgs& args) {
         return CheckPublished(pos.back(), std::cout, std::cerr);
     if (check || pos.size() != 2)
         return UsageError(usage);
+    // Previews are drawn by the picture helper; without one, a package that
+    // lacks its preview is left out with a message.
+    if (!Pictures() && !PictureHelper().empty())
+        return RunInPictureHelper("publish", args, "making previews");
     TPreviewMaker maker;
-#ifdef VELMORA_TOOL_PICTURES
-    maker = MakePublishPreview;
-#endif
+    if (Pictures())
+        maker = Pictures()->MakePreview;
     return Publish(pos[0], pos[1], maker, std::cout, std::cerr);
 }
 

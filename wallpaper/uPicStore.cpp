@@ -139,7 +139,7 @@ bool SetDesktopWallpaper(ISystem& system, const fs::path& winDir, const fs::path
     // The copy replaces the one an earlier wallpaper left: the record keeps it.
     TChangeScope change(system, "设置壁纸");
     system.RecordFileBefore(target);
-    if (!fs::copy_file(picture, target, fs::copy_options::overwrite_existing, ec) || ec)
+    if (CopyFileReplacing(picture, target))
         return false;
     SetWallpaper(system, target);
     ShowMessageBox(MsgWallpaperSet, "", mkInformation);
@@ -196,7 +196,7 @@ bool SetScreenDesktopWallpaper(ISystem& system, const fs::path& winDir,
     TChangeScope change(system, "设置显示器壁纸");
     system.RecordFileBefore(copy);
     system.RecordFileBefore(composed);
-    if (!fs::copy_file(picture, copy, fs::copy_options::overwrite_existing, ec) || ec)
+    if (CopyFileReplacing(picture, copy))
         return false;
 
     // Each screen's own picture, else the one set for all.

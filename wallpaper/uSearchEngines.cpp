@@ -41,10 +41,17 @@ void RemoveAll(std::string& s, std::string_view what) {
 
 // Patterns are written with "’" where the page has an apostrophe and compiled
 // from their code page 936 bytes after it is put back.
-std::string PatternBytes(std::string pattern) {
-    for (std::size_t at; (at = pattern.find("’")) != std::string::npos;)
-        pattern.replace(at, std::string_view("’").size(), "'");
-    return Utf8ToCp936(pattern);
+std::string PatternBytes(std::string_view pattern) {
+    constexpr std::string_view quote = "’";
+    std::string out;
+    out.reserve(pattern.size());
+    for (std::size_t at; (at = pattern.find(quote)) != std::string_view::npos;) {
+        out.append(pattern.substr(0, at));
+        out.push_back('\'');
+        pattern.remove_prefix(at + quote.size());
+    }
+    out.append(pattern);
+    return Utf8ToCp936(out);
 }
 
 const TPagePattern& SogouBlock() {

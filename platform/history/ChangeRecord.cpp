@@ -1,13 +1,11 @@
 #include "platform/history/ChangeRecord.h"
 
-#include "platform/sim/FileLock.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/FileLock.h"
 #include "platform/util/Files.h"
+#include "platform/util/Sha256.h"
 
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -89,17 +87,7 @@ bool TStateItem::SameTarget(const TStateItem& other) const {
 }
 
 std::string ContentName(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr))
-        throw std::runtime_error("SHA-256 is not available");
-    static const char* const hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
+    return Sha256Hex(bytes);
 }
 
 std::string DescribeState(const TStateItem& item) {
@@ -121,7 +109,7 @@ TChangeRecord::TChangeRecord(fs::path folder) : FFolder(std::move(folder)) {}
 std::vector<TChangeEntry> TChangeRecord::Entries() {
     std::error_code ec;
     fs::create_directories(FFolder, ec);
-    sim::TFileLock lock(FFolder / "record.lock");
+    TFileLock lock(FFolder / "record.lock");
     return Load(true);
 }
 
@@ -183,18 +171,10 @@ std::vector<TChangeEntry> TChangeRecord::Load(bool setAside) {
 }
 
 void TChangeRecord::AppendLine(const std::string& line) {
-    const std::string bytes = line + "\n";
-    const int fd = ::open(RecordFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // The whole line is on disk before the change is made.
+    if (const std::error_code ec = AppendToFileDurably(RecordFile(), line + "\n"))
         throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() +
-                                 "\"");
-    // One write of the whole line; it is on disk before the change is made.
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (written != static_cast<ssize_t>(bytes.size()) || !synced)
-        throw std::runtime_error("Cannot write the change record \"" + RecordFile().string() +
-                                 "\"");
+                                 "\": " + ec.message());
 }
 
 void TChangeRecord::Compact(std::vector<TChangeEntry>& entries,
@@ -245,7 +225,7 @@ void TChangeRecord::Compact(std::vector<TChangeEntry>& entries,
 std::int64_t TChangeRecord::Begin(const std::string& text, std::optional<std::int64_t> restores) {
     std::error_code ec;
     fs::create_directories(FFolder, ec);
-    sim::TFileLock lock(FFolder / "record.lock");
+    TFileLock lock(FFolder / "record.lock");
     // Entry lines are told by their start (the keys are written sorted), so
     // the record is read whole only when it is full.
     std::string bytes;
@@ -283,14 +263,14 @@ std::int64_t TChangeRecord::Begin(const std::string& text, std::optional<std::in
 }
 
 void TChangeRecord::AddPrior(std::int64_t id, const TStateItem& item) {
-    sim::TFileLock lock(FFolder / "record.lock");
+    TFileLock lock(FFolder / "record.lock");
     json j = ItemJson(item);
     j["prior"] = id;
     AppendLine(j.dump());
 }
 
 void TChangeRecord::AddAfter(std::int64_t id, const std::vector<TStateItem>& items) {
-    sim::TFileLock lock(FFolder / "record.lock");
+    TFileLock lock(FFolder / "record.lock");
     json list = json::array();
     for (const TStateItem& item : items)
         list.push_back(ItemJson(item));

@@ -2,10 +2,10 @@
 // a Linux file system cannot hold, kept per file in files.json and tied to
 // the file's identity so that a later file of the same name does not inherit
 // them.
-#include "platform/sim/FileLock.h"
 #include "platform/sim/ShortName.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/FileLock.h"
 #include "platform/util/Files.h"
 
 #include <nlohmann/json.hpp>

@@ -1,8 +1,8 @@
 // The simulated backend's registry: HKCU.reg, read and written whole under
 // the lock for every change, and the keys made unreachable (HKCU.denied).
-#include "platform/sim/FileLock.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/util/Ascii.h"
+#include "platform/util/FileLock.h"
 #include "platform/util/Files.h"
 
 #include <algorithm>

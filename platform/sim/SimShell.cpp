@@ -2,9 +2,9 @@
 // written as a line to journal.log; themes and theme packs are applied as
 // Windows' theme handler does.
 #include "platform/System.h"
+#include "platform/ThemeHandler.h"
 #include "platform/sim/CursorFile.h"
 #include "platform/sim/SimSystem.h"
-#include "platform/sim/ThemeHandler.h"
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
@@ -273,20 +273,8 @@ std::optional<std::string> TSimSystem::ReadThemeFromPack(const fs::path& given) 
 // Unpacks into the user theme folder under the pack's name, then applies the
 // theme inside, as Windows' theme handler does.
 void TSimSystem::ApplyThemePack(const fs::path& pack) {
-    const fs::path themes = SpecialFolder(csidlLocalAppData) / "Microsoft" / "Windows" / "Themes";
-    const fs::path dest = themes / pack.stem();
-    std::string why;
-    if (!UnpackThemePack(pack, dest, why)) {
-        AppendJournal("ThemePackFailed " + pack.string() + ": " + why);
-        return;
-    }
-    AppendJournal("ThemePackUnpacked " + dest.string());
-    const fs::path theme = FindThemeFile(dest);
-    if (theme.empty()) {
-        AppendJournal("ThemePackFailed " + pack.string() + ": no .theme file inside");
-        return;
-    }
-    ApplyTheme(theme);
+    velmora::ApplyThemePack(*this, pack, UnpackThemePack,
+                            [this](const std::string& line) { AppendJournal(line); });
 }
 
 } // namespace velmora::sim

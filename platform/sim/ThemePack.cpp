@@ -1,5 +1,7 @@
 #include "platform/sim/ThemePack.h"
 
+#include "platform/ThemeHandler.h"
+
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
@@ -31,30 +33,6 @@ struct TGErrorHolder {
     std::string Text() const { return Error ? Error->message : "unknown error"; }
 };
 
-// A cabinet name as a relative path inside the pack, or empty when it would
-// leave the folder (absolute, drive letters, "..", empty parts).
-std::string SafeRelativeName(const char* raw) {
-    if (!raw || !*raw)
-        return {};
-    std::string name(raw);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    if (name.front() == '/' || name.find(':') != std::string::npos)
-        return {};
-    std::string out;
-    std::size_t pos = 0;
-    while (pos <= name.size()) {
-        const std::size_t end = std::min(name.find('/', pos), name.size());
-        const std::string part = name.substr(pos, end - pos);
-        if (part.empty() || part == "." || part == "..")
-            return {};
-        if (!out.empty())
-            out += '/';
-        out += part;
-        pos = end + 1;
-    }
-    return out;
-}
-
 std::string NameOf(GCabFile* file) {
     const char* name = gcab_file_get_name(file);
     return name ? name : "";
@@ -67,7 +45,7 @@ struct TUnpackCheck {
 
 gboolean RenameForExtraction(GCabFile* file, gpointer data) {
     auto* check = static_cast<TUnpackCheck*>(data);
-    const std::string safe = SafeRelativeName(gcab_file_get_name(file));
+    const std::string safe = SafePackEntryName(NameOf(file));
     if (safe.empty()) {
         check->Bad = true;
         check->Why = std::string("unsafe name in pack: ") + NameOf(file);
@@ -80,7 +58,6 @@ gboolean RenameForExtraction(GCabFile* file, gpointer data) {
 } // namespace
 
 bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& why) {
-    std::error_code ec;
     TGPtr<GFile> packFile(g_file_new_for_path(pack.c_str()));
     TGErrorHolder err;
     TGPtr<GFileInputStream> in(g_file_read(packFile.get(), nullptr, &err.Error));
@@ -101,7 +78,7 @@ bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& wh
         for (GSList* f = files; f; f = f->next) {
             GCabFile* file = GCAB_FILE(f->data);
             total += gcab_file_get_size(file);
-            if (SafeRelativeName(gcab_file_get_name(file)).empty()) {
+            if (SafePackEntryName(NameOf(file)).empty()) {
                 why = std::string("unsafe name in pack: ") + NameOf(file);
                 g_slist_free(files);
                 return false;
@@ -113,45 +90,17 @@ bool UnpackThemePack(const fs::path& pack, const fs::path& dest, std::string& wh
         why = "pack too large";
         return false;
     }
-
-    // Unpack beside the final folder, then move it into place whole.
-    fs::path temp = dest;
-    temp += ".unpacking-" + std::to_string(::getpid());
-    fs::remove_all(temp, ec);
-    fs::create_directories(temp, ec);
-    if (ec) {
-        why = ec.message();
+    return UnpackIntoPlace(dest, why, [&](const fs::path& temp, std::string& reason) {
+        TGPtr<GFile> tempDir(g_file_new_for_path(temp.c_str()));
+        TUnpackCheck check;
+        TGErrorHolder extractErr;
+        const bool ok = gcab_cabinet_extract_simple(cab.get(), tempDir.get(), RenameForExtraction,
+                                                    &check, nullptr, &extractErr.Error);
+        if (ok && !check.Bad)
+            return true;
+        reason = check.Bad ? check.Why : "cannot unpack: " + extractErr.Text();
         return false;
-    }
-    TGPtr<GFile> tempDir(g_file_new_for_path(temp.c_str()));
-    TUnpackCheck check;
-    const bool ok = gcab_cabinet_extract_simple(cab.get(), tempDir.get(), RenameForExtraction,
-                                                &check, nullptr, &err.Error);
-    if (!ok || check.Bad) {
-        why = check.Bad ? check.Why : "cannot unpack: " + err.Text();
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    fs::remove_all(dest, ec);
-    fs::rename(temp, dest, ec);
-    if (ec) {
-        why = ec.message();
-        fs::remove_all(temp, ec);
-        return false;
-    }
-    return true;
-}
-
-fs::path FindThemeFile(const fs::path& folder) {
-    std::vector<fs::path> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string ext = LowerAscii(it->path().extension().string());
-        if (ext == ".theme" && it->is_regular_file(ec))
-            found.push_back(it->path());
-    }
-    std::sort(found.begin(), found.end());
-    return found.empty() ? fs::path() : found.front();
+    });
 }
 
 std::optional<std::string> ReadPackedTheme(const fs::path& pack, std::size_t maxBytes) {

@@ -21,7 +21,4 @@ bool UnpackThemePack(const std::filesystem::path& pack, const std::filesystem::p
 std::optional<std::string> ReadPackedTheme(const std::filesystem::path& pack,
                                            std::size_t maxBytes = 1u << 20);
 
-// The first ".theme" file (by name) directly in folder, or empty.
-std::filesystem::path FindThemeFile(const std::filesystem::path& folder);
-
 } // namespace velmora::sim

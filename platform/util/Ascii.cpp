@@ -25,6 +25,16 @@ bool StartsWithIgnoreCaseAscii(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsIgnoreCaseAscii(s.substr(0, prefix.size()), prefix);
 }
 
+bool IsWindowsDeviceName(std::string_view name) {
+    std::string stem = LowerAscii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
+        return true;
+    return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t i = 0;

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <vector>
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -31,12 +33,36 @@ std::error_code LastError() {
     return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
 }
 
+enum class TOpen {
+    Read,   // an existing file
+    Create, // a new file; fails when there is one
+    Append, // at the end of the file, made when missing (for its owner only)
+};
+
 // The few file calls that differ between the systems.
 #ifdef _WIN32
-int OpenFile(const fs::path& file, bool create) {
+int OpenFile(const fs::path& file, TOpen how) {
+    if (how == TOpen::Append) {
+        // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the
+        // end of the file, whoever else appends.
+        const HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            errno = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                    : error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ? ENOENT
+                                                                                     : EIO;
+            return -1;
+        }
+        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+        if (fd < 0)
+            ::CloseHandle(h);
+        return fd;
+    }
     return ::_wopen(file.c_str(),
-                    create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT
-                           : _O_RDONLY | _O_BINARY | _O_NOINHERIT,
+                    how == TOpen::Create ? _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT
+                                         : _O_RDONLY | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE);
 }
 long ReadSome(int fd, char* data, std::size_t size) {
@@ -65,9 +91,16 @@ std::uint64_t ProcessId() {
     return static_cast<std::uint64_t>(::_getpid());
 }
 #else
-int OpenFile(const fs::path& file, bool create) {
-    return create ? ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
-                  : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenFile(const fs::path& file, TOpen how) {
+    switch (how) {
+    case TOpen::Create:
+        return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    case TOpen::Append:
+        return ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    case TOpen::Read:
+        break;
+    }
+    return ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
 }
 long ReadSome(int fd, char* data, std::size_t size) {
     return static_cast<long>(::read(fd, data, size));
@@ -101,9 +134,10 @@ std::uint64_t ProcessId() {
 }
 #endif
 
-// Writes all bytes, flushes them to disk and closes the file.
-std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
-    const int fd = OpenFile(file, true);
+// Writes all bytes to the file (new or appended to), flushes them to disk
+// and closes the file.
+std::error_code WriteAndSync(const fs::path& file, std::string_view bytes, TOpen how) {
+    const int fd = OpenFile(file, how);
     if (fd < 0)
         return LastError();
     std::error_code ec;
@@ -131,7 +165,7 @@ std::error_code WriteAndSync(const fs::path& file, std::string_view bytes) {
 
 std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintmax_t maxBytes) {
     out.clear();
-    const int fd = OpenFile(file, false);
+    const int fd = OpenFile(file, TOpen::Read);
     if (fd < 0)
         return LastError();
     // Read in pieces up to the cap rather than trusting the size the file
@@ -162,7 +196,7 @@ std::error_code ReadWholeFile(const fs::path& file, std::string& out, std::uintm
 
 std::error_code WriteFileAtomically(const fs::path& target, std::string_view bytes) {
     const fs::path temporary = TemporaryNameBeside(target);
-    std::error_code ec = WriteAndSync(temporary, bytes);
+    std::error_code ec = WriteAndSync(temporary, bytes, TOpen::Create);
     if (!ec)
         ec = ReplaceFile(temporary, target);
     if (ec) {
@@ -171,6 +205,28 @@ std::error_code WriteFileAtomically(const fs::path& target, std::string_view byt
     }
     SyncFolder(target.parent_path());
     return {};
+}
+
+std::error_code AppendToFileDurably(const fs::path& file, std::string_view bytes) {
+    std::error_code ec;
+    const bool existed = fs::exists(file, ec);
+    ec = WriteAndSync(file, bytes, TOpen::Append);
+    // A file made here lasts only once its folder is flushed too.
+    if (!ec && !existed)
+        SyncFolder(file.parent_path());
+    return ec;
+}
+
+std::error_code CopyFileReplacing(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+    if (::CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return {};
+    return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+#else
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    return ec;
+#endif
 }
 
 fs::path TemporaryNameBeside(const fs::path& target) {
@@ -208,6 +264,105 @@ bool IsTemporaryName(const fs::path& file) {
             return false;
     }
     return true;
+}
+
+std::string_view TemporaryTarget(std::string_view fileName) {
+    if (!IsTemporaryName(fs::path(std::string(fileName))))
+        return {};
+    return fileName.substr(0, fileName.size() - TemporaryNameTailBytes);
+}
+
+void HoldForWriting(int fd) {
+#ifndef _WIN32
+    // Released when the file is closed.
+    (void)flock(fd, LOCK_EX | LOCK_NB);
+#else
+    (void)fd;
+#endif
+}
+
+int CreateHeldFile(const fs::path& file) {
+#ifdef _WIN32
+    // Held by being open.
+    return ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+#else
+#ifdef O_TMPFILE
+    // Made without a name, locked, then named: no moment where another
+    // program's sweep could take it for a leftover.
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        HoldForWriting(fd);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return fd;
+        const int err = errno;
+        ::close(fd);
+        if (err != ENOENT && err != EPERM && err != EACCES) {
+            errno = err;
+            return -1;
+        }
+        // No /proc to name it through: made the plain way below.
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return -1;
+    }
+#endif
+    const int plain = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (plain >= 0)
+        HoldForWriting(plain);
+    return plain;
+#endif
+}
+
+bool IsLockedByWriter(const fs::path& path) {
+#ifndef _WIN32
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+#else
+    // A file the C runtime has open for writing shares reading and writing
+    // but not an exclusive open: that fails while the writer has it.
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+#endif
+}
+
+std::size_t RemoveStaleTemporaries(const fs::path& folder, bool recursive,
+                                   const std::function<bool(std::string_view)>& target) {
+    std::size_t removed = 0;
+    std::error_code ec;
+    std::vector<fs::path> below;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code kindError;
+        if (it->is_symlink(kindError))
+            continue;
+        if (it->is_directory(kindError)) {
+            if (recursive)
+                below.push_back(it->path());
+            continue;
+        }
+        const std::string name = it->path().filename().string();
+        const std::string_view of = TemporaryTarget(name);
+        if (of.empty() || (target && !target(of)) || !it->is_regular_file(kindError))
+            continue;
+        if (IsLockedByWriter(it->path()))
+            continue; // a running program is still writing it
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    for (const auto& sub : below)
+        removed += RemoveStaleTemporaries(sub, true, target);
+    return removed;
 }
 
 std::FILE* OpenCFile(const fs::path& file, const char* mode) {

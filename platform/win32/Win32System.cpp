@@ -1,8 +1,10 @@
 // The Win32 backend of the system interface.
 #include "platform/win32/Win32System.h"
 #include "platform/System.h"
-#include "platform/win32/Win32ThemePack.h"
+#include "platform/ThemeHandler.h"
+#include "platform/util/Ascii.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32ThemePack.h"
 
 #include <windows.h>
 
@@ -108,6 +110,19 @@ void CallGuarded(FARPROC fn, DWORD arg) {
     }
     if (handler)
         RemoveVectoredExceptionHandler(handler);
+}
+
+bool HasExtension(const std::string& target, const char* extension) {
+    const std::size_t dot = target.rfind('.');
+    return dot != std::string::npos && EqualsIgnoreCaseAscii(target.substr(dot), extension);
+}
+
+// True when the system has a program that opens files of the type.
+bool HasOpenCommand(const wchar_t* extension) {
+    DWORD size = 0;
+    const HRESULT hr = AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_COMMAND, extension,
+                                         L"open", nullptr, &size);
+    return (hr == S_OK || hr == S_FALSE) && size > 1;
 }
 
 // Preselects the folder the caller asked for once the picker is up.
@@ -326,6 +341,13 @@ public:
     }
 
     long ShellOpen(const std::string& target, std::uintptr_t ownerWindow = 0) override {
+        // A system without a theme handler (Wine has none) would only say it
+        // has no program for the file: its values are applied here instead,
+        // through the same calls the handler makes.
+        if (HasExtension(target, ".theme") && !HasOpenCommand(L".theme"))
+            return ApplyThemeWithoutHandler(fs::path(Wide(target)), false);
+        if (HasExtension(target, ".themepack") && !HasOpenCommand(L".themepack"))
+            return ApplyThemeWithoutHandler(fs::path(Wide(target)), true);
         const HINSTANCE rc = ShellExecuteW(reinterpret_cast<HWND>(ownerWindow), L"open",
                                            Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return static_cast<long>(reinterpret_cast<INT_PTR>(rc));
@@ -412,6 +434,17 @@ public:
     }
     bool RemoveDirectory(const fs::path& path) override {
         return RemoveDirectoryW(path.wstring().c_str()) != FALSE;
+    }
+
+private:
+    // What ShellExecute answers: above 32 once applied, else an error.
+    long ApplyThemeWithoutHandler(const fs::path& file, bool pack) {
+        std::error_code ec;
+        if (!fs::is_regular_file(file, ec))
+            return SE_ERR_FNF;
+        const bool applied = pack ? ApplyThemePack(*this, file, win32::UnpackThemePack)
+                                  : ApplyThemeFile(*this, file);
+        return applied ? seOk : SE_ERR_ACCESSDENIED;
     }
 };
 

@@ -1,13 +1,13 @@
 // The main window end to end against the demo catalogue: lists, previews,
 // downloads, installs and uninstalls, the popup menu, pages and painting.
 #include "app/uCatalogTree.h"
-#include "catalog/Sha256.h"
 #include "controls/ImgButton.h"
 #include "controls/PaintPanel.h"
 #include "install/CodePage.h"
 #include "install/uPubFunc.h"
+#include "platform/util/Sha256.h"
 #include "tests/app/AppFixture.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -417,15 +417,22 @@ TEST_F(AppWindow, APackageThatIsNotWhatTheCatalogueSaysIsNeverInstalled) {
 }
 
 TEST_F(AppWindow, StaleTemporaryPackagesAreRemovedAtStart) {
-    const std::vector<fs::path> stale = {ExeDir() / "cache/theme/a.zip.0123456789abcdef.tmp",
+    std::vector<fs::path> stale = {ExeDir() / "cache/theme/a.zip.0123456789abcdef.tmp",
                                          ExeDir() / "cache/screensave/b.zip.fedcba9876543210.tmp",
                                          // partial data of what the catalogue no longer offers
                                          ExeDir() / "cache/theme/gone.zip.part",
                                          ExeDir() / "cache/theme/gone.zip.resume"};
-    const std::vector<fs::path> kept = {ExeDir() / "cache/theme/notes.tmp",
+    std::vector<fs::path> kept = {ExeDir() / "cache/theme/notes.tmp",
                                         ExeDir() / ("cache/cursor/" + Cursor + ".zip"),
                                         ExeDir() / ("cache/theme/" + Theme + ".zip.part"),
                                         ExeDir() / ("cache/theme/" + Theme + ".zip.resume")};
+    // Extractions cut off by a kill leave theirs where packages unpack.
+    const TFolderFields folders = MakeFolderFields(*FSystem, ExeDir());
+    stale.push_back(folders.WinDir / "Cursors/Neon/sub/arrow.cur.00000000000000aa.tmp");
+    stale.push_back(folders.WinDir / "Resources/Themes/Sea/wall.jpg.00000000000000bb.tmp");
+    stale.push_back(folders.SysDir / "Rain.scr.00000000000000cc.tmp");
+    kept.push_back(folders.WinDir / "Cursors/Neon/arrow.cur");
+    kept.push_back(folders.SysDir / "sub/deep.scr.00000000000000dd.tmp"); // not walked
     for (const auto& file : stale)
         WriteFile(file, "cut off when the program ended");
     for (const auto& file : kept)

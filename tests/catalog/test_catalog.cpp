@@ -1,7 +1,7 @@
-#include "catalog/Sha256.h"
 #include "catalog/uCatalog.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
+#include "platform/util/Sha256.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"

@@ -1,7 +1,7 @@
-#include "catalog/Sha256.h"
 #include "catalog/uDispatcher.h"
 #include "catalog/uDownThread.h"
 #include "catalog/uResume.h"
+#include "platform/util/Sha256.h"
 #include "tests/support/FaultServer.h"
 #ifndef _WIN32
 #include "tests/support/NginxServer.h"

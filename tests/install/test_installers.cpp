@@ -1,6 +1,7 @@
 // The three installers end to end against the simulated Windows: files,
 // registry values and journal lines; and the uninstall command's frame.
 #include "install/CodePage.h"
+#include "install/PackageCheck.h"
 #include "install/uCursorInstaller.h"
 #include "install/uInstallers.h"
 #include "install/uScreenSaverInstaller.h"
@@ -545,6 +546,90 @@ TEST_F(MixedCase, CursorPackageWithCapitalisedNamesSwitchesAllItsCursors) {
                   "SetSystemCursor id=32651 file=" + folder + "Help.Cur",
                   "SetSystemCursor id=32514 file=" + folder + "Busy.ANI",
               }));
+}
+
+// The package check says what installing does: root names in other case,
+// written "./" or ".\\" as some archivers store them, found by both or neither.
+TEST_F(MixedCase, TheCheckFindsTheRootFileTheInstallerFinds) {
+    const std::string inf = "[Strings]\r\npointer = \"A.cur\"\r\n";
+    struct Case {
+        TPackageKind kind;
+        const char* file;
+        std::vector<TZipItem> items;
+    } cases[] = {
+        {TPackageKind::Cursor, "Caps.zip", {{"Setup.INF", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Dot.zip", {{"./Setup.inf", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Back.zip", {{".\\SETUP.INF", inf}, {"A.cur", MakeCurBytes()}}},
+        {TPackageKind::Cursor, "Deep.zip", {{"x/setup.inf", inf}}},
+        {TPackageKind::ScreenSave, "Rain.zip", {{"./RAIN.Scr", "MZ"}}},
+        {TPackageKind::ScreenSave, "Snow.zip", {{"sub/Snow.scr", "MZ"}}},
+        {TPackageKind::Theme, "Dawn.zip", {{".//Dawn.Theme", "[Theme]"}}},
+        {TPackageKind::Theme, "Dusk.zip", {{"Dusk/Dusk.theme", "[Theme]"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const char* category = c.kind == TPackageKind::Cursor       ? "cursor"
+                               : c.kind == TPackageKind::ScreenSave ? "screensave"
+                                                                    : "theme";
+        const fs::path pkg = Package(category, c.file);
+        MakeZip(pkg, c.items);
+        const TPackageReport report = InspectPackage(pkg, c.kind);
+        const bool taken = PackageRefusal(report, c.kind).empty();
+        bool installed = false;
+        try {
+            switch (c.kind) {
+            case TPackageKind::Cursor:
+                installed = InstallCursorScheme(pkg, Folders, *Sys);
+                EXPECT_EQ(Reg(CursorsKey, "Arrow").value_or("").empty(), report.Roles[0].empty());
+                break;
+            case TPackageKind::ScreenSave:
+                installed = InstallScreenSaver(pkg, Folders, *Sys);
+                break;
+            case TPackageKind::Theme: {
+                const std::size_t opened = JournalWith("ShellOpen").size();
+                installed = InstallThemePackage(pkg, Folders, *Sys, 0);
+                EXPECT_EQ(JournalWith("ShellOpen").size() - opened, installed ? 1u : 0u);
+                break;
+            }
+            }
+        } catch (const std::exception& e) {
+            EXPECT_FALSE(taken) << e.what();
+        }
+        EXPECT_EQ(installed, taken) << PackageRefusal(report, c.kind);
+    }
+}
+
+// As on Windows: a name that exists in another case is replaced and keeps
+// its name; names of one archive that differ only in case are one file.
+TEST_F(MixedCase, ReinstallingOverNamesInAnotherCaseReplacesThoseFiles) {
+    const fs::path pkg = Package("cursor", "Real.zip");
+    const std::string inf = "[Strings]\r\npointer = \"arrow.cur\"\r\n";
+    MakeZip(pkg, {{"setup.inf", inf}, {"Arrow.cur", "old"}, {"Sub/Note.txt", "1"}});
+    ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    MakeZip(pkg, {{"SETUP.INF", inf},
+                  {"ARROW.CUR", MakeCurBytes()},
+                  {"sub/NOTE.TXT", "2"},
+                  {"SUB/note.txt", "3"},
+                  {"New/a.txt", "a"},
+                  {"NEW/A.TXT", "A"}});
+    ASSERT_TRUE(InstallCursorScheme(pkg, Folders, *Sys));
+    const fs::path folder = Folders.WinDir / "Cursors" / "Real";
+    EXPECT_EQ(TreeOf(folder), (std::vector<std::string>{"Arrow.cur", "New", "New/a.txt", "Sub",
+                                                        "Sub/Note.txt", "setup.inf"}));
+    EXPECT_EQ(ReadFile(folder / "Arrow.cur"), MakeCurBytes());
+    EXPECT_EQ(ReadFile(folder / "Sub" / "Note.txt"), "3");
+    EXPECT_EQ(ReadFile(folder / "New" / "a.txt"), "A");
+    EXPECT_EQ(JournalWith("SetSystemCursor").back(),
+              "SetSystemCursor id=32512 file=" + (folder / "Arrow.cur").string());
+
+    // Themes keep what is there: the archive's copy in another case is skipped.
+    const fs::path themes = Folders.WinDir / "Resources" / "Themes";
+    WriteFile(themes / "Hill" / "Wall.jpg", "mine");
+    const fs::path theme = Package("theme", "Hill.zip");
+    MakeZip(theme, {{"HILL/WALL.JPG", "theirs"}, {"Hill.theme", "[Theme]"}});
+    EXPECT_TRUE(InstallThemePackage(theme, Folders, *Sys, 0));
+    EXPECT_EQ(TreeOf(themes), (std::vector<std::string>{"Hill", "Hill.theme", "Hill/Wall.jpg"}));
+    EXPECT_EQ(ReadFile(themes / "Hill" / "Wall.jpg"), "mine");
 }
 
 TEST_F(MixedCase, ScreenSaverWhoseFileDiffersInCaseInstallsAndIsRemoved) {

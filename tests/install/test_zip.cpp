@@ -2,6 +2,7 @@
 // the refusal of archives that could write outside their destination.
 #include "install/CodePage.h"
 #include "install/uZip.h"
+#include "platform/util/Files.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -189,6 +191,9 @@ TEST(Zip, UnsafeEntriesRefuseTheWholeArchive) {
         {"backslash traversal in the middle", {{"sub\\..\\..\\outside\\escape.txt", "x"}}},
         {"mixed separators", {{"sub/..\\../escape.txt", "x"}}},
         {"dots and spaces", {{".. /escape.txt", "x"}}},
+        {"device name", {{"sub/CON.txt", "x"}}},
+        {"device name as a folder", {{"nul /x.txt", "x"}}},
+        {"numbered device", {{"Com1", "x"}}},
         {"folder entry", {{"../up/", "", TZipItem::Folder}}},
         {"symbolic link", {{"link", "../outside", TZipItem::Symlink}, {"link/escape.txt", "x"}}},
         {"absolute symbolic link", {{"link", abs, TZipItem::Symlink}}},
@@ -281,6 +286,20 @@ TEST(Zip, ReadEntryIsBounded) {
 }
 
 #ifndef _WIN32
+// A process of its own that extracts the archive and ends; its id (-1 when
+// none could be started).
+pid_t ExtractInChild(const fs::path& zip, const fs::path& dest) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            TZipFile(zip).ExtractAll(dest, omAlways);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    return child;
+}
+
 // An extraction killed at any moment leaves every file old or new, never a
 // piece of one under its name; the next extraction completes.
 TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
@@ -297,15 +316,8 @@ TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
         fs::create_directories(dest);
         for (const auto& item : items)
             WriteFile(dest / item.Name, "old");
-        const pid_t child = ::fork();
+        const pid_t child = ExtractInChild(tmp / "p.zip", dest);
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
-                TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
         ::usleep(static_cast<useconds_t>(1000 + std::rand() % 60000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
@@ -317,6 +329,61 @@ TEST(Zip, KilledExtractionLeavesOldOrNewFiles) {
     TZipFile(tmp / "p.zip").ExtractAll(dest, omAlways);
     for (const auto& item : items)
         EXPECT_EQ(ReadFile(dest / item.Name), item.Data);
+}
+
+// A running extraction holds its temporary files, so the sweep of leftovers by
+// another run passes them by; once the extraction is killed, the sweep
+// removes them and nothing else.
+TEST(Zip, TheSweepRemovesAKilledExtractionsTemporariesOnly) {
+    test::TTempDir tmp;
+    std::vector<TZipItem> items;
+    for (int i = 0; i < 60; ++i)
+        items.push_back({"d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".bin",
+                         std::string(1 << 20, char('a' + i % 26))});
+    MakeZip(tmp / "p.zip", items);
+    const fs::path dest = tmp / "dest";
+    auto temporaries = [&dest] {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dest, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (IsTemporaryName(it->path()))
+                out.push_back(it->path().lexically_relative(dest).generic_string());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    bool caught = false;
+    for (int round = 0; round < 20 && !caught; ++round) {
+        fs::remove_all(dest);
+        WriteFile(dest / "keep.txt", "mine");
+        const pid_t child = ExtractInChild(tmp / "p.zip", dest);
+        ASSERT_GE(child, 0);
+        // Stopped while it has files under temporary names.
+        bool ended = false;
+        while (temporaries().empty() && !ended)
+            ended = ::waitpid(child, nullptr, WNOHANG) == child;
+        if (ended)
+            continue;
+        ::kill(child, SIGSTOP);
+        int status = 0;
+        ::waitpid(child, &status, WUNTRACED); // the stop has taken effect
+        const auto held = WIFSTOPPED(status) ? temporaries() : std::vector<std::string>();
+        if (!held.empty()) {
+            caught = true;
+            EXPECT_EQ(RemoveStaleTemporaries(dest, true), 0u);
+            EXPECT_EQ(temporaries(), held);
+        }
+        if (WIFSTOPPED(status)) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        if (caught) {
+            EXPECT_EQ(RemoveStaleTemporaries(dest, true), held.size());
+            EXPECT_TRUE(temporaries().empty());
+            EXPECT_EQ(ReadFile(dest / "keep.txt"), "mine");
+        }
+    }
+    EXPECT_TRUE(caught) << "no extraction was stopped half-way";
 }
 #endif
 

@@ -10,6 +10,7 @@
 #include "platform/SimulatedSystem.h"
 #include "platform/history/RecordingSystem.h"
 #include "tests/install/ZipFixture.h"
+#include "tests/platform/KilledSystem.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 #include "wallpaper/uPicStore.h"
@@ -208,59 +209,6 @@ TEST(ChangeHistory, ChangesMadeSinceBySomeoneElseAreListedBeforeAnythingIsDone) 
               "C:\\Users\\me\\beach.jpg");
 }
 
-// Forwards everything, and ends the process (as a kill would) when the
-// system is about to be asked to change the wallpaper or the cursors.
-class TKilledBeforeChange : public ISystem {
-public:
-    explicit TKilledBeforeChange(ISystem& inner) : FInner(inner) {}
-    fs::path WindowsDirectory() const override { return FInner.WindowsDirectory(); }
-    fs::path SystemDirectory() const override { return FInner.SystemDirectory(); }
-    fs::path SpecialFolder(int csidl) const override { return FInner.SpecialFolder(csidl); }
-    std::unique_ptr<IRegKey> OpenCurrentUserKey(const std::string& k, bool c, long* e) override {
-        return FInner.OpenCurrentUserKey(k, c, e);
-    }
-    bool SystemParametersInfo(unsigned, unsigned, const std::optional<std::string>&,
-                              unsigned) override {
-        ::_exit(9);
-    }
-    bool SetScreenWallpaper(const TScreenWallpaper&) override { ::_exit(9); }
-    TCursorHandle LoadCursorFromFile(const fs::path& f) override {
-        return FInner.LoadCursorFromFile(f);
-    }
-    bool SetSystemCursor(TCursorHandle c, unsigned id) override {
-        return FInner.SetSystemCursor(c, id);
-    }
-    void DestroyCursor(TCursorHandle c) override { FInner.DestroyCursor(c); }
-    bool PostScreenSaveCommand() override { return FInner.PostScreenSaveCommand(); }
-    long ShellOpen(const std::string& f, std::uintptr_t w) override {
-        return FInner.ShellOpen(f, w);
-    }
-    void ShChangeNotify(long e, const fs::path& i) override { FInner.ShChangeNotify(e, i); }
-    bool PathMakeSystemFolder(const fs::path& f) override { return FInner.PathMakeSystemFolder(f); }
-    std::optional<std::string> ReadThemeFromPack(const fs::path& p) override {
-        return FInner.ReadThemeFromPack(p);
-    }
-    bool CallShlwapiOrdinal633(std::uint32_t a) override { return FInner.CallShlwapiOrdinal633(a); }
-    std::optional<fs::path> BrowseForFolder(const std::string& t, const fs::path& r,
-                                            const fs::path& i, std::uintptr_t w) override {
-        return FInner.BrowseForFolder(t, r, i, w);
-    }
-    fs::path ResolvePath(const fs::path& p) override { return FInner.ResolvePath(p); }
-    fs::path ShortPathName(const fs::path& p) override { return FInner.ShortPathName(p); }
-    fs::path LongPathName(const fs::path& p) override { return FInner.LongPathName(p); }
-    std::uint32_t GetFileAttributes(const fs::path& p) override {
-        return FInner.GetFileAttributes(p);
-    }
-    bool SetFileAttributes(const fs::path& p, std::uint32_t a) override {
-        return FInner.SetFileAttributes(p, a);
-    }
-    bool DeleteFile(const fs::path& p) override { return FInner.DeleteFile(p); }
-    bool RemoveDirectory(const fs::path& p) override { return FInner.RemoveDirectory(p); }
-
-private:
-    ISystem& FInner;
-};
-
 TEST(ChangeHistory, AKillBetweenRecordingAndChangingLeavesARecordThatRestores) {
     TWorld w;
     w.Steps()[0].Run();
@@ -283,8 +231,9 @@ TEST(ChangeHistory, AKillBetweenRecordingAndChangingLeavesARecordThatRestores) {
         if (child == 0) {
             auto sim = CreateSimulatedSystem(w.Temp / "root");
             // The inner system is borrowed: the wrapper gets a forwarding owner.
-            auto recording = CreateRecordingSystem(std::make_unique<TKilledBeforeChange>(*sim),
-                                                   w.Temp / "history", nullptr);
+            auto recording = CreateRecordingSystem(
+                std::make_unique<TKilledBeforeChange>(*sim, [] { ::_exit(9); }), w.Temp / "history",
+                nullptr);
             c.Run(*recording);
             ::_exit(0);
         }

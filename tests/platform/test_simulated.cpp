@@ -340,8 +340,10 @@ TEST_F(Simulated, BadThemePacksWriteNothing) {
     WriteFile(notCab, "MSCF but not really a cabinet");
     const fs::path evil = Temp / "evil.themepack";
     MakeCabinet(evil, {{"evil.theme", "[Theme]"}, {"..\\..\\escaped.txt", "out"}});
+    const fs::path device = Temp / "device.themepack";
+    MakeCabinet(device, {{"device.theme", "[Theme]"}, {"sub\\AUX.txt", "out"}});
 
-    for (const fs::path& pack : {notCab, evil}) {
+    for (const fs::path& pack : {notCab, evil, device}) {
         EXPECT_EQ(Sys->ShellOpen(pack.string()), seOk)
             << "the shell hands it over; the handler fails";
         EXPECT_FALSE(fs::exists(themes / pack.stem())) << pack;

@@ -74,6 +74,24 @@ TEST(WholeFile, AtomicWriteReplacesOrLeavesEverythingAsItWas) {
     EXPECT_EQ(ReadFile(temp / "busy" / "inside"), "x");
 }
 
+TEST(WholeFile, AppendsGoAtTheEndOfAFileOnlyItsOwnerReadsAndCopiesReplace) {
+    TTempDir temp;
+    const fs::path record = temp / "record.jsonl";
+    EXPECT_FALSE(AppendToFileDurably(record, "one\n"));
+    EXPECT_FALSE(AppendToFileDurably(record, "two\n"));
+    EXPECT_EQ(ReadFile(record), "one\ntwo\n");
+    EXPECT_EQ(fs::status(record).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(AppendToFileDurably(temp / "no" / "record.jsonl", "x\n"));
+
+    EXPECT_FALSE(CopyFileReplacing(record, temp / "copy"));
+    WriteFile(temp / "other", "other");
+    EXPECT_FALSE(CopyFileReplacing(temp / "other", temp / "copy"));
+    EXPECT_EQ(ReadFile(temp / "copy"), "other");
+    EXPECT_TRUE(CopyFileReplacing(temp / "missing", temp / "copy"));
+    EXPECT_EQ(ReadFile(temp / "copy"), "other");
+}
+
 TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
     const fs::path target = "/cache/Theme/Aero.zip";
     std::set<fs::path> seen;
@@ -98,6 +116,24 @@ TEST(WholeFile, TemporaryNamesAreBesideTheTargetDistinctAndRecognised) {
     for (const char* name : {"Aero.zip", "Aero.zip.tmp", "Aero.zip.0123456789abcdeg.tmp",
                              "Aero.zip-0123456789abcdef.tmp", ".0123456789abcdef.tmpx"})
         EXPECT_FALSE(IsTemporaryName(name)) << name;
+}
+
+// The sweep of leftovers: temporary names only, below the folder when asked,
+// never through a link, and only those of the targets asked for.
+TEST(WholeFile, StaleTemporariesAreRemovedWhereAsked) {
+    test::TTempDir dir;
+    const fs::path root = dir / "root";
+    for (const char* name : {"a.zip.0123456789abcdef.tmp", "sub/b.cur.0123456789abcdef.tmp",
+                             "c.zip.tmp", "d.zip", "outside/e.0123456789abcdef.tmp"})
+        WriteFile((name[0] == 'o' ? dir.Path() : root) / name, "x");
+    fs::create_directory_symlink(dir / "outside", root / "link");
+    EXPECT_EQ(RemoveStaleTemporaries(root, false, [](std::string_view t) { return t == "x"; }), 0u);
+    EXPECT_EQ(RemoveStaleTemporaries(root, false), 1u);
+    EXPECT_TRUE(fs::exists(root / "sub/b.cur.0123456789abcdef.tmp"));
+    EXPECT_EQ(RemoveStaleTemporaries(root, true), 1u);
+    EXPECT_FALSE(fs::exists(root / "sub/b.cur.0123456789abcdef.tmp"));
+    for (const char* kept : {"outside/e.0123456789abcdef.tmp", "root/c.zip.tmp", "root/d.zip"})
+        EXPECT_TRUE(fs::exists(dir / kept)) << kept;
 }
 
 // A PNG of the given pixels (RGBA, straight alpha), written by libpng.

@@ -30,6 +30,12 @@ enum class TFault {
 // Wine's WinINet takes a connection closed in the middle of a chunk, or reset
 // after the bytes sent, for the end of the body, so under Wine those two
 // cannot fail the request; libcurl (and Windows itself) see every fault.
+// Nothing WinINet gives tells them from a clean end under Wine: every
+// InternetReadFile succeeds and the last returns 0 bytes, GetLastError stays
+// 0, InternetQueryDataAvailable answers 0 bytes with success after it, as for
+// a clean close; the chunk sizes and the final empty chunk never reach the
+// caller (only "Transfer-Encoding: chunked" does), and neither body has a
+// Content-Length to compare with.
 bool ClientSeesFault(TFault fault);
 
 class TFaultServer {

@@ -2,8 +2,8 @@
 // a folder of packages becomes a catalogue that `velmora-tool catalog` reads
 // back, republishing is byte-identical and incremental, and --check finds
 // what differs from config.txt.
-#include "catalog/Sha256.h"
 #include "install/CodePage.h"
+#include "platform/util/Sha256.h"
 #include "tests/install/ZipFixture.h"
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"

@@ -6,7 +6,7 @@
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
-#include "wallpaper/uPictureBmp.h"
+#include "controls/uPictureBmp.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -6,8 +6,8 @@
 #include "controls/ImgButton.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
-#include "wallpaper/uFrmView.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmView.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -9,7 +9,7 @@
 #include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 #include "wallpaper/uPicStore.h"
 #include "wallpaper/uSearchFetch.h"
 

@@ -10,8 +10,8 @@
 #include "tests/support/PictureFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
-#include "wallpaper/uFrmView.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmView.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 #include "wallpaper/uWallpaperSizes.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "tools/picture/DesktopPicture.h"
 
 #include "platform/util/Files.h"
-#include "wallpaper/uPictureBmp.h"
+#include "controls/uPictureBmp.h"
 
 #include <QBuffer>
 #include <QByteArray>

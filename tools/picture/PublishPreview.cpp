@@ -3,6 +3,7 @@
 #include "install/CodePage.h"
 #include "install/uZip.h"
 #include "platform/ThemeFile.h"
+#include "platform/ThemeHandler.h"
 #include "platform/desktop/CursorImages.h"
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
@@ -128,7 +129,7 @@ QImage PackWallpaper(const TPreviewRequest& r) {
     std::string why;
     QImage picture;
     if (sim::UnpackThemePack(r.Package, dir, why)) {
-        const fs::path themeFile = sim::FindThemeFile(dir);
+        const fs::path themeFile = FindThemeFile(dir);
         std::string bytes;
         std::string wanted;
         if (!themeFile.empty() && !ReadWholeFile(themeFile, bytes, TThemeFile::MaxBytes))

@@ -1,6 +1,5 @@
 #include "tools/publish/Publish.h"
 
-#include "catalog/Sha256.h"
 #include "catalog/uCatalog.h"
 #include "install/CodePage.h"
 #include "install/uInstallers.h"
@@ -12,6 +11,7 @@
 #include "platform/sim/ThemePack.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
+#include "platform/util/Sha256.h"
 
 #include <nlohmann/json.hpp>
 

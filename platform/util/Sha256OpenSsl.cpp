@@ -1,5 +1,5 @@
 // TSha256 over OpenSSL's libcrypto (EVP): a maintained, tested digest.
-#include "catalog/Sha256.h"
+#include "platform/util/Sha256.h"
 
 #include <openssl/evp.h>
 

@@ -12,8 +12,8 @@
 #include "controls/Imaging.h"
 #include "wallpaper/PictureFetch.h"
 #include "wallpaper/uPicStore.h"
-#include "wallpaper/uPictureBmp.h"
-#include "wallpaper/uResultGrid.h"
+#include "controls/uPictureBmp.h"
+#include "app/wallpaper/uResultGrid.h"
 #include "wallpaper/uSearchEngines.h"
 
 #include <QWidget>
@@ -145,6 +145,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Places the parts from the size the window has: the main window's page
@@ -155,6 +156,8 @@ private:
     void OnSearchBusy(bool busy);
 
     std::shared_ptr<IBrowserPanes> FBrowsers;
+    // The advertisement, until the page is first shown.
+    QString FAdUrl;
     std::unique_ptr<TWallpaperSearch> FSearch; // made after the manager it fills
     TWorkerPageSource* FPageSource = nullptr;  // owned by FSearch
     bool FBusyCursor = false;

@@ -1,9 +1,9 @@
-#include "wallpaper/uFrmView.h"
+#include "app/wallpaper/uFrmView.h"
 
 #include "controls/Image.h"
 #include "controls/ImgButton.h"
 #include "install/uPubFunc.h"
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "wallpaper/uPictureBmp.h"
+#include "controls/uPictureBmp.h"
 
 #include "controls/Imaging.h"
 

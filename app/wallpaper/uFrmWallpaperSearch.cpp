@@ -2,7 +2,7 @@
 // covers the grid until the first search, and the pagination strip whose link
 // clicks fetch the other result pages. Pages are fetched on a worker; while
 // one is on its way the service buttons are disabled and the cursor is busy.
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include "controls/ButtonEdit.h"
 #include "controls/PaintPanel.h"
@@ -106,7 +106,17 @@ void TFrmWallpaper::BuildAdAndPager(const std::string& serverBase) {
         wbPageNumBeforeNavigate2(url, cancel);
     });
 
-    FBrowsers->Navigate(wbMain, QString::fromStdString(serverBase + "/ad/201081153_2.html"));
+    FAdUrl = QString::fromStdString(serverBase + "/ad/201081153_2.html");
+}
+
+// The advertisement loads when the page is first shown: until then the pane
+// holds no document, and the browser engine spends nothing on it.
+void TFrmWallpaper::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FAdUrl.isEmpty()) {
+        FBrowsers->Navigate(wbMain, FAdUrl);
+        FAdUrl.clear();
+    }
 }
 
 void TFrmWallpaper::LayOut() {

@@ -1,11 +1,11 @@
-#include "wallpaper/uFrmWallpaper.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 
 #include "controls/Image.h"
 #include "controls/PaintPanel.h"
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
-#include "wallpaper/uFrmView.h"
-#include "wallpaper/uPictureBmp.h"
+#include "app/wallpaper/uFrmView.h"
+#include "controls/uPictureBmp.h"
 #include "wallpaper/uSearchFetch.h"
 
 #include <QApplication>

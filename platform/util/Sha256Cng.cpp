@@ -1,6 +1,6 @@
 // TSha256 over Windows' own cryptography (CNG, bcrypt.dll): a maintained,
 // tested digest that ships with the system.
-#include "catalog/Sha256.h"
+#include "platform/util/Sha256.h"
 
 #include <windows.h>
 

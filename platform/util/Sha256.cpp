@@ -1,5 +1,5 @@
 // The parts of SHA-256 that do not depend on the system's implementation.
-#include "catalog/Sha256.h"
+#include "platform/util/Sha256.h"
 
 #include "platform/util/Files.h"
 

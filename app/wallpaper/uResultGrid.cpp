@@ -1,4 +1,4 @@
-#include "wallpaper/uResultGrid.h"
+#include "app/wallpaper/uResultGrid.h"
 
 #include "catalog/uStream.h"
 #include "catalog/uWinHttp.h"

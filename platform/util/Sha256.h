@@ -1,7 +1,9 @@
 #pragma once
-// SHA-256 of packages, so that what is installed is what the catalogue
-// published. One small interface; each system brings its own implementation
-// of it (Sha256OpenSsl.cpp here, the system's own cryptography on Windows).
+// SHA-256: of packages, so that what is installed is what the catalogue
+// published, and of the files the change record keeps, to name them by their
+// content. One small interface; each system brings its own implementation of
+// it (Sha256OpenSsl.cpp here, the system's own cryptography, Sha256Cng.cpp, on
+// Windows).
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

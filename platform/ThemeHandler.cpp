@@ -1,14 +1,17 @@
-#include "platform/sim/ThemeHandler.h"
+#include "platform/ThemeHandler.h"
 
 #include "platform/CodePage.h"
 #include "platform/ISystem.h"
 #include "platform/ThemeFile.h"
-#include "platform/sim/CaseNames.h"
+#include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
 
+#include <algorithm>
 #include <array>
+#include <random>
+#include <vector>
 
-namespace velmora::sim {
+namespace velmora {
 
 namespace fs = std::filesystem;
 
@@ -45,10 +48,6 @@ constexpr std::array<TCursorValue, 15> CursorValues = {{
 // The sections the handler applies; any other is journalled as ignored.
 constexpr std::array<const char*, 4> AppliedSections = {"Theme", "Control Panel\\Desktop",
                                                         "Control Panel\\Cursors", "boot"};
-
-bool SameText(const std::string& a, const char* b) {
-    return SameFileName(a, b);
-}
 
 class TApplier {
 public:
@@ -142,7 +141,7 @@ public:
         for (const auto& s : file.Sections()) {
             bool applied = false;
             for (const char* name : AppliedSections)
-                applied = applied || SameText(s.Name, name);
+                applied = applied || EqualsIgnoreCaseAscii(s.Name, name);
             if (!applied)
                 FJournal("ThemeIgnored [" + s.Name + "]");
         }
@@ -156,7 +155,8 @@ private:
 
 } // namespace
 
-bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& journal) {
+bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter& given) {
+    const TJournalWriter journal = given ? given : [](const std::string&) {};
     std::string bytes;
     if (ReadWholeFile(theme, bytes, TThemeFile::MaxBytes)) {
         journal("ThemeFailed " + theme.string() + ": cannot read the theme file");
@@ -183,4 +183,87 @@ bool ApplyThemeFile(ISystem& system, const fs::path& theme, const TJournalWriter
     return true;
 }
 
-} // namespace velmora::sim
+bool ApplyThemePack(ISystem& system, const fs::path& pack, const TThemePackUnpacker& unpack,
+                    const TJournalWriter& given) {
+    const TJournalWriter journal = given ? given : [](const std::string&) {};
+    const fs::path dest =
+        system.SpecialFolder(csidlLocalAppData) / "Microsoft" / "Windows" / "Themes" / pack.stem();
+    std::string why;
+    if (!dest.is_absolute()) {
+        journal("ThemePackFailed " + pack.string() + ": no user theme folder");
+        return false;
+    }
+    if (!unpack(pack, dest, why)) {
+        journal("ThemePackFailed " + pack.string() + ": " + why);
+        return false;
+    }
+    journal("ThemePackUnpacked " + dest.string());
+    const fs::path theme = FindThemeFile(dest);
+    if (theme.empty()) {
+        journal("ThemePackFailed " + pack.string() + ": no .theme file inside");
+        return false;
+    }
+    return ApplyThemeFile(system, theme, journal);
+}
+
+bool UnpackIntoPlace(
+    const fs::path& dest, std::string& why,
+    const std::function<bool(const fs::path& temp, std::string& why)>& unpackInto) {
+    fs::path temp = dest;
+    temp += ".unpacking-" + std::to_string(std::random_device{}());
+    std::error_code ec;
+    fs::remove_all(temp, ec);
+    fs::create_directories(temp, ec);
+    if (ec) {
+        why = ec.message();
+        return false;
+    }
+    if (!unpackInto(temp, why)) {
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    fs::remove_all(dest, ec);
+    fs::rename(temp, dest, ec);
+    if (ec) {
+        why = ec.message();
+        fs::remove_all(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+std::string SafePackEntryName(std::string_view raw) {
+    if (raw.empty())
+        return {};
+    std::string name(raw);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.front() == '/' || name.find(':') != std::string::npos)
+        return {};
+    std::string out;
+    std::size_t pos = 0;
+    while (pos <= name.size()) {
+        const std::size_t end = std::min(name.find('/', pos), name.size());
+        const std::string part = name.substr(pos, end - pos);
+        if (part.empty() || part == "." || part == ".." || IsWindowsDeviceName(part))
+            return {};
+        if (!out.empty())
+            out += '/';
+        out += part;
+        pos = end + 1;
+    }
+    return out;
+}
+
+fs::path FindThemeFile(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string ext = LowerAscii(it->path().extension().string());
+        if (ext == ".theme" && it->is_regular_file(ec))
+            found.push_back(it->path());
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? fs::path() : found.front();
+}
+
+} // namespace velmora
