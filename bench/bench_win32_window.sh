@@ -11,7 +11,7 @@
 set -eu
 SELF=$(realpath "$0")
 LINUX=${1:-build}
-GUI=${2:-build-win32-gui}
+GUI=${2:-build-win32}
 RUNS=${3:-5}
 EXE=$GUI/app/velmora.exe
 MINIMAL=$GUI/bench/bench_minimal_window.exe

@@ -6,7 +6,7 @@
 # also the window tests that run under Wine (win32-gui-tests.txt). The
 # reference window of bench/bench_win32_window.sh comes with it.
 #
-#     ./scripts/build-win32-gui.sh [--tests]    -> build-win32-gui/app/velmora.exe
+#     ./scripts/build-win32-gui.sh [--tests]    -> build-win32/app/velmora.exe
 #
 # The program imports only DLLs Windows itself has.
 set -eu
@@ -18,9 +18,10 @@ if [ "${1:-}" = "--tests" ]; then
     TESTS=ON
     TARGETS="$TARGETS win32_gui_tests"
 fi
-BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32-gui}
-# The core's C libraries are the same as the first Windows build's.
+# The same build tree as the core's Windows build (scripts/build-win32.sh):
+# the core, its C libraries and velmora-tool.exe are compiled once for both.
 DEPS_BUILD=${VELMORA_WIN32_BUILD:-build-win32}
+BUILD=${VELMORA_WIN32_GUI_BUILD:-$DEPS_BUILD}
 
 if [ "${VELMORA_SKIP_DEPS:-}" != 1 ]; then
     ./scripts/install-deps.sh
@@ -49,14 +50,14 @@ for file in "$BUILD/app/velmora.exe" "$BUILD/app/Update.dll"; do
         # api-ms-win-* are API sets, which the system's loader maps to its own
         # DLLs (Wine through its API set schema) rather than files.
         if [ -d "$WINE_DLLS" ] && [ ! -f "$WINE_DLLS/$lower" ] && [ "${lower#api-ms-win-}" = "$lower" ]; then
-            echo "build-win32-gui: $(basename "$file") imports $dll, which is not part of Windows" >&2
+            echo "build-win32: $(basename "$file") imports $dll, which is not part of Windows" >&2
             exit 1
         fi
         case "$lower" in
             libstdc++*|libgcc*|libwinpthread*|qt6*)
-                echo "build-win32-gui: $(basename "$file") imports $dll" >&2
+                echo "build-win32: $(basename "$file") imports $dll" >&2
                 exit 1 ;;
         esac
     done
 done
-echo "build-win32-gui: $BUILD/app/velmora.exe"
+echo "build-win32: $BUILD/app/velmora.exe"

@@ -35,8 +35,9 @@ for tool in $HOST-gcc-posix $HOST-g++-posix cmake ninja dpkg-source; do
     }
 done
 
-# What is built. Image formats: PNG (the program's own pictures and icons)
-# and ICO; JPEG and GIF go through the program's own decoder. Desktop OpenGL
+# What is built. Image formats: PNG (the program's own pictures and icons),
+# GIF (the previews' and headers' animations, read through Qt's reader as on
+# Linux) and ICO; JPEG goes through the program's own decoder. Desktop OpenGL
 # stays on: this release's Windows platform plugin does not compile without
 # it. Debian's source leaves out the tablet header the Windows plugin would
 # include, hence no tablet events. The DirectWrite font database comes only
@@ -48,7 +49,7 @@ OPTIONS="-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
 -DFEATURE_printsupport=OFF -DFEATURE_testlib=ON -DFEATURE_network=OFF
 -DFEATURE_tabletevent=OFF -DFEATURE_opengl_desktop=ON -DFEATURE_vulkan=OFF
 -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF
--DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_system_png=OFF -DFEATURE_png=ON
+-DFEATURE_jpeg=OFF -DFEATURE_gif=ON -DFEATURE_system_png=OFF -DFEATURE_png=ON
 -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_pcre2=ON
 -DFEATURE_system_harfbuzz=OFF -DFEATURE_zstd=OFF
 -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_sessionmanager=OFF

@@ -2,16 +2,16 @@
 # The Windows program under Wine (./scripts/run.sh --win32): builds
 # velmora.exe (scripts/build-win32-gui.sh), makes the demo catalogue, serves
 # it with the Linux `velmora-tool serve`, and starts velmora.exe against it in
-# a Wine prefix of its own (build-win32-gui/wine, kept between runs: what the
+# a Wine prefix of its own (build-win32/wine, kept between runs: what the
 # program changed stays in its registry and Windows folder).
 #
 # Without a display it runs under Xvfb, saves a screenshot of the window to
-# build-win32-gui/velmora-win32-screenshot.png (or $VELMORA_SCREENSHOT) and
+# build-win32/velmora-win32-screenshot.png (or $VELMORA_SCREENSHOT) and
 # closes the program.
 set -eu
 cd "$(dirname "$0")/.."
 
-BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32-gui}
+BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32}
 LINUX_BUILD=${VELMORA_BUILD_DIR:-build}
 WINE=$(command -v wine64 || true)
 if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi

@@ -9,12 +9,12 @@
 #     start that ends at once and leaves one window.
 # Builds first (scripts/build-win32-gui.sh; Qt for Windows once per version).
 #
-#     scripts/test-win32-gui.sh            screenshot: build-win32-gui/velmora-win32.png
+#     scripts/test-win32-gui.sh            screenshot: build-win32/velmora-win32.png
 set -eu
 SELF=$(realpath "$0")
 cd "$(dirname "$0")/.."
 
-BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32-gui}
+BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32}
 LINUX_BUILD=${VELMORA_LINUX_BUILD:-build}
 SHOT=${VELMORA_WIN32_SCREENSHOT:-$BUILD/velmora-win32.png}
 WINE=$(command -v wine64 || true)

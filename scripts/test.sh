@@ -9,14 +9,19 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 JOBS=$(nproc)
+# Each stage's heading says how long the run has taken so far.
+START=$(date +%s)
+stage() {
+    echo "== $* [$(( $(date +%s) - START )) s]"
+}
 
-echo "== build (RelWithDebInfo)"
+stage "build (RelWithDebInfo)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$JOBS"
-echo "== tests"
+stage "tests"
 (cd build && ctest --output-on-failure -j "$JOBS" --timeout 300)
 
-echo "== ThreadSanitizer build (tests labelled 'threads', the window tests included)"
+stage "ThreadSanitizer build (tests labelled 'threads', the window tests included)"
 # The GUI is built too: the Qt dispatcher and the window's workers are thread
 # code like any other. Only the labelled tests and what they run are built.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=thread \
@@ -27,7 +32,7 @@ cmake --build build-tsan -j "$JOBS" --target $(sed -n 's/.*velmora_add_test(NAME
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
      ctest --output-on-failure -j "$JOBS" --timeout 600 -L '^threads$')
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (the core, no GUI)"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build (the core, no GUI)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=address \
       -DVELMORA_BUILD_GUI=OFF -DVELMORA_BUILD_BENCH=OFF
 cmake --build build-asan -j "$JOBS"
@@ -39,7 +44,7 @@ cmake --build build-asan -j "$JOBS"
 # installed programs run there (velmora under Xvfb against the demo catalogue),
 # the desktop entry and AppStream validators, the Debian package's file list
 # and lintian, and as root apt-get install of the package and its removal.
-echo "== the installed program and the Debian package"
+stage "the installed program and the Debian package"
 ./scripts/test-install.sh
 # ---------------------------------------------------------------------------
 
@@ -47,13 +52,13 @@ echo "== the installed program and the Debian package"
 # A clang build of their own (build-fuzz): every seed corpus replayed under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then each target fuzzed for
 # a bounded 15 seconds.
-echo "== fuzz targets: replay every corpus, then fuzz each briefly"
+stage "fuzz targets: replay every corpus, then fuzz each briefly"
 ./scripts/fuzz.sh --replay
 ./scripts/fuzz.sh 15
 # ---------------------------------------------------------------------------
 
 if [ -x scripts/test-win32.sh ]; then
-    echo "== Windows build under Wine (system layer, core suites, velmora-tool.exe)"
+    stage "Windows build under Wine (system layer, core suites, velmora-tool.exe)"
     ./scripts/test-win32.sh
 fi
 
@@ -63,7 +68,8 @@ fi
 # the program end to end against the demo catalogue, a theme downloaded and
 # applied into Wine's registry.
 if [ -x scripts/test-win32-gui.sh ]; then
-    echo "== velmora.exe under Wine (window tests, end to end)"
+    stage "velmora.exe under Wine (window tests, end to end)"
     ./scripts/test-win32-gui.sh
 fi
 # ---------------------------------------------------------------------------
+stage "all stages passed"
