@@ -8,17 +8,15 @@
 #include "install/ProgramFolders.h"
 #include "install/uPubFunc.h"
 #include "platform/System.h"
+#include "platform/history/RecordingSystem.h"
 #ifndef _WIN32
 #include "app/uFolderPicker.h"
 #include "platform/desktop/DesktopSettings.h"
 #include "platform/desktop/DesktopSystem.h"
-#include "platform/history/RecordingSystem.h"
 #endif
 
-#if defined(VELMORA_HAVE_BROWSER) && defined(_WIN32)
-#include "controls/WebBrowseExWin32.h"
-#elif defined(VELMORA_HAVE_BROWSER)
-#include "controls/WebBrowseEx.h"
+#ifdef VELMORA_HAVE_BROWSER
+#include "controls/BrowserPanes.h"
 #endif
 
 #include <QDir>
@@ -84,29 +82,6 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TOptions& options) {
     return std::nullopt;
 }
 
-QWidget* MakeAdBrowser(QWidget* parent) {
-#ifdef VELMORA_HAVE_BROWSER
-    auto* browser = new velmora::TWebBrowseEx(parent);
-    browser->SetUserInterfaceOptions(
-        {velmora::DontUse3DBorders, velmora::DontUseScrollBars, velmora::EnableThemes});
-    // wbADShowContextMenu: handled, so no menu appears.
-    browser->OnShowContextMenu = [](velmora::TWebBrowseEx*, std::uint32_t, const QPoint&,
-                                    std::int32_t& result) { result = velmora::S_OK_Result; };
-    return browser;
-#else
-    return new QWidget(parent);
-#endif
-}
-
-void NavigateAd(QWidget* browser, const QString& url) {
-#ifdef VELMORA_HAVE_BROWSER
-    if (auto* web = qobject_cast<velmora::TWebBrowseEx*>(browser))
-        web->Navigate(url);
-#else
-    browser->setProperty("url", url);
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,17 +114,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto system = velmora::CreateSystem();
-#ifdef _WIN32
-    // Windows itself: its own folder picker, and no change record.
-    std::unique_ptr<velmora::ISystem> recording = std::move(system);
-#else
+    std::shared_ptr<velmora::ISettingsState> settings;
+#ifndef _WIN32
     // The picker belongs to the simulated Windows, which the desktop
-    // backend wraps: it is given before the wrapping.
+    // backend wraps: it is given before the wrapping. (Windows has its own.)
     velmora::InstallFolderPicker(*system);
     // --desktop: the simulated Windows stays the record, and the effects
     // also reach the running Linux desktop. Never the default, so the demo
     // leaves a person's own desktop alone.
-    std::shared_ptr<velmora::ISettingsState> settings;
     if (options.Desktop) {
         velmora::TDesktopOptions options = velmora::DesktopOptionsFromEnvironment();
         options.Notice = [](const std::string& text) {
@@ -158,10 +130,10 @@ int main(int argc, char** argv) {
         settings = velmora::CreateDesktopSettingsState(options);
         system = velmora::CreateDesktopSystem(std::move(system), std::move(options));
     }
-    // Every change to the desktop is recorded, beside the simulated Windows.
+#endif
+    // Every change to the desktop is recorded, so that it can be undone.
     auto recording = velmora::CreateRecordingSystem(
         std::move(system), velmora::DefaultChangeRecordFolder(), std::move(settings));
-#endif
 
     velmora::TMainWindowSetup setup;
     setup.ExePath = folders.ExePath / "";
@@ -172,13 +144,15 @@ int main(int argc, char** argv) {
     }
     setup.ServerBase = *serverBase;
     setup.System = recording.get();
-#ifndef _WIN32
     setup.History = recording.get();
-#endif
-    setup.MakeAdBrowser = &MakeAdBrowser;
-    setup.NavigateAd = &NavigateAd;
 #ifdef VELMORA_HAVE_BROWSER
-    setup.Browsers = std::make_shared<velmora::TWebBrowserPanes>();
+    // The advertisement panes and the pagination strip: one kind of pane.
+    auto browsers = std::make_shared<velmora::TWebBrowserPanes>();
+    setup.Browsers = browsers;
+    setup.MakeAdBrowser = [browsers](QWidget* parent) { return browsers->Make(parent); };
+    setup.NavigateAd = [browsers](QWidget* pane, const QString& url) {
+        browsers->Navigate(pane, url);
+    };
 #endif
     // Installed, the updater is a private library of the program.
     setup.UpdaterLibrary = velmora::UpdaterLibraryPath(
