@@ -410,9 +410,9 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
     std::string text;
     TCatalogDocument none;
     none.Result = TLoadResult::NoCatalog;
-    // A document is a page: an endless answer must not fill the memory.
+    // An endless answer must not fill the memory.
     const std::uint64_t callerBound = http.MaxBodyBytes;
-    http.MaxBodyBytes = TWinHttp::MaxPageBytes;
+    http.MaxBodyBytes = MaxCatalogBytes;
     bool whole = false;
     try {
         whole = GetWithin(http, base + "/softdata/win7/config.txt", stream, limit);

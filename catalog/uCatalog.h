@@ -105,8 +105,11 @@ extern const char* const ThemeHeaderFormat;
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
                            TCatalogRow parent, bool isZip, std::string_view name);
 
-// A catalogue is some tens of kilobytes; a kept copy is read only this far.
-constexpr std::uintmax_t MaxCatalogBytes = 16 << 20;
+// The most of a catalogue document that is read, from the server or a kept
+// copy. A million items of the usual form take about 50 MB; this leaves room
+// for a million that also carry their digests and sizes, while a server that
+// never stops sending cannot make the program take all the memory.
+constexpr std::uintmax_t MaxCatalogBytes = std::uintmax_t(128) << 20;
 
 // Fetches base + "/softdata/win7/config.txt" (or reads CatalogCopyFile when the
 // server sends nothing) and fills the sink.
