@@ -16,6 +16,7 @@
 #include "platform/history/RecordingSystem.h"
 #include "platform/util/Files.h"
 
+#include <algorithm>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QStackedWidget>
@@ -181,6 +182,14 @@ void TFrmMain::FormShow() {
 TCatalogRow TFrmMain::AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) {
     TCatalogModel* model = ModelOfTag(tag);
     return model ? model->AddRow(parent, item) : NoRow;
+}
+
+void TFrmMain::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                       TCatalogRow* handles) {
+    if (TCatalogModel* model = ModelOfTag(tag))
+        model->AddRows(parent, records, count, handles);
+    else
+        std::fill_n(handles, count, NoRow);
 }
 
 void TFrmMain::SetThemeHeader(const std::string& text) {

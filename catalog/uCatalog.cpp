@@ -9,6 +9,7 @@
 #include "platform/util/Files.h"
 #include "platform/util/Sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -331,6 +332,12 @@ TCatalogFiller::TCatalogFiller(TCatalogDocument document) : FDoc(std::move(docum
         FNext = FDoc.Rows.size();
 }
 
+void ICatalogSink::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records,
+                           std::size_t count, TCatalogRow* handles) {
+    for (std::size_t i = 0; i < count; ++i)
+        handles[i] = AddRow(tag, parent, records[i].Item);
+}
+
 bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
     for (std::size_t added = 0;;) {
         if (FNext == FDoc.ThemeRows && !FHeaderSet) {
@@ -339,11 +346,20 @@ bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
         }
         if (FNext == FDoc.Rows.size() || added == count)
             break;
-        const TCatalogRecord& record = FDoc.Rows[FNext];
-        const TCatalogRow parent = record.Parent >= 0 ? FHandles[record.Parent] : NoRow;
-        FHandles[FNext] = sink.AddRow(record.Tag, parent, record.Item);
-        ++FNext;
-        ++added;
+        // A run of rows of one list under one parent, ending where the
+        // header is due.
+        const TCatalogRecord& first = FDoc.Rows[FNext];
+        const std::size_t stop =
+            std::min(FNext < FDoc.ThemeRows ? FDoc.ThemeRows : FDoc.Rows.size(),
+                     FNext + (count - added));
+        std::size_t end = FNext + 1;
+        while (end < stop && FDoc.Rows[end].Tag == first.Tag &&
+               FDoc.Rows[end].Parent == first.Parent)
+            ++end;
+        const TCatalogRow parent = first.Parent >= 0 ? FHandles[first.Parent] : NoRow;
+        sink.AddRows(first.Tag, parent, &FDoc.Rows[FNext], end - FNext, &FHandles[FNext]);
+        added += end - FNext;
+        FNext = end;
     }
     return Done();
 }

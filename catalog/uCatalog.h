@@ -81,12 +81,20 @@ bool IsSafeItemName(std::string_view name);
 using TCatalogRow = std::int64_t;
 constexpr TCatalogRow NoRow = -1;
 
+struct TCatalogRecord;
+
 class ICatalogSink {
 public:
     virtual ~ICatalogSink() = default;
     // Adds a row at the end of the list of `tag`, under `parent` (or at the
     // top level) and returns its handle.
     virtual TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) = 0;
+    // Adds the items of `count` records in order at the end of the list of
+    // `tag`, all under `parent`, and may take their items over; handles[i]
+    // gets the row of records[i]. A list adds such a run at once; by default
+    // one AddRow each.
+    virtual void AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                         TCatalogRow* handles);
     // The first column header of the theme list.
     virtual void SetThemeHeader(const std::string& text) = 0;
 };
