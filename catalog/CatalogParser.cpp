@@ -171,7 +171,6 @@ private:
     const bool FCp936;
     std::string FKey, FText, FName, FSkip, FRoundTrip;
     std::vector<char> FOpen; // the closing brackets SkipValue waits for
-    std::vector<TCatalogRecord> FGroupItems;
     // What the current item has said so far.
     bool FZip = false;
     std::string FSha256;
@@ -623,18 +622,22 @@ bool TParser::Item(std::vector<TCatalogRecord>& rows, int tag, bool withZip) {
 }
 
 bool TParser::ThemeGroup(TParsedCatalog& out) {
+    // The group's row comes first; its items follow it straight away and
+    // all go again when the group has no title.
+    std::vector<TCatalogRecord>& rows = out.Themes;
+    const std::size_t groupAt = rows.size();
+    rows.emplace_back().Tag = tagTheme;
     std::string title;
-    FGroupItems.clear();
     const bool ok = Members([&](std::string_view key) {
         if (key == "list") {
-            FGroupItems.clear();
+            rows.resize(groupAt + 1);
             if (!Space())
                 return false;
             if (PeekToken() != '[')
                 return SkipValue();
             return Elements([&] {
                 if (PeekToken() == '{')
-                    return Item(FGroupItems, tagTheme, true);
+                    return Item(rows, tagTheme, true);
                 return SkipValue();
             });
         }
@@ -648,18 +651,16 @@ bool TParser::ThemeGroup(TParsedCatalog& out) {
     if (!ok)
         return false;
     const std::string_view trimmed = TrimmedView(title);
-    if (trimmed.empty())
+    if (trimmed.empty()) {
+        rows.resize(groupAt);
         return true;
-    const auto group = static_cast<std::int64_t>(out.Themes.size());
-    TCatalogRecord& record = out.Themes.emplace_back();
-    record.Tag = tagTheme;
-    record.Item.Name = trimmed.size() > MaxNameBytes ? CutToCp936Bytes(trimmed, MaxNameBytes)
-                                                     : std::string(trimmed);
-    for (TCatalogRecord& item : FGroupItems) {
-        item.Parent = group;
-        out.Themes.push_back(std::move(item));
     }
-    out.ThemeItems += static_cast<int>(FGroupItems.size());
+    rows[groupAt].Item.Name = trimmed.size() > MaxNameBytes
+                                  ? CutToCp936Bytes(trimmed, MaxNameBytes)
+                                  : std::string(trimmed);
+    for (std::size_t i = groupAt + 1; i < rows.size(); ++i)
+        rows[i].Parent = static_cast<std::int64_t>(groupAt);
+    out.ThemeItems += static_cast<int>(rows.size() - groupAt - 1);
     return true;
 }
 

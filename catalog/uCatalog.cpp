@@ -170,17 +170,24 @@ public:
     bool Exists(const TProbe& p) {
         if (p.Folder->empty())
             return false;
-        auto [it, added] = FListings.try_emplace(*p.Folder);
-        if (added)
-            List(*p.Folder, it->second);
-        if (it->second.empty()) // no folder, or nothing in it: no name to make
+        // The folders are a handful of strings that stay put: the last one
+        // asked about is found without hashing its path.
+        if (p.Folder != FLastFolder) {
+            auto [it, added] = FListings.try_emplace(*p.Folder);
+            if (added)
+                List(*p.Folder, it->second);
+            FLastFolder = p.Folder;
+            FLast = &it->second;
+        }
+        const TListing& listing = *FLast;
+        if (listing.empty()) // no folder, or nothing in it: no name to make
             return false;
         FName.assign(p.Name);
         FName += p.Ext;
         for (char& c : FName)
             c = LowerAscii(c);
-        auto entry = it->second.find(FName);
-        return entry != it->second.end() && entry->second == p.IsFolder;
+        auto entry = listing.find(FName);
+        return entry != listing.end() && entry->second == p.IsFolder;
     }
 
 private:
@@ -199,6 +206,8 @@ private:
     }
 
     std::unordered_map<std::string, TListing> FListings;
+    const std::string* FLastFolder = nullptr;
+    const TListing* FLast = nullptr;
     std::string FName;
 };
 
