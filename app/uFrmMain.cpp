@@ -16,11 +16,11 @@
 #include "platform/history/RecordingSystem.h"
 #include "platform/util/Files.h"
 
-#include <algorithm>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QStackedWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include <chrono>
 #include <stdexcept>

@@ -13,8 +13,8 @@
 
 #include <chrono>
 #include <functional>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace velmora {

@@ -28,14 +28,6 @@ struct TScalar {
     bool NumberIsFloat = false;
 };
 
-std::string_view TrimmedView(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 bool IsAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80)
@@ -139,7 +131,9 @@ private:
     // The next byte, or -1 at the end of the text.
     int Peek() const { return FAt < FEnd ? static_cast<unsigned char>(*FAt) : -1; }
     // Where a token starts a NUL byte ends the text, as for a C string.
-    int PeekToken() const { return FAt < FEnd && *FAt != '\0' ? static_cast<unsigned char>(*FAt) : -1; }
+    int PeekToken() const {
+        return FAt < FEnd && *FAt != '\0' ? static_cast<unsigned char>(*FAt) : -1;
+    }
 
     bool Space();
     bool Expect(char c) {
@@ -286,7 +280,7 @@ bool TParser::String(std::string& buffer, std::string_view& text) {
                 unit = 0;
                 for (int i = 0; i < 4; ++i) {
                     const char h = *FAt++;
-                    const int d = IsDigit(h)              ? h - '0'
+                    const int d = IsDigit(h)             ? h - '0'
                                   : h >= 'a' && h <= 'f' ? h - 'a' + 10
                                   : h >= 'A' && h <= 'F' ? h - 'A' + 10
                                                          : -1;
@@ -568,11 +562,11 @@ bool ZipFlag(const TScalar& value) {
 }
 
 std::string_view TParser::UsableName(std::string_view raw) {
-    std::string_view name = TrimmedView(raw);
+    std::string_view name = TrimView(raw);
     if (!FCp936 && !IsAscii(name)) {
         // Characters the code page lacks turn into "?", which no safe name holds.
         FRoundTrip = Cp936ToUtf8(Utf8ToCp936(name));
-        name = TrimmedView(FRoundTrip);
+        name = TrimView(FRoundTrip);
     }
     return IsSafeItemName(name) ? name : std::string_view();
 }
@@ -650,14 +644,13 @@ bool TParser::ThemeGroup(TParsedCatalog& out) {
     });
     if (!ok)
         return false;
-    const std::string_view trimmed = TrimmedView(title);
+    const std::string_view trimmed = TrimView(title);
     if (trimmed.empty()) {
         rows.resize(groupAt);
         return true;
     }
-    rows[groupAt].Item.Name = trimmed.size() > MaxNameBytes
-                                  ? CutToCp936Bytes(trimmed, MaxNameBytes)
-                                  : std::string(trimmed);
+    rows[groupAt].Item.Name = trimmed.size() > MaxNameBytes ? CutToCp936Bytes(trimmed, MaxNameBytes)
+                                                            : std::string(trimmed);
     for (std::size_t i = groupAt + 1; i < rows.size(); ++i)
         rows[i].Parent = static_cast<std::int64_t>(groupAt);
     out.ThemeItems += static_cast<int>(rows.size() - groupAt - 1);

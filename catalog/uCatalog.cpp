@@ -341,8 +341,8 @@ TCatalogFiller::TCatalogFiller(TCatalogDocument document) : FDoc(std::move(docum
         FNext = FDoc.Rows.size();
 }
 
-void ICatalogSink::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records,
-                           std::size_t count, TCatalogRow* handles) {
+void ICatalogSink::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                           TCatalogRow* handles) {
     for (std::size_t i = 0; i < count; ++i)
         handles[i] = AddRow(tag, parent, records[i].Item);
 }
@@ -358,9 +358,8 @@ bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
         // A run of rows of one list under one parent, ending where the
         // header is due.
         const TCatalogRecord& first = FDoc.Rows[FNext];
-        const std::size_t stop =
-            std::min(FNext < FDoc.ThemeRows ? FDoc.ThemeRows : FDoc.Rows.size(),
-                     FNext + (count - added));
+        const std::size_t stop = std::min(
+            FNext < FDoc.ThemeRows ? FDoc.ThemeRows : FDoc.Rows.size(), FNext + (count - added));
         std::size_t end = FNext + 1;
         while (end < stop && FDoc.Rows[end].Tag == first.Tag &&
                FDoc.Rows[end].Parent == first.Parent)

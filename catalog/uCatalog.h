@@ -125,7 +125,8 @@ TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFi
                         ICatalogSink& sink);
 
 // The part of LoadCatalog after the text has arrived: decode, parse, fill.
-TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink);
+TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
+                            ICatalogSink& sink);
 
 // LoadCatalog in two halves, so that a window reads the catalogue on a worker
 // and only fills its lists itself: the document is read (fetched, parsed, its

@@ -25,6 +25,14 @@ bool StartsWithIgnoreCaseAscii(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsIgnoreCaseAscii(s.substr(0, prefix.size()), prefix);
 }
 
+std::string_view TrimView(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
 bool IsWindowsDeviceName(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')

@@ -16,10 +16,9 @@ namespace velmora::test {
 namespace {
 
 const TFolderFields& NoFolders() {
-    static const TFolderFields folders{"/nonexistent/velmora-test/app",
-                                       "/nonexistent/velmora-test/Windows",
-                                       "/nonexistent/velmora-test/Windows/System32",
-                                       "/nonexistent/velmora-test/Themes"};
+    static const TFolderFields folders{
+        "/nonexistent/velmora-test/app", "/nonexistent/velmora-test/Windows",
+        "/nonexistent/velmora-test/Windows/System32", "/nonexistent/velmora-test/Themes"};
     return folders;
 }
 
@@ -78,18 +77,37 @@ const std::vector<std::string>& Documents() {
         R"({"th\u0065mes":[{"n\u0061me":"g","list":[{"name":"x"}]}]})",
         // Names no file may have, long names and spaces around them.
         R"({"themes":[{"name":"  ","list":[{"name":"x"}]},{"name":"g","list":[{"name":".."},{"name":"a/b"},{"name":"con.txt"},{"name":" ok "},"s",1]}]})",
-        R"({"themes":[],"cursors":[")" + std::string(300, 'a') + R"(",")" + [] {
-            std::string s;
-            for (int i = 0; i < 130; ++i)
-                s += "中";
-            return s;
-        }() + R"("]})",
+        R"({"themes":[],"cursors":[")" + std::string(300, 'a') + R"(",")" +
+            [] {
+                std::string s;
+                for (int i = 0; i < 130; ++i)
+                    s += "中";
+                return s;
+            }() +
+            R"("]})",
         // Broken structure.
-        R"({"themes":[],})", R"({"themes":[1,]})", R"({"themes" []})", R"({"themes":[01]})",
-        R"({"themes":[-]})", R"({"themes":[1.]})", R"({"themes":[.5]})", R"({"themes":[+1]})",
-        R"({"themes":[tru]})", R"({"themes":[nulll]})", R"({"themes":[]}})", R"({"themes":[]]})",
-        R"({"themes":[],"a":{"b":[1,{"c":2,}]}})", R"({"themes":[],"a":{"b":[1,{"c":2}]}})",
-        R"({themes:[]})", "[]", "\"x\"", "", "  ", "{", "{\"themes\":[]} x", "{\"themes\":[]}{}",
+        R"({"themes":[],})",
+        R"({"themes":[1,]})",
+        R"({"themes" []})",
+        R"({"themes":[01]})",
+        R"({"themes":[-]})",
+        R"({"themes":[1.]})",
+        R"({"themes":[.5]})",
+        R"({"themes":[+1]})",
+        R"({"themes":[tru]})",
+        R"({"themes":[nulll]})",
+        R"({"themes":[]}})",
+        R"({"themes":[]]})",
+        R"({"themes":[],"a":{"b":[1,{"c":2,}]}})",
+        R"({"themes":[],"a":{"b":[1,{"c":2}]}})",
+        R"({themes:[]})",
+        "[]",
+        "\"x\"",
+        "",
+        "  ",
+        "{",
+        "{\"themes\":[]} x",
+        "{\"themes\":[]}{}",
         // Deep nesting in a member the rows do not use.
         R"({"themes":[],"x":)" + std::string(20000, '[') + std::string(20000, ']') + "}",
         R"({"themes":[],"x":)" + std::string(20000, '[') + std::string(19999, ']') + "}",
@@ -111,7 +129,8 @@ const std::vector<std::string>& RawDocuments() {
         "\xa1\xa1{\"themes\":[]}",
         Bom + Bom + "{\"themes\":[],\"cursors\":[\"a\"]}",
         Bom + "\xEF\xBB{\"themes\":[]}",
-        Bom + "{\"themes\":[],\"cursors\":[\"\xC0\x80\",\"\xED\xA0\x80\",\"\xF4\x90\x80\x80\",\"\xE4\xB8\"]}",
+        Bom + "{\"themes\":[],\"cursors\":[\"\xC0\x80\",\"\xED\xA0\x80\",\"\xF4\x90\x80\x80\","
+              "\"\xE4\xB8\"]}",
         Bom + "{\"themes\":[],\"cursors\":[\"\xF0\x9F\x98\x80\",\"\xC3\xA9\",\"\xE4\xB8\xAD\"]}",
     };
     return docs;
@@ -137,9 +156,34 @@ TEST(CatalogReader, GivesTheRowsOfAJsonTreeReaderForMutatedDocuments) {
         }
     for (const std::string& doc : RawDocuments())
         seeds.push_back(doc);
-    const std::string pieces[] = {"\"", "\\", "{", "}", "[", "]", ",", ":", "/", "*", std::string(1, '\0'),
-                                  "\x81", "\xa1", "\xff", "\x80", "\xe4", "0", "-", "e", ".", "n",
-                                  "t", " ", "\\u", "\"name\":", "\"list\":[", "中", "1e999"};
+    const std::string pieces[] = {"\"",
+                                  "\\",
+                                  "{",
+                                  "}",
+                                  "[",
+                                  "]",
+                                  ",",
+                                  ":",
+                                  "/",
+                                  "*",
+                                  std::string(1, '\0'),
+                                  "\x81",
+                                  "\xa1",
+                                  "\xff",
+                                  "\x80",
+                                  "\xe4",
+                                  "0",
+                                  "-",
+                                  "e",
+                                  ".",
+                                  "n",
+                                  "t",
+                                  " ",
+                                  "\\u",
+                                  "\"name\":",
+                                  "\"list\":[",
+                                  "中",
+                                  "1e999"};
     std::mt19937 random(29);
     int differences = 0;
     for (int run = 0; run < 30000 && differences < 5; ++run) {
