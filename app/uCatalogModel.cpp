@@ -23,6 +23,26 @@ TCatalogRow TCatalogModel::AddRow(TCatalogRow parent, const TCatalogItem& item) 
     return row;
 }
 
+void TCatalogModel::AddRows(TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                            TCatalogRow* handles) {
+    if (count == 0)
+        return;
+    if (parent != NoRow && !Valid(parent))
+        parent = NoRow;
+    std::vector<TCatalogRow>& siblings = parent == NoRow ? FTop : FNodes[parent].Children;
+    const int position = static_cast<int>(siblings.size());
+    beginInsertRows(parent == NoRow ? QModelIndex() : IndexOf(parent), position,
+                    position + static_cast<int>(count) - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TCatalogRow row = static_cast<TCatalogRow>(FNodes.size());
+        FNodes.push_back(
+            TNode{std::move(records[i].Item), parent, position + static_cast<int>(i), {}});
+        siblings.push_back(row);
+        handles[i] = row;
+    }
+    endInsertRows();
+}
+
 TCatalogItem* TCatalogModel::Item(TCatalogRow row) {
     return Valid(row) ? &FNodes[row].Item : nullptr;
 }

@@ -28,6 +28,10 @@ public:
     int Tag() const { return FTag; }
 
     TCatalogRow AddRow(TCatalogRow parent, const TCatalogItem& item);
+    // Adds the items of `count` records under one parent in one insertion,
+    // taking them over; handles[i] gets the row of records[i].
+    void AddRows(TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                 TCatalogRow* handles);
     TCatalogItem* Item(TCatalogRow row) override;
     void RepaintRow(TCatalogRow row) override;
 

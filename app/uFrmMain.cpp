@@ -20,6 +20,7 @@
 #include <QPixmap>
 #include <QStackedWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include <chrono>
 #include <stdexcept>
@@ -181,6 +182,14 @@ void TFrmMain::FormShow() {
 TCatalogRow TFrmMain::AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) {
     TCatalogModel* model = ModelOfTag(tag);
     return model ? model->AddRow(parent, item) : NoRow;
+}
+
+void TFrmMain::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                       TCatalogRow* handles) {
+    if (TCatalogModel* model = ModelOfTag(tag))
+        model->AddRows(parent, records, count, handles);
+    else
+        std::fill_n(handles, count, NoRow);
 }
 
 void TFrmMain::SetThemeHeader(const std::string& text) {

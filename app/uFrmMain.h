@@ -177,6 +177,8 @@ private:
 
     // ICatalogSink
     TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override;
+    void AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                 TCatalogRow* handles) override;
     void SetThemeHeader(const std::string& text) override;
 
     // FormCreate and its builders are in uFrmMainBuild.cpp.

@@ -13,8 +13,8 @@
 
 #include <chrono>
 #include <functional>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace velmora {
@@ -29,16 +29,24 @@ constexpr auto FillSlice = std::chrono::milliseconds(15);
 constexpr std::size_t RowsPerLook = 256;
 
 // The partial data of cut-off downloads is kept for the items the catalogue
-// still offers (for a while); when no catalogue could be read, for all.
+// still offers (for a while); when no catalogue could be read, for all. The
+// packages offered are listed only when there is partial data to keep.
 void SweepPartialData(const TFolderFields& folders, const TCatalogDocument& document) {
     for (int tag : {tagTheme, tagCursor, tagScreenSave}) {
-        std::set<std::string> listed;
-        for (const TCatalogRecord& record : document.Rows)
-            if (record.Tag == tag)
-                listed.insert(PackageFile(folders, tag, record.Item).filename().string());
+        std::unordered_set<std::string> listed;
+        bool made = false;
         std::function<bool(const std::string&)> offered;
         if (document.Result == TLoadResult::Loaded)
-            offered = [&listed](const std::string& package) { return listed.contains(package); };
+            offered = [&](const std::string& package) {
+                if (!made) {
+                    made = true;
+                    for (const TCatalogRecord& record : document.Rows)
+                        if (record.Tag == tag)
+                            listed.insert(
+                                PackageFile(folders, tag, record.Item).filename().string());
+                }
+                return listed.contains(package);
+            };
         SweepPartialDownloads(CacheFolder(folders, tag), offered);
     }
 }

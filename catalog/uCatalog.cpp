@@ -1,5 +1,6 @@
 #include "catalog/uCatalog.h"
 
+#include "catalog/CatalogParser.h"
 #include "catalog/uFetch.h"
 #include "catalog/uWinHttp.h"
 #include "install/CodePage.h"
@@ -8,8 +9,7 @@
 #include "platform/util/Files.h"
 #include "platform/util/Sha256.h"
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +18,6 @@
 
 namespace velmora {
 namespace fs = std::filesystem;
-using nlohmann::json;
 
 const char* const PackageExt[2] = {".themepack", ".zip"};
 const char* const MsgNoCatalog = "无法获取配置文件，程序将退出";
@@ -36,69 +35,6 @@ fs::path ItemFile(const TFolderFields& folders, int tag, const std::string& name
 
 std::string ItemUrl(const std::string& base, int tag, const std::string& name, const char* ext) {
     return base + "/softdata/win7/res/" + CategoryFolder(tag) + "/" + UrlEncode(name, true) + ext;
-}
-
-// A JSON value read as text: strings as they are, numbers and booleans in
-// their written form; anything else is no name.
-std::string AsText(const json& v) {
-    if (v.is_string())
-        return v.get<std::string>();
-    if (v.is_number() || v.is_boolean())
-        return v.dump();
-    return {};
-}
-
-std::string MemberText(const json& obj, const char* key) {
-    if (!obj.is_object())
-        return {};
-    auto it = obj.find(key);
-    return it == obj.end() ? std::string() : AsText(*it);
-}
-
-// "iszip": null false, numbers true when not zero, strings true when not
-// empty, objects and arrays true; missing false.
-bool AsZipFlag(const json& obj) {
-    if (!obj.is_object())
-        return false;
-    auto it = obj.find("iszip");
-    if (it == obj.end())
-        return false;
-    const json& v = *it;
-    switch (v.type()) {
-    case json::value_t::null:
-        return false;
-    case json::value_t::boolean:
-        return v.get<bool>();
-    case json::value_t::number_integer:
-    case json::value_t::number_unsigned:
-    case json::value_t::number_float:
-        return v.get<double>() != 0.0;
-    case json::value_t::string:
-        return !v.get_ref<const std::string&>().empty();
-    default:
-        return true;
-    }
-}
-
-// The optional "sha256" and "size" members of an item; a malformed one counts
-// as missing, as any member the program does not know.
-TPackageCheck CheckMembers(const json& obj) {
-    TPackageCheck check;
-    if (!obj.is_object())
-        return check;
-    if (auto it = obj.find("sha256");
-        it != obj.end() && it->is_string() && IsSha256Hex(it->get_ref<const std::string&>()))
-        check.Sha256 = LowerAscii(it->get_ref<const std::string&>());
-    if (auto it = obj.find("size"); it != obj.end() && it->is_number_unsigned())
-        check.Size = it->get<std::uint64_t>();
-    return check;
-}
-
-const json* ArrayMember(const json& obj, const char* key) {
-    if (!obj.is_object())
-        return nullptr;
-    auto it = obj.find(key);
-    return it != obj.end() && it->is_array() ? &*it : nullptr;
 }
 
 bool HasUtf8Mark(std::string_view text) {
@@ -170,15 +106,18 @@ struct TItemFolders {
     std::string Themes, UserThemes, Cursors, System;
 };
 
-// A name in a folder, and whether it must be a folder itself.
+// A name (the item's and an ending) in a folder, and whether it must be a
+// folder itself.
 struct TProbe {
     const std::string* Folder;
-    std::string Name;
+    std::string_view Name;
+    const char* Ext;
     bool IsFolder;
+    std::string FileName() const { return std::string(Name) + Ext; }
 };
 
 TProbe PackageProbe(const TItemFolders& folders, int tag, const TCatalogItem& item) {
-    return {&folders.Cache[tag], item.Name + PackageExt[item.IsZip ? 1 : 0], false};
+    return {&folders.Cache[tag], item.Name, PackageExt[item.IsZip ? 1 : 0], false};
 }
 
 std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag,
@@ -186,12 +125,12 @@ std::optional<TProbe> InstalledProbe(const TItemFolders& folders, int tag,
     switch (tag) {
     case tagTheme:
         if (item.IsZip)
-            return TProbe{&folders.Themes, item.Name + ".theme", false};
-        return TProbe{&folders.UserThemes, item.Name, true};
+            return TProbe{&folders.Themes, item.Name, ".theme", false};
+        return TProbe{&folders.UserThemes, item.Name, "", true};
     case tagCursor:
-        return TProbe{&folders.Cursors, item.Name, true};
+        return TProbe{&folders.Cursors, item.Name, "", true};
     case tagScreenSave:
-        return TProbe{&folders.System, item.Name + ".scr", false};
+        return TProbe{&folders.System, item.Name, ".scr", false};
     default:
         return std::nullopt;
     }
@@ -209,10 +148,11 @@ public:
         if (p.Folder->empty())
             return false;
         std::error_code ec;
-        fs::path path = fs::path(*p.Folder) / p.Name;
+        const std::string name = p.FileName();
+        fs::path path = fs::path(*p.Folder) / name;
         if (p.IsFolder ? fs::is_directory(path, ec) : fs::is_regular_file(path, ec))
             return true;
-        const std::string wanted = FoldedName(p.Name);
+        const std::string wanted = FoldedName(name);
         for (fs::directory_iterator it(*p.Folder, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code kindError;
             if (FoldedName(it->path().filename().string()) == wanted &&
@@ -230,11 +170,24 @@ public:
     bool Exists(const TProbe& p) {
         if (p.Folder->empty())
             return false;
-        auto [it, added] = FListings.try_emplace(*p.Folder);
-        if (added)
-            List(*p.Folder, it->second);
-        auto entry = it->second.find(FoldedName(p.Name));
-        return entry != it->second.end() && entry->second == p.IsFolder;
+        // The folders are a handful of strings that stay put: the last one
+        // asked about is found without hashing its path.
+        if (p.Folder != FLastFolder) {
+            auto [it, added] = FListings.try_emplace(*p.Folder);
+            if (added)
+                List(*p.Folder, it->second);
+            FLastFolder = p.Folder;
+            FLast = &it->second;
+        }
+        const TListing& listing = *FLast;
+        if (listing.empty()) // no folder, or nothing in it: no name to make
+            return false;
+        FName.assign(p.Name);
+        FName += p.Ext;
+        for (char& c : FName)
+            c = LowerAscii(c);
+        auto entry = listing.find(FName);
+        return entry != listing.end() && entry->second == p.IsFolder;
     }
 
 private:
@@ -253,22 +206,18 @@ private:
     }
 
     std::unordered_map<std::string, TListing> FListings;
+    const std::string* FLastFolder = nullptr;
+    const TListing* FLast = nullptr;
+    std::string FName;
 };
 
+// Sets the item's cached and installed states from the disk.
 template <typename TDisk>
-TCatalogRow AddItem(TDisk& disk, ICatalogSink& sink, const TItemFolders& folders, int tag,
-                    TCatalogRow parent, bool isZip, std::string_view name,
-                    const TPackageCheck& check = {}) {
-    TCatalogItem item;
-    item.Name = CutToCp936Bytes(name, MaxNameBytes);
-    item.IsZip = isZip;
-    item.Sha256 = check.Sha256;
-    item.Size = check.Size;
+void LookUpItem(TDisk& disk, const TItemFolders& folders, int tag, TCatalogItem& item) {
     if (disk.Exists(PackageProbe(folders, tag, item)))
         item.State = dsDone;
     auto installed = InstalledProbe(folders, tag, item);
     item.Installed = installed && disk.Exists(*installed);
-    return sink.AddRow(tag, parent, item);
 }
 
 } // namespace
@@ -295,112 +244,43 @@ bool IsSafeItemName(std::string_view name) {
         if (forbidden[c])
             return false;
     // Device names stay devices with any extension: "con.txt" is CON.
-    std::string_view stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ')
-        stem.remove_suffix(1);
-    std::string upper(stem);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    static const std::array<const char*, 4> fixed = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* d : fixed)
-        if (upper == d)
-            return false;
-    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-        upper[3] >= '1' && upper[3] <= '9')
-        return false;
-    return true;
+    return !IsWindowsDeviceName(name);
 }
 
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
                            TCatalogRow parent, bool isZip, std::string_view name) {
     TDirectDisk disk;
-    return AddItem(disk, sink, TItemFolders(folders), tag, parent, isZip, name);
+    TCatalogItem item;
+    item.Name = CutToCp936Bytes(name, MaxNameBytes);
+    item.IsZip = isZip;
+    LookUpItem(disk, TItemFolders(folders), tag, item);
+    return sink.AddRow(tag, parent, item);
 }
-
-namespace {
-
-// The trimmed name in the ANSI code page, or empty when it is no usable name.
-// A character the code page lacks turns into "?", which no file name may hold;
-// a document decoded from the code page holds no such character.
-std::string UsableName(const std::string& raw, bool decodedFromCp936) {
-    std::string name = Trim(decodedFromCp936 ? raw : Cp936ToUtf8(Utf8ToCp936(raw)));
-    return IsSafeItemName(name) ? name : std::string();
-}
-
-} // namespace
-
-namespace {
-
-// Collects the rows of a document instead of adding them to a list.
-class TDocumentSink : public ICatalogSink {
-public:
-    explicit TDocumentSink(TCatalogDocument& doc) : FDoc(doc) {}
-    TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) override {
-        FDoc.Rows.push_back(TCatalogRecord{tag, parent, item});
-        return static_cast<TCatalogRow>(FDoc.Rows.size() - 1);
-    }
-    void SetThemeHeader(const std::string& text) override {
-        FDoc.ThemeHeader = text;
-        FDoc.ThemeRows = FDoc.Rows.size();
-    }
-
-private:
-    TCatalogDocument& FDoc;
-};
-
-} // namespace
 
 TCatalogDocument ReadCatalogText(std::string_view text, const TFolderFields& folders) {
     TCatalogDocument doc;
     // The document is code page 936 unless it says it is UTF-8 with a mark.
     const bool utf8 = HasUtf8Mark(text);
-    json parsed =
-        json::parse(utf8 ? std::string(text.substr(3)) : Cp936ToUtf8(text), nullptr, false, true);
-    const json* themes = parsed.is_discarded() ? nullptr : ArrayMember(parsed, "themes");
-    if (!themes) {
+    TParsedCatalog parsed;
+    if (!ParseCatalog(utf8 ? text.substr(3) : text, !utf8, parsed)) {
         doc.Result = TLoadResult::ParseError;
         return doc;
     }
+    doc.Rows = std::move(parsed.Themes);
+    doc.ThemeRows = doc.Rows.size();
+    char header[128];
+    std::snprintf(header, sizeof header, ThemeHeaderFormat, parsed.ThemeItems);
+    doc.ThemeHeader = header;
+    doc.Rows.reserve(doc.Rows.size() + parsed.Cursors.size() + parsed.ScreenSavers.size());
+    for (auto* list : {&parsed.Cursors, &parsed.ScreenSavers})
+        doc.Rows.insert(doc.Rows.end(), std::make_move_iterator(list->begin()),
+                        std::make_move_iterator(list->end()));
 
-    TDocumentSink sink(doc);
     TListedDisk disk;
     const TItemFolders itemFolders(folders);
-    int count = 0;
-    for (const json& group : *themes) {
-        std::string title = Trim(MemberText(group, "name"));
-        if (title.empty())
-            continue;
-        TCatalogItem groupItem;
-        groupItem.Name = CutToCp936Bytes(title, MaxNameBytes);
-        TCatalogRow groupRow = sink.AddRow(tagTheme, NoRow, groupItem);
-        if (const json* list = ArrayMember(group, "list")) {
-            for (const json& entry : *list) {
-                std::string name = UsableName(MemberText(entry, "name"), !utf8);
-                if (name.empty())
-                    continue;
-                AddItem(disk, sink, itemFolders, tagTheme, groupRow, AsZipFlag(entry), name,
-                        CheckMembers(entry));
-                ++count;
-            }
-        }
-    }
-    char header[128];
-    std::snprintf(header, sizeof header, ThemeHeaderFormat, count);
-    sink.SetThemeHeader(header);
-
-    for (auto [key, tag] :
-         {std::pair{"cursors", tagCursor}, std::pair{"screensave", tagScreenSave}}) {
-        if (const json* list = ArrayMember(parsed, key)) {
-            for (const json& entry : *list) {
-                // A name, or an object with the name and the package's check.
-                std::string name = UsableName(
-                    entry.is_object() ? MemberText(entry, "name") : AsText(entry), !utf8);
-                if (!name.empty())
-                    AddItem(disk, sink, itemFolders, tag, NoRow, true, name, CheckMembers(entry));
-            }
-        }
-    }
+    for (TCatalogRecord& record : doc.Rows)
+        if (record.Tag != tagTheme || record.Parent >= 0) // groups are no items
+            LookUpItem(disk, itemFolders, record.Tag, record.Item);
     return doc;
 }
 
@@ -410,9 +290,9 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
     std::string text;
     TCatalogDocument none;
     none.Result = TLoadResult::NoCatalog;
-    // A document is a page: an endless answer must not fill the memory.
+    // An endless answer must not fill the memory.
     const std::uint64_t callerBound = http.MaxBodyBytes;
-    http.MaxBodyBytes = TWinHttp::MaxPageBytes;
+    http.MaxBodyBytes = MaxCatalogBytes;
     bool whole = false;
     try {
         whole = GetWithin(http, base + "/softdata/win7/config.txt", stream, limit);
@@ -461,6 +341,12 @@ TCatalogFiller::TCatalogFiller(TCatalogDocument document) : FDoc(std::move(docum
         FNext = FDoc.Rows.size();
 }
 
+void ICatalogSink::AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                           TCatalogRow* handles) {
+    for (std::size_t i = 0; i < count; ++i)
+        handles[i] = AddRow(tag, parent, records[i].Item);
+}
+
 bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
     for (std::size_t added = 0;;) {
         if (FNext == FDoc.ThemeRows && !FHeaderSet) {
@@ -469,11 +355,19 @@ bool TCatalogFiller::Fill(ICatalogSink& sink, std::size_t count) {
         }
         if (FNext == FDoc.Rows.size() || added == count)
             break;
-        const TCatalogRecord& record = FDoc.Rows[FNext];
-        const TCatalogRow parent = record.Parent >= 0 ? FHandles[record.Parent] : NoRow;
-        FHandles[FNext] = sink.AddRow(record.Tag, parent, record.Item);
-        ++FNext;
-        ++added;
+        // A run of rows of one list under one parent, ending where the
+        // header is due.
+        const TCatalogRecord& first = FDoc.Rows[FNext];
+        const std::size_t stop = std::min(
+            FNext < FDoc.ThemeRows ? FDoc.ThemeRows : FDoc.Rows.size(), FNext + (count - added));
+        std::size_t end = FNext + 1;
+        while (end < stop && FDoc.Rows[end].Tag == first.Tag &&
+               FDoc.Rows[end].Parent == first.Parent)
+            ++end;
+        const TCatalogRow parent = first.Parent >= 0 ? FHandles[first.Parent] : NoRow;
+        sink.AddRows(first.Tag, parent, &FDoc.Rows[FNext], end - FNext, &FHandles[FNext]);
+        added += end - FNext;
+        FNext = end;
     }
     return Done();
 }

@@ -81,12 +81,20 @@ bool IsSafeItemName(std::string_view name);
 using TCatalogRow = std::int64_t;
 constexpr TCatalogRow NoRow = -1;
 
+struct TCatalogRecord;
+
 class ICatalogSink {
 public:
     virtual ~ICatalogSink() = default;
     // Adds a row at the end of the list of `tag`, under `parent` (or at the
     // top level) and returns its handle.
     virtual TCatalogRow AddRow(int tag, TCatalogRow parent, const TCatalogItem& item) = 0;
+    // Adds the items of `count` records in order at the end of the list of
+    // `tag`, all under `parent`, and may take their items over; handles[i]
+    // gets the row of records[i]. A list adds such a run at once; by default
+    // one AddRow each.
+    virtual void AddRows(int tag, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                         TCatalogRow* handles);
     // The first column header of the theme list.
     virtual void SetThemeHeader(const std::string& text) = 0;
 };
@@ -105,8 +113,11 @@ extern const char* const ThemeHeaderFormat;
 TCatalogRow AddCatalogItem(ICatalogSink& sink, const TFolderFields& folders, int tag,
                            TCatalogRow parent, bool isZip, std::string_view name);
 
-// A catalogue is some tens of kilobytes; a kept copy is read only this far.
-constexpr std::uintmax_t MaxCatalogBytes = 16 << 20;
+// The most of a catalogue document that is read, from the server or a kept
+// copy. A million items of the usual form take about 50 MB; this leaves room
+// for a million that also carry their digests and sizes, while a server that
+// never stops sending cannot make the program take all the memory.
+constexpr std::uintmax_t MaxCatalogBytes = std::uintmax_t(128) << 20;
 
 // Fetches base + "/softdata/win7/config.txt" (or reads CatalogCopyFile when the
 // server sends nothing) and fills the sink.
@@ -114,7 +125,8 @@ TLoadResult LoadCatalog(TWinHttp& http, const std::string& base, const TFolderFi
                         ICatalogSink& sink);
 
 // The part of LoadCatalog after the text has arrived: decode, parse, fill.
-TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders, ICatalogSink& sink);
+TLoadResult LoadCatalogText(std::string_view text, const TFolderFields& folders,
+                            ICatalogSink& sink);
 
 // LoadCatalog in two halves, so that a window reads the catalogue on a worker
 // and only fills its lists itself: the document is read (fetched, parsed, its

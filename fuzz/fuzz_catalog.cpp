@@ -1,7 +1,9 @@
 // The catalogue document through the program's loading path: code page
 // detection, JSON parsing, names checked, rows added with their disk state.
+// The rows must be those a reader built on a general JSON library gives.
 #include "catalog/uCatalog.h"
 #include "fuzz/FuzzSupport.h"
+#include "tests/support/CatalogReference.h"
 
 namespace {
 
@@ -27,7 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const velmora::TFolderFields folders{
         "/nonexistent/velmora-fuzz/app", "/nonexistent/velmora-fuzz/Windows",
         "/nonexistent/velmora-fuzz/Windows/System32", "/nonexistent/velmora-fuzz/Themes"};
+    const std::string_view text = velmora::fuzz::Bytes(data, size);
     TSink sink;
-    velmora::LoadCatalogText(velmora::fuzz::Bytes(data, size), folders, sink);
+    velmora::LoadCatalogText(text, folders, sink);
+    if (velmora::test::DescribeCatalog(velmora::ReadCatalogText(text, folders)) !=
+        velmora::test::ReferenceCatalog(text))
+        velmora::fuzz::Violated("rows other than a JSON tree reader gives");
     return 0;
 }

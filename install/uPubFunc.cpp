@@ -96,12 +96,7 @@ std::string ExtractBetween(std::string_view source, std::string_view startMarker
 }
 
 std::string Trim(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return std::string(text.substr(b, e - b));
+    return std::string(TrimView(text));
 }
 
 std::string EscapeUrlForRequest(std::string_view url) {

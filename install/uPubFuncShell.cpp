@@ -2,6 +2,7 @@
 #include "install/uPubFunc.h"
 #include "platform/ISystem.h"
 #include "platform/uRegistry.h"
+#include "platform/util/Ascii.h"
 
 #include <chrono>
 #include <string_view>
@@ -18,14 +19,6 @@ std::string BrowseInitialFolder;
 namespace {
 
 constexpr const char* DesktopKey = "Control Panel\\Desktop";
-
-std::string_view TrimSpaceAndControls(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
 
 // Removes a link itself, whether it stands for a folder or a file.
 void RemoveLink(ISystem& system, const fs::path& link, std::uint32_t attr) {
@@ -52,7 +45,7 @@ void DeleteFolderTree(ISystem& system, const fs::path& given) {
         entries.push_back(it->path());
     for (const fs::path& entry : entries) {
         const std::string name = entry.filename().string();
-        const std::string_view trimmed = TrimSpaceAndControls(name);
+        const std::string_view trimmed = TrimView(name);
         if (trimmed == "." || trimmed == "..")
             continue;
         const std::uint32_t attr = system.GetFileAttributes(entry);

@@ -10,6 +10,14 @@ namespace velmora {
 // becomes "?" per bad byte; nothing is dropped silently.
 std::string Cp936ToUtf8(std::string_view cp936);
 
+// Decodes a run of code page 936 bytes that are all 0x80 or above, but for
+// the trails their lead bytes claim, as Cp936ToUtf8 decodes it: s starts the
+// run (s[0] >= 0x80). Appends the UTF-8 and returns the bytes used, stopping
+// early at an ASCII byte that a broken pair left on its own (it is text of
+// its own, which the caller reads). For readers that decode as they scan; a
+// table made once from Cp936ToUtf8 answers, so both always agree.
+std::size_t AppendCp936Run(std::string& out, std::string_view s);
+
 // UTF-8 to code page 936. A character the code page lacks becomes "?", as the
 // Windows conversion does; invalid UTF-8 bytes become "?" too.
 std::string Utf8ToCp936(std::string_view utf8);

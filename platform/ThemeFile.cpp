@@ -12,14 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string_view TrimView(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 // UTF-16 of either byte order to UTF-8; a lone surrogate or an odd last byte
 // becomes U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {

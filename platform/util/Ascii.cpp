@@ -25,13 +25,24 @@ bool StartsWithIgnoreCaseAscii(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsIgnoreCaseAscii(s.substr(0, prefix.size()), prefix);
 }
 
+std::string_view TrimView(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
 bool IsWindowsDeviceName(std::string_view name) {
-    std::string stem = LowerAscii(name.substr(0, name.find('.')));
+    std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')
-        stem.pop_back();
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul")
-        return true;
-    return stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0) &&
+        stem.remove_suffix(1);
+    if (stem.size() == 3)
+        for (const char* device : {"con", "prn", "aux", "nul"})
+            if (EqualsIgnoreCaseAscii(stem, device))
+                return true;
+    return stem.size() == 4 &&
+           (StartsWithIgnoreCaseAscii(stem, "com") || StartsWithIgnoreCaseAscii(stem, "lpt")) &&
            stem[3] >= '1' && stem[3] <= '9';
 }
 

@@ -12,6 +12,8 @@ char LowerAscii(char c);
 std::string LowerAscii(std::string_view s);
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCaseAscii(std::string_view s, std::string_view prefix);
+// The text without spaces and control characters (bytes up to ' ') at its ends.
+std::string_view TrimView(std::string_view s);
 
 // Whether a file or folder name is one of Windows' device names (CON, PRN,
 // AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with or without an extension

@@ -51,6 +51,57 @@ TEST(CatalogModel, GroupsAndItemsPassTheModelTester) {
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "状态");
 }
 
+// The lists as the window fills them: runs of rows under one parent in one
+// insertion each, cut where a slice ends.
+class TModelSink : public ICatalogSink {
+public:
+    explicit TModelSink(TCatalogModel& model) : FModel(model) {}
+    TCatalogRow AddRow(int, TCatalogRow parent, const TCatalogItem& item) override {
+        return FModel.AddRow(parent, item);
+    }
+    void AddRows(int, TCatalogRow parent, TCatalogRecord* records, std::size_t count,
+                 TCatalogRow* handles) override {
+        FModel.AddRows(parent, records, count, handles);
+    }
+    void SetThemeHeader(const std::string&) override {}
+
+private:
+    TCatalogModel& FModel;
+};
+
+TEST(CatalogModel, RunsOfRowsPassTheModelTesterAndKeepTheTree) {
+    test::TTempDir dir;
+    TFolderFields folders{dir.Path() / "", {}, {}, {}};
+    TCatalogModel model(tagTheme, "主题名称", folders);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    TCatalogDocument doc;
+    auto add = [&doc](std::int64_t parent, const std::string& name) {
+        doc.Rows.push_back({tagTheme, parent, MakeItem(name)});
+        return static_cast<std::int64_t>(doc.Rows.size() - 1);
+    };
+    const auto g1 = add(-1, "g1");
+    for (int i = 0; i < 7; ++i)
+        add(g1, "a" + std::to_string(i));
+    add(-1, "empty");
+    const auto g3 = add(-1, "g3");
+    add(g3, "b0");
+    doc.ThemeRows = doc.Rows.size();
+    TCatalogFiller filler(std::move(doc));
+    TModelSink sink(model);
+    while (!filler.Fill(sink, 3)) {
+    }
+
+    ASSERT_EQ(model.rowCount(), 3);
+    const QModelIndex first = model.index(0, 0);
+    ASSERT_EQ(model.rowCount(first), 7);
+    EXPECT_EQ(model.index(6, 0, first).data().toString(), "a6");
+    EXPECT_EQ(model.rowCount(model.index(1, 0)), 0);
+    EXPECT_EQ(model.index(0, 0, model.index(2, 0)).data().toString(), "b0");
+    // Handles are the rows' own, in the order the rows came.
+    EXPECT_EQ(model.Item(8)->Name, "empty");
+    EXPECT_EQ(model.RowOf(model.index(0, 0, model.index(2, 0))), 10);
+}
+
 TEST(CatalogModel, StatusTextsAndImages) {
     test::TTempDir dir;
     TFolderFields folders{dir.Path() / "", {}, {}, {}};
