@@ -1,5 +1,7 @@
 #include "app/uCatalogModel.h"
 
+#include "app/uWindowParts.h"
+
 #include <QFont>
 
 #include <filesystem>
@@ -190,11 +192,8 @@ QVariant TCatalogModel::data(const QModelIndex& index, int role) const {
     case GroupRole:
         return IsGroup(row);
     case Qt::FontRole:
-        if (IsGroup(row)) {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
+        if (IsGroup(row))
+            return EmboldenedFont(QFont());
         return {};
     default:
         return {};

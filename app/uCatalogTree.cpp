@@ -183,8 +183,7 @@ void TCatalogTree::PaintGroupRow(QPainter* painter, const QRect& rect,
     if (std::size_t(image) < FImages.size())
         painter->drawImage(QPoint(rect.left() + 10, rect.top() + 1), FImages[image]);
     QRect text = rect.adjusted(30, 0, 0, 0);
-    QFont bold = font();
-    bold.setBold(true);
+    const QFont bold = EmboldenedFont(font());
     painter->setFont(bold);
     painter->setPen(palette().color(QPalette::Text));
     const QString title = FModel->GetText(FModel->RowOf(index), TCatalogModel::colName);

@@ -23,6 +23,12 @@ QFont InterfaceFont(const QString& family, int pixelSize) {
     return font;
 }
 
+QFont EmboldenedFont(QFont font) {
+    font.setBold(true);
+    font.setStyleName(QStringLiteral("Regular"));
+    return font;
+}
+
 // The pictures are our own PNGs, read with libpng: going through Qt's image
 // reader would first look up every image plug-in installed, which costs the
 // window's first paint several milliseconds.

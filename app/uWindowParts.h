@@ -24,6 +24,10 @@ inline const QColor Silver(192, 192, 192);
 // ligatures (Chinese and Latin text need no shaping), which also spares the
 // text shaper every caption.
 QFont InterfaceFont(const QString& family, int pixelSize);
+// The font in bold drawn from its regular face, as Windows draws 宋体, which
+// has no bold face: the bold face of the CJK fonts standing in for it would
+// be several more megabytes of font in memory for a few group titles.
+QFont EmboldenedFont(QFont font);
 
 // A picture built into the program (resources/velmora.qrc, ":/velmora/<name>");
 // empty when there is none of that name.

@@ -4,8 +4,10 @@
 # advertisement page), each alone, each on its second start with a warm
 # profile, measured 12 s after start: the proportional set size (Pss of
 # /proc/PID/smaps_rollup) of every process of the program, the browser
-# engine's processes included. Then the program once more, with its
-# wallpaper page opened after those 12 s and measured 6 s later.
+# engine's processes included. Then the program's wallpaper page is opened
+# and the same processes are measured again 6 s later: the same run, so that
+# what other programs on the machine share of the libraries at the time does
+# not enter the difference.
 # Goals: the program <= 1.0 x the bare browser window; the wallpaper page
 # adds <= 5 MB. Under Xvfb; a scratch HOME, so no profile or simulated
 # Windows of the user is touched.
@@ -71,26 +73,28 @@ print(sum(parts), parts[0], len(parts), " + ".join(str(round(v / 1024, 1)) for v
 PY
 
 # measure NAME WALLPAPER COMMAND...: starts COMMAND twice under its own
-# Xvfb (the first start warms the profile), measures the second.
+# Xvfb (the first start warms the profile), measures the second; with a
+# WALLPAPER name, then opens the wallpaper page and measures it as that.
 measure() {
     name=$1 wall=$2
     shift 2
     for round in 1 2; do
         HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/.local/share" XDG_CACHE_HOME="$WORK/home/.cache" \
-        XDG_CONFIG_HOME="$WORK/home/.config" OUT="$WORK/$name.txt" WAIT="$WAIT" WALL="$wall" \
+        XDG_CONFIG_HOME="$WORK/home/.config" OUT="$WORK/$name.txt" WAIT="$WAIT" WALL="${wall:+$WORK/$wall.txt}" \
         ROUND=$round xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
             "$@" >/dev/null 2>&1 &
             APP=$!
             sleep "$WAIT"
             if [ "$ROUND" = 2 ]; then
-                if [ "$WALL" = 1 ]; then
+                python3 "$PSS" "$APP" >"$OUT"
+                if [ -n "$WALL" ]; then
                     id=$(xdotool search --onlyvisible --limit 1 --name "^Velmora\$" 2>/dev/null || true)
                     if [ -n "$id" ]; then
                         xdotool mousemove --window "$id" 390 81; sleep 0.3; xdotool click 1
                     fi
                     sleep 6
+                    python3 "$PSS" "$APP" >"$WALL"
                 fi
-                python3 "$PSS" "$APP" >"$OUT"
             fi
             kill $APP 2>/dev/null || true
             wait $APP 2>/dev/null || true
@@ -99,9 +103,8 @@ measure() {
 }
 export PSS="$WORK/pss.py"
 
-measure browser 0 "$BUILD/bench/bench_browser" "$BASE/ad/201081153_1.html"
-measure velmora 0 "$BUILD/app/velmora" --server "$BASE"
-measure wallpaper 1 "$BUILD/app/velmora" --server "$BASE"
+measure browser "" "$BUILD/bench/bench_browser" "$BASE/ad/201081153_1.html"
+measure velmora wallpaper "$BUILD/app/velmora" --server "$BASE"
 
 printf "%-34s %9s %9s %6s  %s\n" "" "total MB" "main MB" ratio "other processes MB"
 ref=$(cut -d' ' -f1 "$WORK/browser.txt")

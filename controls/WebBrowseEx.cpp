@@ -20,11 +20,20 @@ namespace {
 // of its own (30-odd MB each), though the program's panes show a few small
 // pages of its own server and its own HTML. A limit the user set is kept.
 //
-// Both must happen before the web engine starts, hence at load time and
-// again on construction.
+// The panes are composited by Qt Quick's software renderer, and the X11
+// platform loads no OpenGL: the program draws nothing with OpenGL itself, and
+// through OpenGL each pane got a context of its own in the main process, with
+// the driver behind it (on a machine without a graphics card, a software
+// OpenGL with its shader compiler): some 40 MB for a few small pages. A
+// choice the user made in the environment is kept.
+//
+// All of this must happen before the web engine starts, hence at load time
+// and again on construction.
 void PrepareEngine() {
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ::setenv("QT_QUICK_BACKEND", "software", 0);
+    ::setenv("QT_XCB_GL_INTEGRATION", "none", 0);
     std::string flags;
     if (const char* set = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"))
         flags = set;

@@ -101,6 +101,9 @@ void TFrmWallpaper::BuildAdAndPager(const std::string& serverBase) {
     pageLayout->setContentsMargins(0, 0, 0, 0);
     wbPageNum = FBrowsers->Make(pnlPage);
     wbPageNum->setObjectName("wbPageNum");
+    // Until a search writes the strip it is blank: hidden, the browser engine
+    // spends nothing on it.
+    wbPageNum->hide();
     pageLayout->addWidget(wbPageNum);
     FBrowsers->SetNavigationHandler(wbPageNum, [this](const QString& url, bool& cancel) {
         wbPageNumBeforeNavigate2(url, cancel);
@@ -173,10 +176,12 @@ void TFrmWallpaper::StartSearch(int kind) {
 }
 
 void TFrmWallpaper::ClearPager() {
+    wbPageNum->show();
     FBrowsers->ShowHtml(wbPageNum, QString::fromStdString(WrapPage("")));
 }
 
 void TFrmWallpaper::ShowPager(const std::string& fragment) {
+    wbPageNum->show();
     FBrowsers->ShowHtml(wbPageNum, QString::fromStdString(PagerPage(fragment)));
 }
 

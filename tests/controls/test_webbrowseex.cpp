@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -173,6 +175,28 @@ TEST(WebBrowseEx, HandlerWritesTheNextPageFromTheNavigationEvent) {
     browser->page()->runJavaScript("document.getElementById('a').click()");
     EXPECT_EQ(ElementText(browser, "n"), "page 3");
     EXPECT_EQ(browser->WrittenHtml(), "<p id='n'>page 3</p>");
+}
+
+// The panes are composited without OpenGL: what a page paints reaches the
+// window, and the engine's other panes paint beside it.
+TEST(WebBrowseEx, PagesReachTheWindowWithoutOpenGL) {
+    QWidget window;
+    window.resize(200, 100);
+    TWebBrowseEx* panes[] = {new TWebBrowseEx(&window), new TWebBrowseEx(&window)};
+    const QColor colours[] = {QColor(0x3a, 0x7b, 0xd5), QColor(0x5b, 0x8c, 0x3a)};
+    window.show();
+    for (int i = 0; i < 2; ++i) {
+        panes[i]->setGeometry(i * 100, 0, 100, 100);
+        QSignalSpy loaded(panes[i], &QWebEngineView::loadFinished);
+        panes[i]->ShowHtml(
+            QString("<body style='margin:0;background:%1'></body>").arg(colours[i].name()));
+        ASSERT_TRUE(WaitLoaded(loaded));
+    }
+    const auto painted = [&] {
+        const QImage shot = window.grab().toImage();
+        return shot.pixelColor(50, 50) == colours[0] && shot.pixelColor(150, 50) == colours[1];
+    };
+    EXPECT_TRUE(QTest::qWaitFor(painted, LoadTimeoutMs));
 }
 
 TEST(WebBrowseEx, ContextMenuSuppressedByTheHandler) {

@@ -3,13 +3,13 @@
 // the advertisement pane, the pagination strip clicked in the browser, the
 // worker that fetches pages, and the end of the window.
 #include "app/uQtDispatcher.h"
+#include "app/wallpaper/uFrmWallpaper.h"
 #include "controls/ButtonEdit.h"
 #include "controls/PaintPanel.h"
 #include "controls/WebBrowseEx.h"
 #include "platform/SimulatedSystem.h"
 #include "tests/support/TestSupport.h"
 #include "tools/StaticServer.h"
-#include "app/wallpaper/uFrmWallpaper.h"
 #include "wallpaper/uPicStore.h"
 #include "wallpaper/uSearchFetch.h"
 
@@ -152,6 +152,7 @@ TEST_F(SearchWindowTest, OpensWithTheAdvertisementAndTheSizeList) {
     EXPECT_TRUE(window->pnlAD2->isVisible());
     EXPECT_EQ(window->pnlAD2->geometry(), window->vstResult->geometry());
     EXPECT_EQ(window->pnlPage->geometry(), QRect(0, 310, 699, 30));
+    EXPECT_FALSE(window->wbPageNum->isVisible()); // blank until a search writes it
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return Server->RequestCount("/ad/201081153_2.html") > 0; }, WaitMs));
     EXPECT_EQ(window->SearchState().FSearchKind, skNone);
@@ -208,6 +209,7 @@ TEST_F(SearchWindowTest, EachServiceFillsTheGridAndThePager) {
         EXPECT_EQ(window->vstResult->RowCount(), 3) << c.Path;
         EXPECT_EQ(Pics().size(), 15u) << c.Path;
         EXPECT_TRUE(PagerHtml().contains(QString::fromUtf8(c.Current))) << c.Path;
+        EXPECT_TRUE(window->wbPageNum->isVisible());
         EXPECT_TRUE(c.Button->font().bold());
         EXPECT_NE(LastQuery(c.Path).find(UrlEncode("风景", false)), std::string::npos);
     }
