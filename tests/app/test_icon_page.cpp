@@ -151,7 +151,7 @@ TEST_F(IconPage, SetAndRestoreThroughTheButtons) {
     OpenPage();
     FocusCategory(3);
     ClickIcon(0);
-    TypeFolder(" " + Target.string() + "/");
+    TypeFolder(std::string(" ").append(Target.string()).append("/"));
     Click("btnSetIcon");
     EXPECT_EQ(FMessages->Texts(), std::vector<std::string>{MsgSetIconDone});
     const std::string icon = (ExeDir() / "cache" / "icons" / "zeta" / "动物.ico").string();
@@ -214,7 +214,7 @@ TEST_F(IconPage, ThePickerPreselectsTheFolderInTheField) {
         EXPECT_TRUE(answered);
     };
 
-    TypeFolder("  " + Target.string() + "/  ");
+    TypeFolder(std::string("  ").append(Target.string()).append("/  "));
     openPicker([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->selectedFiles(), QStringList{QString::fromStdString(Target.string())});
         Press(dialog, QDialogButtonBox::Open);
