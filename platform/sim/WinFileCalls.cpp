@@ -18,8 +18,9 @@ bool WinFileIdentity(const std::filesystem::path& p, std::uint64_t& volume, std:
         return false;
     volume = info.dwVolumeSerialNumber;
     index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    created = (std::uint64_t(info.ftCreationTime.dwHighDateTime) << 32) |
-              info.ftCreationTime.dwLowDateTime;
+    // Not the creation time: Wine gives a folder's status-change time there,
+    // which moves whenever a file inside comes or goes.
+    created = 0;
     return true;
 }
 

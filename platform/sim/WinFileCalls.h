@@ -8,7 +8,8 @@
 
 namespace velmora::sim {
 
-// The file's volume, index and creation time; false when it cannot be opened.
+// The file's volume and index (created is 0: the creation time is not one a
+// file keeps under Wine); false when it cannot be opened.
 bool WinFileIdentity(const std::filesystem::path& p, std::uint64_t& volume, std::uint64_t& index,
                      std::uint64_t& created);
 

@@ -55,7 +55,7 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
 TEST_F(AppWindow, FillsTheListsFromTheServer) {
     TFrmMain& window = Open();
     EXPECT_FALSE(window.Terminated());
-    EXPECT_TRUE(FMessages->Shown.empty());
+    EXPECT_TRUE(FMessages->Shown.empty()) << ::testing::PrintToString(FMessages->Texts());
     TCatalogModel* themes = window.ListOfTag(tagTheme)->Model();
     ASSERT_EQ(themes->rowCount(), 3); // groups
     EXPECT_EQ(themes->IndexOf(0).data().toString(), "风景");

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QLineEdit>
@@ -216,7 +217,9 @@ TEST_F(IconPage, ThePickerPreselectsTheFolderInTheField) {
 
     TypeFolder(std::string("  ").append(Target.string()).append("/  "));
     openPicker([&](QFileDialog* dialog) {
-        EXPECT_EQ(dialog->selectedFiles(), QStringList{QString::fromStdString(Target.string())});
+        ASSERT_EQ(dialog->selectedFiles().size(), 1);
+        EXPECT_EQ(QDir::toNativeSeparators(dialog->selectedFiles().front()).toStdString(),
+                  Target.string());
         Press(dialog, QDialogButtonBox::Open);
     });
     EXPECT_EQ(edit->text().toStdString(), Target.string());
