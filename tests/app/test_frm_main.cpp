@@ -613,6 +613,8 @@ TEST_F(AppWindow, FrameLinesAndHotRowArePainted) {
     const QModelIndex index = Row(tagTheme, Theme);
     const QRect rect = list->visualRect(index);
     QTest::mouseMove(list->viewport(), rect.center());
+    // On a real display the move comes back from the system's cursor.
+    QTest::qWaitFor([&] { return list->HotRow() == list->Model()->RowOf(index); }, 3000);
     ASSERT_EQ(list->HotRow(), list->Model()->RowOf(index));
     const QImage rows = list->viewport()->grab().toImage();
     EXPECT_EQ(rows.pixelColor(rect.right() - 2, rect.center().y()), QColor(239, 247, 252));
