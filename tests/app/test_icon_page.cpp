@@ -129,7 +129,8 @@ TEST_F(IconPage, ShowsTheLibraryAndTheIconsOfTheFocusedCategory) {
 
     // The wallpaper window has a Label1 of its own: look on this page.
     QWidget* page = Child<TButtonEdit>("edtDir")->parentWidget();
-    EXPECT_EQ(page->findChild<QLabel*>("Label1", Qt::FindDirectChildrenOnly)->text(), "指定文件夹：");
+    EXPECT_EQ(page->findChild<QLabel*>("Label1", Qt::FindDirectChildrenOnly)->text(),
+              "指定文件夹：");
     EXPECT_EQ(Child<QPushButton>("btnSetIcon")->text(), "设置图标");
     EXPECT_EQ(Child<QPushButton>("btnRestoreIcon")->text(), "恢复默认图标");
     EXPECT_EQ(Child<QWidget>("pnlDirs")->width(), 185);
