@@ -1,8 +1,8 @@
 #include "platform/sim/RegFile.h"
 
 #include "platform/util/Ascii.h"
-#include "platform/util/Utf8.h"
 #include "platform/util/Files.h"
+#include "platform/util/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -61,7 +61,10 @@ std::string MakeShortName(std::string_view longName, unsigned n) {
     const std::string_view base = longName.substr(0, hasExt ? dot : longName.size());
     const std::string ext = hasExt ? Clean(longName.substr(dot + 1), 3) : std::string();
 
-    const std::string tail = "~" + std::to_string(n);
+    // Appended piece by piece: "~" + to_string(n) trips a false -Wrestrict
+    // warning of GCC 12.
+    std::string tail(1, '~');
+    tail += std::to_string(n);
     std::string b = Clean(base, 8 - tail.size() < 6 ? 8 - tail.size() : 6);
     if (b.empty()) {
         // Nothing 8.3 can hold (e.g. only Chinese): a stable hash stands in.
@@ -72,7 +75,12 @@ std::string MakeShortName(std::string_view longName, unsigned n) {
         for (int i = 0; i < 4; ++i)
             b += hex[(h >> (4 * i)) & 15];
     }
-    return b + tail + (ext.empty() ? "" : "." + ext);
+    b += tail;
+    if (!ext.empty()) {
+        b += '.';
+        b += ext;
+    }
+    return b;
 }
 
 } // namespace velmora::sim

@@ -10,10 +10,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
 #include <set>
+
+#ifdef _WIN32
+#include "platform/sim/WinFileCalls.h"
+#else
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 namespace velmora::sim {
 
@@ -25,12 +29,21 @@ std::string Key(const fs::path& p) {
     // "dir/" names the folder "dir", as Windows reads it.
     if (!key.has_filename() && key.has_relative_path())
         key = key.parent_path();
+#ifdef _WIN32
+    // The file system itself ignores case there: so does the record's key.
+    return LowerAscii(key.string());
+#else
     return key.string();
+#endif
 }
 
 // Device, inode and birth time: an inode number alone is soon reused by the
-// next file created.
+// next file created. On Windows the volume, the file index and the creation
+// time.
 bool Identity(const fs::path& p, std::uint64_t& dev, std::uint64_t& ino, std::uint64_t& born) {
+#ifdef _WIN32
+    return WinFileIdentity(p, dev, ino, born);
+#else
     struct statx st {};
     if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
         return false;
@@ -40,7 +53,11 @@ bool Identity(const fs::path& p, std::uint64_t& dev, std::uint64_t& ino, std::ui
                ? std::uint64_t(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec
                : 0;
     return true;
+#endif
 }
+
+constexpr fs::perms AnyWrite =
+    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 
 // The record of an existing path when it still belongs to that file.
 TFileRecord* Valid(std::map<std::string, TFileRecord>& files, const fs::path& p) {
@@ -106,15 +123,15 @@ void TSimSystem::SaveFiles(const std::map<std::string, TFileRecord>& files) cons
 
 std::uint32_t TSimSystem::GetFileAttributes(const fs::path& given) {
     const fs::path path = ResolvePath(given);
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (path.empty() || ec || !fs::exists(st))
         return faInvalid;
     std::uint32_t attr = 0;
-    bool dir = S_ISDIR(st.st_mode);
-    if (S_ISLNK(st.st_mode)) {
+    bool dir = fs::is_directory(st);
+    if (fs::is_symlink(st)) {
         attr |= faReparsePoint;
-        struct stat target {};
-        if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+        if (fs::is_directory(fs::status(path, ec)))
             dir = true;
     }
     if (dir)
@@ -127,9 +144,9 @@ std::uint32_t TSimSystem::GetFileAttributes(const fs::path& given) {
     else if (!dir)
         attr |= faArchive;
     // A plain file's read-only flag is its mode; a folder's is only a mark.
-    if (S_ISREG(st.st_mode)) {
+    if (fs::is_regular_file(st)) {
         attr &= ~faReadOnly;
-        if ((st.st_mode & 0222) == 0)
+        if ((st.permissions() & AnyWrite) == fs::perms::none)
             attr |= faReadOnly;
     }
     return attr == 0 ? faNormal : attr;
@@ -137,14 +154,17 @@ std::uint32_t TSimSystem::GetFileAttributes(const fs::path& given) {
 
 bool TSimSystem::SetFileAttributes(const fs::path& given, std::uint32_t attributes) {
     const fs::path path = ResolvePath(given);
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (path.empty() || ec || !fs::exists(st))
         return false;
     attributes &= KeptAttributes;
-    if (S_ISREG(st.st_mode)) {
-        const mode_t mode =
-            (attributes & faReadOnly) ? (st.st_mode & ~mode_t(0222)) : (st.st_mode | S_IWUSR);
-        if (::chmod(path.c_str(), mode & 07777) != 0)
+    if (fs::is_regular_file(st)) {
+        const fs::perms mode = (attributes & faReadOnly)
+                                   ? (st.permissions() & ~AnyWrite)
+                                   : (st.permissions() | fs::perms::owner_write);
+        fs::permissions(path, mode, fs::perm_options::replace, ec);
+        if (ec)
             return false;
     }
     std::lock_guard lock(FMutex);
@@ -159,31 +179,32 @@ bool TSimSystem::SetFileAttributes(const fs::path& given, std::uint32_t attribut
 
 bool TSimSystem::DeleteFile(const fs::path& given) {
     const fs::path path = ResolvePath(given);
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (path.empty() || ec || !fs::exists(st) || fs::is_directory(st))
         return false;
     // Windows refuses to delete a read-only file; root on Linux would not.
-    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+    if (fs::is_regular_file(st) && (st.permissions() & AnyWrite) == fs::perms::none)
         return false;
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode) && (GetFileAttributes(path) & faReadOnly))
+    if (!fs::is_regular_file(st) && !fs::is_symlink(st) && (GetFileAttributes(path) & faReadOnly))
         return false;
-    return ::unlink(path.c_str()) == 0;
+    return fs::remove(path, ec) && !ec;
 }
 
 bool TSimSystem::RemoveDirectory(const fs::path& given) {
     const fs::path path = ResolvePath(given);
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (path.empty() || ec || !fs::exists(st))
         return false;
-    if (S_ISLNK(st.st_mode)) {
-        struct stat target {};
-        if (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
+    // A link to a folder goes, not the folder it names; a folder only when empty.
+    if (fs::is_symlink(st)) {
+        if (!fs::is_directory(fs::status(path, ec)))
             return false;
-        return ::unlink(path.c_str()) == 0;
-    }
-    if (!S_ISDIR(st.st_mode) || (GetFileAttributes(path) & faReadOnly))
+    } else if (!fs::is_directory(st) || (GetFileAttributes(path) & faReadOnly)) {
         return false;
-    return ::rmdir(path.c_str()) == 0;
+    }
+    return fs::remove(path, ec) && !ec;
 }
 
 std::string TSimSystem::ShortComponent(std::map<std::string, TFileRecord>& files,
@@ -253,10 +274,14 @@ fs::path TSimSystem::LongPathName(const fs::path& path) {
         const std::string name = part.string();
         if (name.empty())
             continue;
+#ifndef _WIN32
+        // On Windows the name as given may differ in case from the one on
+        // disk: the folder is searched below instead.
         if (fs::exists(fs::symlink_status(out / part, ec))) {
             out /= part;
             continue;
         }
+#endif
         bool found = false;
         for (fs::directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec)) {
             TFileRecord* r = Valid(files, it->path());

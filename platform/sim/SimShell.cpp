@@ -12,9 +12,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+
+#ifdef _WIN32
+#include "platform/sim/WinFileCalls.h"
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace velmora::sim {
 
@@ -48,6 +53,13 @@ bool IsKnownCursorId(unsigned id) {
     return (id >= ocrNormal && id <= ocrUp) || id == 32631 || (id >= 32640 && id <= ocrHelp);
 }
 
+#ifdef _WIN32
+// The stand-in has no desktop of its own to hand an address to on Windows:
+// its callers give it an opener (SetUrlOpener).
+bool OpenWithXdg(const std::string&) {
+    return false;
+}
+#else
 bool FindOnPath(const char* program) {
     const char* path = std::getenv("PATH");
     if (!path)
@@ -87,6 +99,7 @@ bool OpenWithXdg(const std::string& url) {
     ::waitpid(child, &status, 0);
     return true;
 }
+#endif
 
 } // namespace
 
@@ -102,12 +115,16 @@ std::vector<std::string> TSimSystem::Journal() const {
 void TSimSystem::AppendJournal(const std::string& line) {
     std::lock_guard lock(FJournalMutex);
     const std::string text = JournalText(line) + "\n";
+#ifdef _WIN32
+    WinAppendToFile(JournalFile(), text);
+#else
     const int fd = ::open(JournalFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
     // One write per line so that lines of several writers never interleave.
     [[maybe_unused]] const ssize_t n = ::write(fd, text.data(), text.size());
     ::close(fd);
+#endif
 }
 
 // --- Desktop ---

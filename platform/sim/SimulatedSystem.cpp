@@ -7,7 +7,9 @@
 
 #include <string>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace velmora {
 
@@ -17,8 +19,14 @@ fs::path DefaultSimulatedRoot() {
     const fs::path data = UserFolder(ufData);
     // No home: a folder of this process's own rather than one every user of
     // the machine would share.
-    if (data.empty())
+    if (data.empty()) {
+#ifdef _WIN32
+        // The temporary folder is the user's own on Windows.
+        return fs::temp_directory_path() / "velmora" / "windows";
+#else
         return fs::temp_directory_path() / ("velmora-" + std::to_string(::getuid())) / "windows";
+#endif
+    }
     return data / "velmora" / "windows";
 }
 

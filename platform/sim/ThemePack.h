@@ -1,6 +1,7 @@
 #pragma once
-// Theme packs are cabinet files: unpacked with libgcab into a folder of the
-// user's theme folder, as Windows' theme handler does.
+// Theme packs are cabinet files: unpacked with libgcab (on Windows with its
+// own cabinet library) into a folder of the user's theme folder, as Windows'
+// theme handler does.
 #include <cstddef>
 #include <filesystem>
 #include <optional>

@@ -21,7 +21,8 @@ namespace velmora::test {
 // its exit code, or -1 when it could not run or did not end.
 int RunChild(std::vector<std::string> args);
 
-// The demo catalogue folder, written once per run.
+// The demo catalogue folder: the one VELMORA_DEMO_DIR names, else written
+// once per run by velmora-demo.
 const std::filesystem::path& DemoCatalog();
 
 class TAppTest : public ::testing::Test {

@@ -6,9 +6,12 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+#ifndef _WIN32
     // Offscreen also when the runner lists the tests without CTest's environment.
+    // (Qt for Windows has only its Windows platform: a display, Xvfb under Wine.)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     velmora::TVelmoraApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
