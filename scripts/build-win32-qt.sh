@@ -35,9 +35,9 @@ for tool in $HOST-gcc-posix $HOST-g++-posix cmake ninja dpkg-source; do
     }
 done
 
-# What is built. Image formats: PNG (the program's own pictures and icons),
-# GIF (the previews' and headers' animations, read through Qt's reader as on
-# Linux) and ICO; JPEG goes through the program's own decoder. Desktop OpenGL
+# What is built. Image formats: PNG, JPEG and GIF (previews, thumbnails and
+# the program's own pictures: its decoder reads them through Qt's readers, as
+# on Linux; Qt's own copies of the libraries) and ICO. Desktop OpenGL
 # stays on: this release's Windows platform plugin does not compile without
 # it. Debian's source leaves out the tablet header the Windows plugin would
 # include, hence no tablet events. The DirectWrite font database comes only
@@ -49,7 +49,7 @@ OPTIONS="-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
 -DFEATURE_printsupport=OFF -DFEATURE_testlib=ON -DFEATURE_network=OFF
 -DFEATURE_tabletevent=OFF -DFEATURE_opengl_desktop=ON -DFEATURE_vulkan=OFF
 -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF
--DFEATURE_jpeg=OFF -DFEATURE_gif=ON -DFEATURE_system_png=OFF -DFEATURE_png=ON
+-DFEATURE_jpeg=ON -DFEATURE_system_jpeg=OFF -DFEATURE_gif=ON -DFEATURE_system_png=OFF -DFEATURE_png=ON
 -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_pcre2=ON
 -DFEATURE_system_harfbuzz=OFF -DFEATURE_zstd=OFF
 -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_sessionmanager=OFF
@@ -68,6 +68,11 @@ case "$SOURCE_VERSION" in
 esac
 DIGEST=$(printf '%s\n%s\n' "$OPTIONS" "$(cat "$TOOLCHAIN")" | sha256sum | cut -c1-10)
 PREFIX="$CACHE/qt6-$SOURCE_VERSION-$HOST-$DIGEST"
+# One build at a time per prefix: a second run waits for the first and then
+# finds its result.
+mkdir -p "$CACHE"
+exec 9>"$PREFIX.lock"
+flock 9
 if [ -f "$PREFIX/.complete" ]; then
     echo "build-win32-qt: Qt $SOURCE_VERSION for $HOST (built already)"
     echo "$PREFIX"

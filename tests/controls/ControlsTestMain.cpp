@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+    // (Qt for Windows has only its Windows platform: a display, Xvfb under Wine.)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
