@@ -13,10 +13,7 @@ cd "$(dirname "$0")/.."
 
 BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32}
 LINUX_BUILD=${VELMORA_BUILD_DIR:-build}
-WINE=$(command -v wine64 || true)
-if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi
-WINESERVER=$(command -v wineserver || true)
-if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
+. scripts/wine-common.sh
 
 ./scripts/build-win32-gui.sh
 if [ ! -f "$LINUX_BUILD/build.ninja" ]; then
@@ -38,9 +35,8 @@ for _ in $(seq 1 50); do
     sleep 0.2
 done
 
-export WINEPREFIX="$(realpath "$BUILD")/wine" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=windows
+wine_env "$(realpath "$BUILD")/wine"
+export QT_QPA_PLATFORM=windows
 EXE="$BUILD/app/velmora.exe"
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -17,10 +17,7 @@ cd "$(dirname "$0")/.."
 BUILD=${VELMORA_WIN32_GUI_BUILD:-build-win32}
 LINUX_BUILD=${VELMORA_LINUX_BUILD:-build}
 SHOT=${VELMORA_WIN32_SCREENSHOT:-$BUILD/velmora-win32.png}
-WINE=$(command -v wine64 || true)
-if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi
-WINESERVER=$(command -v wineserver || true)
-if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
+. scripts/wine-common.sh
 
 if [ -z "${VELMORA_UNDER_XVFB:-}" ]; then
     for tool in "$WINE" "$WINESERVER" xvfb-run xdotool import; do
@@ -47,10 +44,7 @@ DEMO_GEN=$(realpath "$LINUX_BUILD/tools/velmora-demo")
 case "$SHOT" in /*) ;; *) SHOT="$(pwd)/$SHOT" ;; esac
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmora-win32-gui.XXXXXX")
-export WINEPREFIX="$WORK/wine" WINEARCH=win64 WINEDEBUG=-all
-# No Mono/Gecko installers, no desktop menu entries.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LC_ALL=C.UTF-8
+wine_env "$WORK/wine"
 # Qt's Windows platform, not a Linux one a caller's environment may name.
 export QT_QPA_PLATFORM=windows
 PIDS=""
@@ -61,14 +55,6 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-failures=0
-fail() {
-    printf 'FAIL: %s\n' "$*" >&2
-    failures=$((failures + 1))
-}
-pass() {
-    printf 'ok: %s\n' "$*"
-}
 
 echo "== Wine prefix $WINEPREFIX"
 timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
@@ -95,9 +81,6 @@ fi
 
 # --- velmora.exe end to end. The program folder is a copy, so that its
 # download cache starts empty.
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 PORT=$(free_port)
 BASE="http://127.0.0.1:$PORT"
 QT_QPA_PLATFORM=offscreen "$DEMO_GEN" "$WORK/demo" --base "$BASE" >/dev/null

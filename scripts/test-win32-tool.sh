@@ -16,7 +16,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 EXE=$(realpath "$1")
-WINE=${WINE:-wine64}
+. scripts/wine-common.sh
 LINUX_BUILD=${VELMORA_LINUX_BUILD:-build}
 
 # The Linux side: the tool (serve, catalog) and the misbehaving server.
@@ -35,21 +35,9 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-failures=0
-fail() {
-    printf 'FAIL: %s\n' "$*" >&2
-    failures=$((failures + 1))
-}
-pass() {
-    printf 'ok: %s\n' "$*"
-}
 win() {
     # Wine writes CR LF where the program writes LF; compare the text.
     timeout 600 "$WINE" "$EXE" "$@" | tr -d '\r'
-}
-# A free port on 127.0.0.1.
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 DRIVE_C="$WINEPREFIX/drive_c"
 

@@ -13,10 +13,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 BUILD=${VELMORA_WIN32_BUILD:-build-win32}
-WINE=$(command -v wine64 || true)
-if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64; fi
-WINESERVER=$(command -v wineserver || true)
-if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
+. scripts/wine-common.sh
 for tool in x86_64-w64-mingw32-g++-posix "$WINE" "$WINESERVER"; do
     if [ -z "$tool" ] || ! command -v "$tool" >/dev/null 2>&1; then
         echo "test-win32: missing ${tool:-wine} (see scripts/install-deps.sh)" >&2
@@ -28,13 +25,9 @@ echo "== Win32 cross build ($BUILD)"
 VELMORA_WIN32_BUILD="$BUILD" ./scripts/build-win32.sh --tests
 
 PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
-export WINEPREFIX="$PREFIX" WINEARCH=win64 WINEDEBUG=-all
-# No Mono/Gecko installers, no desktop menu entries, no display.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wine_env "$PREFIX"
+# No display.
 export DISPLAY=""
-# Wine stores Windows file names in the locale's character set; without a
-# UTF-8 locale (none is set on a fresh machine) Chinese names cannot be made.
-export LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY 2>/dev/null || true
 cleanup() {
     "$WINESERVER" -k >/dev/null 2>&1 || true
