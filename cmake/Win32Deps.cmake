@@ -12,6 +12,17 @@ if(VELMORA_WIN32_QT_PREFIX)
     message(FATAL_ERROR "No Qt for Windows in ${VELMORA_WIN32_QT_PREFIX}: run scripts/build-win32-qt.sh")
   endif()
   set(VELMORA_BUILD_GUI ON CACHE BOOL "" FORCE)
+  # Another prefix (Qt built with other options) replaces the one found
+  # before: forget where each of its packages was.
+  if(NOT VELMORA_WIN32_QT_PREFIX STREQUAL VELMORA_WIN32_QT_PREFIX_FOUND)
+    get_cmake_property(cached CACHE_VARIABLES)
+    foreach(var ${cached})
+      if(var MATCHES "^(Qt6|WrapOpenGL|WrapVulkanHeaders).*_DIR$")
+        unset(${var} CACHE)
+      endif()
+    endforeach()
+    set(VELMORA_WIN32_QT_PREFIX_FOUND "${VELMORA_WIN32_QT_PREFIX}" CACHE INTERNAL "")
+  endif()
   list(APPEND CMAKE_PREFIX_PATH "${VELMORA_WIN32_QT_PREFIX}")
   list(APPEND CMAKE_FIND_ROOT_PATH "${VELMORA_WIN32_QT_PREFIX}")
   # Debian's own Qt of the same release runs moc, rcc and uic.

@@ -57,11 +57,7 @@ trap cleanup EXIT INT TERM
 
 
 echo "== Wine prefix $WINEPREFIX"
-timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
-    echo "test-win32-gui: wineboot failed" >&2
-    exit 1
-}
-"$WINESERVER" -w
+wine_boot test-win32-gui
 
 if [ -f "$BUILD/win32-gui-tests.txt" ]; then
     # The main window's tests read the demo catalogue the Linux velmora-demo
@@ -71,8 +67,22 @@ if [ -f "$BUILD/win32-gui-tests.txt" ]; then
     while read -r suite; do
         [ -n "$suite" ] || continue
         echo "== $(basename "$suite") under Wine"
-        if timeout 300 "$WINE" "$suite" --gtest_color=no --gtest_brief=1; then
+        # Window activation under Xvfb without a window manager now and then
+        # comes late: a test that failed runs once more on its own, and the
+        # log says so.
+        status=0
+        timeout 300 "$WINE" "$suite" --gtest_color=no --gtest_brief=1 >"$WORK/suite.log" 2>&1 ||
+            status=$?
+        cat "$WORK/suite.log"
+        if [ "$status" -eq 0 ]; then
             pass "$(basename "$suite")"
+            continue
+        fi
+        failed=$(tr -d '\r' <"$WORK/suite.log" | sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_./]*\) (.*/\1/p' |
+            tr '\n' ':')
+        if [ -n "$failed" ] && timeout 300 "$WINE" "$suite" --gtest_color=no --gtest_brief=1 \
+            --gtest_filter="$failed"; then
+            pass "$(basename "$suite") (passed when run again: $failed)"
         else
             fail "$(basename "$suite")"
         fi
@@ -163,14 +173,21 @@ fi
 kill "$APP" 2>/dev/null || true
 "$WINESERVER" -w 2>/dev/null || true
 
-reg_value() {
-    "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^[[:space:]]*$2[[:space:]]*REG_[A-Z_]*[[:space:]]*//p"
+# A value as Wine's `reg` stores it: exported (UTF-16, so that Chinese names
+# survive, which `reg query` prints in the console's code page), unescaped.
+reg_value() { # KEY NAME
+    rm -f "$WORK/value.reg"
+    "$WINE" reg export "$1" "$(winepath_of "$WORK/value.reg")" /y >/dev/null 2>&1 || return 0
+    iconv -f UTF-16 -t UTF-8 "$WORK/value.reg" | tr -d '\r' |
+        sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g'
+}
+winepath_of() {
+    printf 'Z:%s' "$1" | tr '/' '\\'
 }
 wallpaper=$(reg_value 'HKCU\Control Panel\Desktop' Wallpaper)
 arrow=$(reg_value 'HKCU\Control Panel\Cursors' Arrow)
-echo "   Wallpaper = $wallpaper"
-echo "   Arrow     = $arrow"
+printf "   Wallpaper = %s\n" "$wallpaper"
+printf "   Arrow     = %s\n" "$arrow"
 case "$wallpaper" in
     *星空少女*) pass "the theme's wallpaper is in Wine's registry" ;;
     *) fail "the theme's wallpaper is in Wine's registry" ;;

@@ -36,11 +36,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 echo "== Wine prefix $PREFIX"
-timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
-    echo "test-win32: wineboot failed" >&2
-    exit 1
-}
-"$WINESERVER" -w
+wine_boot test-win32
 
 status=0
 echo "== conformance tests under Wine"

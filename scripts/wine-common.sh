@@ -9,13 +9,27 @@ WINESERVER=$(command -v wineserver || true)
 if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
 
 # wine_env PREFIX: Wine's environment for a 64-bit prefix at PREFIX. No
-# Mono/Gecko installers, no desktop menu entries. Wine stores Windows file
+# Mono/Gecko installers, no desktop menu entries, and no debugger: a program
+# that crashes ends with a failure rather than waiting in it. Wine stores Windows file
 # names in the locale's character set: without a UTF-8 locale (none is set on
 # a fresh machine) Chinese names cannot be made.
 wine_env() {
     export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export LC_ALL=C.UTF-8
+}
+
+# wine_boot NAME: makes the prefix wine_env named. Without the debugger
+# Wine would start on a crash, a crashed test ends as a failure (or its
+# time-out) instead of a backtrace and exit code 0.
+wine_boot() {
+    timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
+        echo "$1: wineboot failed" >&2
+        exit 1
+    }
+    "$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /f >/dev/null 2>&1 || true
+    "$WINESERVER" -w
 }
 
 # A free port on 127.0.0.1.
