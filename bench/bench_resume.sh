@@ -14,7 +14,8 @@ BUILD=${1:-build}
 RUNS=${2:-5}
 TOOL=$BUILD/tools/velmora-tool
 SHA=$BUILD/bench/bench_sha256
-NGINX=/usr/sbin/nginx
+NAME=bench_resume
+. "$(dirname "$0")/nginx-server.sh"
 SIZE=209715200
 HALF=$((SIZE / 2))
 
@@ -38,55 +39,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-mkdir -p "$WORK/www/slow" "$WORK/www/fast" "$WORK/temp" "$WORK/out"
+mkdir -p "$WORK/www/slow" "$WORK/www/fast" "$WORK/out"
 head -c "$SIZE" /dev/urandom >"$WORK/www/fast/package.zip"
 ln "$WORK/www/fast/package.zip" "$WORK/www/slow/package.zip"
 DIGEST=$(sha256sum "$WORK/www/fast/package.zip" | cut -d' ' -f1)
 
-# nginx as a single process of this user, everything in the work folder; the
-# slow location lets the first run be killed near half way.
-start_nginx() {
-    port=$1
-    cat >"$WORK/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $WORK/nginx.pid;
-error_log $WORK/error.log;
-events { worker_connections 64; }
-http {
-  log_format bytes '\$status \$body_bytes_sent "\$http_range" "\$request"';
-  access_log $WORK/access.log bytes;
-  client_body_temp_path $WORK/temp/body;
-  proxy_temp_path $WORK/temp/proxy;
-  fastcgi_temp_path $WORK/temp/fastcgi;
-  uwsgi_temp_path $WORK/temp/uwsgi;
-  scgi_temp_path $WORK/temp/scgi;
-  default_type application/octet-stream;
-  server {
-    listen 127.0.0.1:$port;
-    root $WORK/www;
-    location /slow/ { limit_rate 50m; }
-  }
-}
-CONF
-    "$NGINX" -p "$WORK/" -c "$WORK/nginx.conf" -e "$WORK/error.log" &
-    NGINX_PID=$!
-    sleep 0.5
-    kill -0 "$NGINX_PID" 2>/dev/null
-}
-port=$((20000 + $$ % 20000))
-tries=0
-until start_nginx "$port"; do
-    NGINX_PID=
-    tries=$((tries + 1))
-    if [ "$tries" -ge 20 ]; then
-        echo "bench_resume: nginx does not start, skipped"
-        cat "$WORK/error.log" 2>/dev/null || true
-        exit 0
-    fi
-    port=$((port + 1))
-done
-BASE=http://127.0.0.1:$port
+# The slow location lets the first run be killed near half way.
+start_nginx_server 'location /slow/ { limit_rate 50m; }'
 
 # 1. Killed at half, then resumed.
 OUT=$WORK/out/package.zip

@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 const char* const PackageExt[2] = {".themepack", ".zip"};
 const char* const MsgNoCatalog = "无法获取配置文件，程序将退出";
 const char* const MsgCatalogError = "读取配置出错，程序无法正常运行";
-const char* const MsgVerifyFailed = "文件校验失败：%s";
 const char* const ThemeHeaderFormat = "主题名称 (共:%d个主题)";
 
 namespace {
@@ -308,22 +307,6 @@ TCatalogDocument FetchCatalog(TWinHttp& http, const std::string& base, const TFo
     if (text.empty() && ReadWholeFile(CatalogCopyFile(folders), text, MaxCatalogBytes))
         return none;
     return ReadCatalogText(text, folders);
-}
-
-std::string VerifyFailedText(const std::string& name) {
-    std::string text = MsgVerifyFailed;
-    text.replace(text.find("%s"), 2, name);
-    return text;
-}
-
-bool PackageFileMatches(const fs::path& package, const TPackageCheck& check) {
-    if (check.Size > 0) {
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(package, ec);
-        if (ec || size != check.Size)
-            return false;
-    }
-    return check.Sha256.empty() || Sha256OfFile(package) == check.Sha256;
 }
 
 void ShowCatalogMessage(TLoadResult result) {
