@@ -7,7 +7,6 @@
 #include "install/uPubFunc.h"
 #include "platform/util/Ascii.h"
 #include "platform/util/Files.h"
-#include "platform/util/Sha256.h"
 
 #include <algorithm>
 #include <array>
