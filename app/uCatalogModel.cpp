@@ -13,15 +13,9 @@ TCatalogModel::TCatalogModel(int tag, const QString& nameHeader, const TFolderFi
     : QAbstractItemModel(parent), FTag(tag), FNameHeader(nameHeader), FFolders(folders) {}
 
 TCatalogRow TCatalogModel::AddRow(TCatalogRow parent, const TCatalogItem& item) {
-    if (parent != NoRow && !Valid(parent))
-        parent = NoRow;
-    std::vector<TCatalogRow>& siblings = parent == NoRow ? FTop : FNodes[parent].Children;
-    const int position = static_cast<int>(siblings.size());
-    beginInsertRows(parent == NoRow ? QModelIndex() : IndexOf(parent), position, position);
-    const TCatalogRow row = static_cast<TCatalogRow>(FNodes.size());
-    FNodes.push_back(TNode{item, parent, position, {}});
-    siblings.push_back(row);
-    endInsertRows();
+    TCatalogRecord record{.Item = item};
+    TCatalogRow row = NoRow;
+    AddRows(parent, &record, 1, &row);
     return row;
 }
 

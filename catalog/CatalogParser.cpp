@@ -396,33 +396,30 @@ bool TParser::SkipValue() {
     FOpen.clear();
     std::string_view ignored;
     bool isFloat = false;
+    // An object member's name and its colon.
+    const auto skipKey = [&] {
+        return Space() && PeekToken() == '"' && String(FSkip, ignored) && Expect(':');
+    };
     for (;;) {
         // A value.
         if (!Space())
             return false;
-        switch (PeekToken()) {
+        switch (const int token = PeekToken()) {
         case '{':
+        case '[': {
+            const char close = token == '{' ? '}' : ']';
             ++FAt;
             if (!Space())
                 return false;
-            if (PeekToken() == '}') {
+            if (PeekToken() == close) {
                 ++FAt;
                 break;
             }
-            FOpen.push_back('}');
-            if (PeekToken() != '"' || !String(FSkip, ignored) || !Expect(':'))
+            FOpen.push_back(close);
+            if (close == '}' && !skipKey())
                 return false;
             continue;
-        case '[':
-            ++FAt;
-            if (!Space())
-                return false;
-            if (PeekToken() == ']') {
-                ++FAt;
-                break;
-            }
-            FOpen.push_back(']');
-            continue;
+        }
         case '"':
             if (!String(FSkip, ignored))
                 return false;
@@ -459,8 +456,7 @@ bool TParser::SkipValue() {
             if (c != ',')
                 return false;
             ++FAt;
-            if (FOpen.back() == '}' &&
-                (!Space() || PeekToken() != '"' || !String(FSkip, ignored) || !Expect(':')))
+            if (FOpen.back() == '}' && !skipKey())
                 return false;
             break;
         }

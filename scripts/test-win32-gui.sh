@@ -55,7 +55,6 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-
 echo "== Wine prefix $WINEPREFIX"
 wine_boot test-win32-gui
 

@@ -23,9 +23,11 @@ mkdir -p build-win32
 QT_LOG=$(pwd)/build-win32/qt-build.log
 QT_PID=""
 if [ -x scripts/build-win32-qt.sh ]; then
-    nice -n 15 ./scripts/build-win32-qt.sh >"$QT_LOG" 2>&1 &
+    # A process group of its own, so that a stage that fails stops the
+    # whole build (cmake, ninja, the compilers), not only the script.
+    setsid nice -n 15 ./scripts/build-win32-qt.sh >"$QT_LOG" 2>&1 &
     QT_PID=$!
-    trap 'kill "$QT_PID" 2>/dev/null || true' EXIT
+    trap 'kill -- "-$QT_PID" 2>/dev/null || true' EXIT
 fi
 
 stage "build (RelWithDebInfo)"

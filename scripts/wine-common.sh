@@ -8,9 +8,8 @@ if [ -z "$WINE" ] && [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64
 WINESERVER=$(command -v wineserver || true)
 if [ -z "$WINESERVER" ] && [ -x /usr/lib/wine/wineserver ]; then WINESERVER=/usr/lib/wine/wineserver; fi
 
-# wine_env PREFIX: Wine's environment for a 64-bit prefix at PREFIX. No
-# Mono/Gecko installers, no desktop menu entries, and no debugger: a program
-# that crashes ends with a failure rather than waiting in it. Wine stores Windows file
+# wine_env PREFIX: Wine's environment for a 64-bit prefix at PREFIX: no
+# Mono/Gecko installers and no desktop menu entries. Wine stores Windows file
 # names in the locale's character set: without a UTF-8 locale (none is set on
 # a fresh machine) Chinese names cannot be made.
 wine_env() {
@@ -19,8 +18,8 @@ wine_env() {
     export LC_ALL=C.UTF-8
 }
 
-# wine_boot NAME: makes the prefix wine_env named. Without the debugger
-# Wine would start on a crash, a crashed test ends as a failure (or its
+# wine_boot NAME: makes the prefix wine_env named, without the debugger Wine
+# starts on a crash: a program that crashes then ends with a failure (or its
 # time-out) instead of a backtrace and exit code 0.
 wine_boot() {
     timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 || {
